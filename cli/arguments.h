@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Walks "--name VALUE" and "--name=VALUE" options in order.
+class Arguments {
+ public:
+  explicit Arguments(std::vector<std::string> args) : args_(std::move(args)) {}
+
+  bool AtEnd() const { return next_ >= args_.size(); }
+
+  // Takes the next option's name; an inline "=VALUE" is kept for Value().
+  std::string NextOption();
+
+  // The value of the option just taken; throws UsageError when it is missing.
+  std::string Value();
+
+  // Throws UsageError when the option just taken was given an inline value.
+  void NoValue();
+
+ private:
+  std::vector<std::string> args_;
+  std::size_t next_ = 0;
+  std::string option_;
+  std::optional<std::string> inline_value_;
+};
+
+}  // namespace cli

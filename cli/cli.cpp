@@ -1,0 +1,40 @@
+#include "cli/cli.h"
+
+#include <exception>
+
+#include "cli/arguments.h"
+#include "cli/encode_command.h"
+#include "cli/usage_error.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: rdsq7-cli COMMAND [options]\n"
+    "Commands:\n"
+    "  encode   print the encoder image a send would clock out\n"
+    "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n";
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty()) throw UsageError("no command given (try 'rdsq7-cli --help')");
+    const std::string& command = args.front();
+    Arguments rest(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "--help" || command == "help") {
+      out << kUsage;
+      return 0;
+    }
+    if (command == "encode") return EncodeCommand(rest, out);
+    throw UsageError("unknown command '" + command + "'");
+  } catch (const UsageError& e) {
+    err << "rdsq7-cli: error: " << e.what() << '\n';
+    return 2;
+  } catch (const std::exception& e) {
+    err << "rdsq7-cli: error: " << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace cli

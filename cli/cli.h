@@ -1,0 +1,12 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Runs one command line (without the program name); returns the exit status.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -1,0 +1,51 @@
+#include "cli/encode_command.h"
+
+#include "cli/field_options.h"
+#include "cli/usage_error.h"
+#include "rds/format.h"
+
+namespace cli {
+namespace {
+
+enum class Format { kGroups, kBits };
+
+constexpr const char* kEncodeHelp =
+    "usage: rdsq7-cli encode [options]\n"
+    "Prints the four type 0A groups a send would clock into the encoder.\n"
+    "  --format groups|bits  groups: one line per group, blocks as INFO/CHECK in hex\n"
+    "                        (default); bits: the 416 cells as one line of 0 and 1\n"
+    "  --help                show this text\n";
+
+}  // namespace
+
+int EncodeCommand(Arguments& args, std::ostream& out) {
+  FieldOptions fields;
+  Format format = Format::kGroups;
+  while (!args.AtEnd()) {
+    const std::string option = args.NextOption();
+    if (fields.Parse(option, args)) continue;
+    if (option == "--format") {
+      const std::string value = args.Value();
+      if (value == "groups") {
+        format = Format::kGroups;
+      } else if (value == "bits") {
+        format = Format::kBits;
+      } else {
+        throw UsageError("option --format: expected groups or bits, got '" + value + "'");
+      }
+    } else if (option == "--help") {
+      args.NoValue();
+      out << kEncodeHelp << FieldOptions::Help();
+      return 0;
+    } else {
+      throw UsageError("unknown option '" + option + "' for encode");
+    }
+  }
+
+  const rds::Encoding encoding = rds::Encode(fields.ApplyTo(rds::StationSettings{}));
+  out << (format == Format::kGroups ? rds::FormatGroups(encoding.image)
+                                    : rds::FormatBits(encoding.image));
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace cli {
+
+// Bad command-line usage: reported as one line on stderr, exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace cli

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli.h"
+
+namespace cli {
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result RunCli(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = Run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(EncodeCommand, PrintsTheInitialWindowValuesByDefault) {
+  const Result r = RunCli({"encode"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "FFFF/031 0408/1EB E0CD/1E9 464D/04B\n"
+            "FFFF/031 0409/052 CDCD/2B3 2052/2E1\n"
+            "FFFF/031 040A/299 CDCD/2B3 4144/0E5\n"
+            "FFFF/031 040B/320 CDCD/2B3 494F/274\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(EncodeCommand, EveryFieldOption) {
+  const Result r = RunCli({"encode", "--ps", "ABCDEFGH", "--pi=2a07", "--pty", "10", "--tp",
+                           "1", "--ta", "1", "--ms", "1", "--di", "0001", "--af", "87.6", "--af",
+                           "98.5", "--af", "107.9", "--decimal-separator", "."});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "2A07/024 0558/2BF E301/08A 4142/0CA\n"
+            "2A07/024 0559/306 6ECC/1B6 4344/15D\n"
+            "2A07/024 055A/1CD CDCD/2B3 4546/0E7\n"
+            "2A07/024 055F/329 CDCD/2B3 4748/273\n");
+}
+
+TEST(EncodeCommand, CorrectsPIAndDropsInvalidAFsSilently) {
+  const Result r = RunCli({"encode", "--pi", "12", "--af", "120", "--af", "98,5",
+                           "--decimal-separator", ","});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 23), "FFFF/031 0408/1EB E16E/");  // one AF, code 110
+}
+
+TEST(EncodeCommand, BitsFormatIsOneLineOf416Cells) {
+  const Result r = RunCli({"encode", "--format", "bits"});
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.out.size(), 417U);
+  EXPECT_EQ(r.out.find_first_not_of("01"), 416U);
+}
+
+TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"encode", "--bogus"},
+      {"encode", "--ps"},
+      {"encode", "--pty", "32"},
+      {"encode", "--pty", "-1"},
+      {"encode", "--tp", "2"},
+      {"encode", "--ms", "x"},
+      {"encode", "--di", "012"},
+      {"encode", "--di", "0102"},
+      {"encode", "--af", "1", "--af", "2", "--af", "3", "--af", "4", "--af", "5", "--af", "6",
+       "--af", "7", "--af", "8"},
+      {"encode", "--af", "107.90"},
+      {"encode", "--pi", "12345"},
+      {"encode", "--ps", "TOO LONG!"},
+      {"encode", "--ps", "\xD0\x96"},
+      {"encode", "--format", "hex2"},
+      {"encode", "--decimal-separator", "5"},
+      {"frobnicate"},
+      {},
+  };
+  for (const auto& args : bad) {
+    const Result r = RunCli(args);
+    SCOPED_TRACE(r.err);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("rdsq7-cli: error: ", 0), 0U);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+  }
+}
+
+TEST(EncodeCommand, PsTextArrivesAsUtf8AndFitsWhenItsCharactersDo) {
+  // Eight characters, nine bytes of UTF-8: still fits the box.
+  EXPECT_EQ(RunCli({"encode", "--ps", "R\xC3\xA1" "dio 12"}).status, 0);
+}
+
+TEST(EncodeCommand, HelpNamesTheOptions) {
+  const Result r = RunCli({"encode", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("--decimal-separator"), std::string::npos);
+  EXPECT_NE(r.out.find("--format"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cli
