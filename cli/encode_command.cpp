@@ -7,13 +7,15 @@
 namespace cli {
 namespace {
 
-enum class Format { kGroups, kBits };
+enum class Format { kGroups, kHex, kBits };
 
 constexpr const char* kEncodeHelp =
     "usage: rdsq7-cli encode [options]\n"
     "Prints the four type 0A groups a send would clock into the encoder.\n"
-    "  --format groups|bits  groups: one line per group, blocks as INFO/CHECK in hex\n"
-    "                        (default); bits: the 416 cells as one line of 0 and 1\n"
+    "  --format groups|hex|bits\n"
+    "                        groups: one line per group, blocks as INFO/CHECK in hex\n"
+    "                        (default); hex: one line per group, the four information\n"
+    "                        words only; bits: the 416 cells as one line of 0 and 1\n"
     "  --help                show this text\n";
 
 }  // namespace
@@ -28,10 +30,12 @@ int EncodeCommand(Arguments& args, std::ostream& out) {
       const std::string value = args.Value();
       if (value == "groups") {
         format = Format::kGroups;
+      } else if (value == "hex") {
+        format = Format::kHex;
       } else if (value == "bits") {
         format = Format::kBits;
       } else {
-        throw UsageError("option --format: expected groups or bits, got '" + value + "'");
+        throw UsageError("option --format: expected groups, hex or bits, got '" + value + "'");
       }
     } else if (option == "--help") {
       args.NoValue();
@@ -43,8 +47,17 @@ int EncodeCommand(Arguments& args, std::ostream& out) {
   }
 
   const rds::Encoding encoding = rds::Encode(fields.ApplyTo(rds::StationSettings{}));
-  out << (format == Format::kGroups ? rds::FormatGroups(encoding.image)
-                                    : rds::FormatBits(encoding.image));
+  switch (format) {
+    case Format::kGroups:
+      out << rds::FormatGroups(encoding.image);
+      break;
+    case Format::kHex:
+      out << rds::FormatHex(encoding.image);
+      break;
+    case Format::kBits:
+      out << rds::FormatBits(encoding.image);
+      break;
+  }
   return 0;
 }
 

@@ -20,7 +20,7 @@ struct FieldBits {
   BitCell tp = 0;
   BitCell ta = 0;
   Bits<4> di{};                    // cell s is the flag carried by segment s
-  std::array<std::uint8_t, 8> ps{};  // PS characters as they go on the air
+  std::array<std::uint8_t, 8> ps{};  // PS characters in RDS character table codes
   Bits<64> af{};                   // the four AF code pairs
 };
 

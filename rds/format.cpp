@@ -20,6 +20,17 @@ std::string FormatGroups(const EncoderImage& image) {
   return out;
 }
 
+std::string FormatHex(const EncoderImage& image) {
+  std::string out;
+  for (const Group& group : SplitImage(image)) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%04X %04X %04X %04X\n", group[0].info, group[1].info,
+                  group[2].info, group[3].info);
+    out += line;
+  }
+  return out;
+}
+
 std::string FormatBits(const EncoderImage& image) {
   std::string out;
   out.reserve(image.size() + 1);

@@ -1,6 +1,7 @@
 #include "rds/station.h"
 
 #include "rds/group_assembly.h"
+#include "rds/rds_charset.h"
 
 namespace rds {
 
@@ -8,7 +9,7 @@ std::array<std::uint8_t, kPsLength> CapturePS(const std::string& text) {
   std::array<std::uint8_t, kPsLength> chars{};
   chars.fill(0x20);
   for (std::size_t i = 0; i < kPsLength && i < text.size(); ++i) {
-    chars[i] = static_cast<std::uint8_t>(text[i]);
+    chars[i] = ToRdsCharacter(static_cast<unsigned char>(text[i]));
   }
   return chars;
 }

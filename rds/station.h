@@ -32,7 +32,8 @@ struct Encoding {
   EncoderImage image{};
 };
 
-// The PS characters as they go on the air: the first 8 characters, spaces behind.
+// The PS characters as they go on the air: the first 8 characters in the RDS character
+// table's codes, spaces behind.
 std::array<std::uint8_t, kPsLength> CapturePS(const std::string& text);
 
 // Runs the encoding steps of a send in their order: PS, PI, PTY, flags, DI, AF, groups.

@@ -56,6 +56,22 @@ TEST(EncodeCommand, BitsFormatIsOneLineOf416Cells) {
   EXPECT_EQ(r.out.find_first_not_of("01"), 416U);
 }
 
+TEST(EncodeCommand, HexFormatIsTheInformationWordsOnly) {
+  const Result r = RunCli({"encode", "--format", "hex"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "FFFF 0408 E0CD 464D\n"
+            "FFFF 0409 CDCD 2052\n"
+            "FFFF 040A CDCD 4144\n"
+            "FFFF 040B CDCD 494F\n");
+}
+
+TEST(EncodeCommand, AccentedPsIsSentInRdsTableCodes) {
+  const Result r = RunCli({"encode", "--format", "hex", "--ps", "R\xC3\xA1" "dio"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(15, 4), "5280");
+}
+
 TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {"encode", "--bogus"},
