@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "fakes.h"
+#include "rds/station.h"
+#include "transfer/clock_out.h"
+#include "transfer/precise_pacer.h"
+#include "transfer/recording_line_driver.h"
+#include "transfer/trace_timing.h"
+#include "transfer/vcd_writer.h"
+
+namespace transfer {
+namespace {
+
+using namespace testing;
+using Time = std::chrono::steady_clock::time_point;
+
+// What a waveform viewer gets out of a dump: per time stamp, the levels of the signals
+// named "data" and "clock" after the changes at that time.
+struct Sample {
+  long long ns;
+  int data;
+  int clock;
+};
+
+std::vector<Sample> ParseVcd(const std::string& text) {
+  std::istringstream in(text);
+  std::map<std::string, std::string> names;  // id -> name
+  std::string word;
+  bool timescale_ns = false;
+  while (in >> word && word != "$enddefinitions") {
+    if (word == "$var") {
+      std::string type, width, id, name, end;
+      in >> type >> width >> id >> name >> end;
+      EXPECT_EQ(type, "wire");
+      EXPECT_EQ(width, "1");
+      EXPECT_EQ(end, "$end");
+      names[id] = name;
+    } else if (word == "$timescale") {
+      std::string value, end;
+      in >> value;
+      if (value == "1") in >> value;  // "1 ns" or "1ns"
+      timescale_ns = value == "ns" || value == "1ns";
+      in >> end;
+    }
+  }
+  EXPECT_TRUE(timescale_ns);
+  EXPECT_EQ(names.size(), 2U);
+  in >> word;
+  EXPECT_EQ(word, "$end");
+
+  std::vector<Sample> samples;
+  std::map<std::string, int> level;
+  while (in >> word) {
+    if (word == "$dumpvars" || word == "$end") continue;
+    if (word[0] == '#') {
+      samples.push_back({std::stoll(word.substr(1)), -1, -1});
+    } else {
+      EXPECT_TRUE(word[0] == '0' || word[0] == '1') << word;
+      EXPECT_TRUE(names.count(word.substr(1))) << word;
+      level[names[word.substr(1)]] = word[0] - '0';
+    }
+    if (!samples.empty()) {
+      samples.back().data = level.count("data") ? level["data"] : -1;
+      samples.back().clock = level.count("clock") ? level["clock"] : -1;
+    }
+  }
+  return samples;
+}
+
+TEST(VcdWriter, AWholeSendReadsBackAsTheTraceAndClocksInTheBitsOnRisingEdges) {
+  FakePacer pacer;
+  WireTrace trace;
+  const rds::EncoderImage image = rds::Encode(rds::StationSettings{}).image;
+  ClockOut(
+      image,
+      [&] { return std::make_unique<RecordingLineDriver>(trace, [&] { return pacer.Now(); }); },
+      pacer, [](int) {});
+  std::ostringstream out;
+  WriteVcd(trace, out);
+  const std::vector<Sample> samples = ParseVcd(out.str());
+
+  ASSERT_EQ(samples.size(), trace.size());
+  std::vector<rds::BitCell> sampled;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(trace[i].time - trace.front().time);
+    EXPECT_EQ(samples[i].ns, ns.count());
+    EXPECT_EQ(samples[i].data, trace[i].Data());
+    EXPECT_EQ(samples[i].clock, trace[i].Clock());
+    if (i > 0 && samples[i - 1].clock == 0 && samples[i].clock == 1) {
+      sampled.push_back(static_cast<rds::BitCell>(samples[i].data));
+    }
+  }
+  std::vector<rds::BitCell> expected(PreambleCells().begin(), PreambleCells().end());
+  expected.insert(expected.end(), image.begin(), image.end());
+  EXPECT_EQ(sampled, expected);
+  EXPECT_EQ(samples.back().ns, std::chrono::nanoseconds(kNominalTransferTime).count());
+  EXPECT_EQ(samples.back().data, 0);
+  EXPECT_EQ(samples.back().clock, 0);
+}
+
+TEST(VcdWriter, AnEmptyTraceIsAHeaderOnly) {
+  std::ostringstream out;
+  WriteVcd({}, out);
+  EXPECT_TRUE(ParseVcd(out.str()).empty());
+}
+
+TEST(TraceTiming, FindsTheShortestPauseOfEachKind) {
+  const Time t0{std::chrono::seconds(5)};
+  WireTrace trace = {{LineOp::kResetLines, 0, t0}};
+  Time t = t0;
+  // Two runs; one short bit pause in the second run and a short gap between the runs.
+  for (int bit = 0; bit < 16; ++bit) {
+    t += bit == 8 ? 30900us : bit == 11 ? 999us : 1000us;
+    trace.push_back({LineOp::kClockHigh, 1, t});
+    t += 1001us;
+    trace.push_back({LineOp::kClockLow, 1, t});
+  }
+  t += 10us;  // the gap before the final reset belongs to neither kind
+  trace.push_back({LineOp::kResetLines, 0, t});
+  const TraceTiming timing = MeasureTrace(trace);
+  EXPECT_EQ(timing.elapsed, t - t0);
+  EXPECT_EQ(timing.min_bit_pause, std::chrono::nanoseconds(999us));
+  EXPECT_EQ(timing.min_run_pause, std::chrono::nanoseconds(30900us));
+}
+
+TEST(PrecisePacer, NeverEndsAWaitEarly) {
+  PrecisePacer pacer;
+  for (const auto wait : {-5us, 0us, 20us, 150us, 1000us, 1000us, 3000us, 1000us}) {
+    const Time deadline = pacer.Now() + wait;
+    pacer.WaitUntil(deadline);
+    EXPECT_GE(pacer.Now(), deadline);
+  }
+  EXPECT_LE(pacer.BusyTime(), pacer.WaitTime());
+}
+
+}  // namespace
+}  // namespace transfer

@@ -1,0 +1,59 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "transfer/os_sleep.h"
+
+// Windows 10 1803 and later; older SDK headers lack the name.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace transfer {
+namespace {
+
+// A high-resolution waitable timer ends a wait within about half a millisecond without
+// raising the system-wide timer resolution. Older Windows versions refuse the flag; the
+// handle is then null and Sleep, with the default timer's granularity, is used.
+class HighResolutionTimer {
+ public:
+  HighResolutionTimer()
+      : handle_(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                       TIMER_ALL_ACCESS)) {}
+  ~HighResolutionTimer() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  HighResolutionTimer(const HighResolutionTimer&) = delete;
+  HighResolutionTimer& operator=(const HighResolutionTimer&) = delete;
+
+  HANDLE handle() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
+  using std::chrono::duration_cast;
+  const auto remaining = deadline - std::chrono::steady_clock::now();
+  if (remaining <= std::chrono::steady_clock::duration::zero()) return;
+
+  thread_local HighResolutionTimer timer;
+  if (timer.handle() != nullptr) {
+    // Relative due time, negative, in units of 100 ns.
+    const auto ticks =
+        duration_cast<std::chrono::duration<long long, std::ratio<1, 10000000>>>(remaining);
+    LARGE_INTEGER due{};
+    due.QuadPart = -ticks.count();
+    if (due.QuadPart < 0 && SetWaitableTimer(timer.handle(), &due, 0, nullptr, nullptr, FALSE)) {
+      WaitForSingleObject(timer.handle(), INFINITE);
+      return;
+    }
+  }
+  const auto ms = duration_cast<std::chrono::milliseconds>(remaining).count();
+  if (ms > 0) Sleep(static_cast<DWORD>(ms));
+}
+
+}  // namespace transfer

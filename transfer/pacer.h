@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+
+namespace transfer {
+
+// Time and waiting for the transfer, on a monotonic clock. Injectable so that tests run
+// a whole send in microseconds.
+class Pacer {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  virtual ~Pacer() = default;
+
+  virtual Clock::time_point Now() = 0;
+  // Returns no earlier than deadline; at once when it has passed.
+  virtual void WaitUntil(Clock::time_point deadline) = 0;
+};
+
+}  // namespace transfer
