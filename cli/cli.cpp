@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
+#include "cli/send_command.h"
 #include "cli/usage_error.h"
 
 namespace cli {
@@ -13,6 +14,7 @@ constexpr const char* kUsage =
     "usage: rdsq7-cli COMMAND [options]\n"
     "Commands:\n"
     "  encode   print the encoder image a send would clock out\n"
+    "  send     run a send; --dry-run records the lines instead of driving a port\n"
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n";
 
 }  // namespace
@@ -27,6 +29,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return 0;
     }
     if (command == "encode") return EncodeCommand(rest, out);
+    if (command == "send") return SendCommand(rest, out, err);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     err << "rdsq7-cli: error: " << e.what() << '\n';

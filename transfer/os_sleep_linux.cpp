@@ -21,4 +21,10 @@ void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
   }
 }
 
+// High-resolution timers wake a thread about 50 to 100 us late (the default timer slack
+// plus the wake-up itself).
+std::chrono::microseconds OsSleepLeadLimit() {
+  return std::chrono::microseconds(500);
+}
+
 }  // namespace transfer

@@ -33,14 +33,25 @@ class HighResolutionTimer {
   HANDLE handle_;
 };
 
+HighResolutionTimer& ThreadTimer() {
+  thread_local HighResolutionTimer timer;
+  return timer;
+}
+
 }  // namespace
+
+// About half a millisecond with the high-resolution timer; the default 15.6 ms tick
+// otherwise.
+std::chrono::microseconds OsSleepLeadLimit() {
+  return std::chrono::microseconds(ThreadTimer().handle() != nullptr ? 2000 : 17000);
+}
 
 void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
   using std::chrono::duration_cast;
   const auto remaining = deadline - std::chrono::steady_clock::now();
   if (remaining <= std::chrono::steady_clock::duration::zero()) return;
 
-  thread_local HighResolutionTimer timer;
+  HighResolutionTimer& timer = ThreadTimer();
   if (timer.handle() != nullptr) {
     // Relative due time, negative, in units of 100 ns.
     const auto ticks =

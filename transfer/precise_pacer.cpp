@@ -15,22 +15,23 @@ namespace transfer {
 namespace {
 
 using std::chrono::microseconds;
-using std::chrono::milliseconds;
 
-// Kept in hand beyond the largest recent sleep overshoot.
+// Kept in hand beyond the usual sleep overshoot.
 constexpr microseconds kLeadSpare{40};
 constexpr microseconds kMinLead{60};
-// A 15.6 ms default Windows timer tick plus spare; beyond that sleeping gains nothing.
-constexpr milliseconds kMaxLead{17};
-static_assert(kMinLead > kLeadSpare && kMaxLead > kMinLead);
+static_assert(kMinLead > kLeadSpare);
 
 }  // namespace
 
 void PrecisePacer::Learn(Clock::duration overshoot) {
-  const Clock::duration wanted =
-      std::clamp<Clock::duration>(overshoot + kLeadSpare, kMinLead, kMaxLead);
-  // Rise at once after a late wake-up, shrink slowly after early ones.
-  lead_ = wanted > lead_ ? wanted : lead_ - (lead_ - wanted) / 16;
+  overshoots_[next_] = std::max(overshoot, Clock::duration::zero());
+  next_ = (next_ + 1) % kSamples;
+  samples_ = std::min(samples_ + 1, kSamples);
+  std::array<Clock::duration, kSamples> sorted = overshoots_;
+  const auto percentile = sorted.begin() + samples_ * 7 / 8;
+  std::nth_element(sorted.begin(), percentile, sorted.begin() + samples_);
+  const Clock::duration limit = std::max<Clock::duration>(OsSleepLeadLimit(), kMinLead);
+  lead_ = std::clamp<Clock::duration>(*percentile + kLeadSpare, kMinLead, limit);
 }
 
 void PrecisePacer::WaitUntil(Clock::time_point deadline) {

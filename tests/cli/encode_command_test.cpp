@@ -31,9 +31,11 @@ TEST(EncodeCommand, PrintsTheInitialWindowValuesByDefault) {
 }
 
 TEST(EncodeCommand, EveryFieldOption) {
-  const Result r = RunCli({"encode", "--ps", "ABCDEFGH", "--pi=2a07", "--pty", "10", "--tp",
-                           "1", "--ta", "1", "--ms", "1", "--di", "0001", "--af", "87.6", "--af",
-                           "98.5", "--af", "107.9", "--decimal-separator", "."});
+  const Result r =
+      RunCli({"encode", "--ps", "ABCDEFGH", "--pi=2a07", "--pty", "10",    "--tp",
+              "1",      "--ta", "1",        "--ms",      "1",     "--di",  "0001",
+              "--af",   "87.6", "--af",     "98.5",      "--af",  "107.9", "--decimal-separator",
+              "."});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "2A07/024 0558/2BF E301/08A 4142/0CA\n"
@@ -43,8 +45,8 @@ TEST(EncodeCommand, EveryFieldOption) {
 }
 
 TEST(EncodeCommand, CorrectsPIAndDropsInvalidAFsSilently) {
-  const Result r = RunCli({"encode", "--pi", "12", "--af", "120", "--af", "98,5",
-                           "--decimal-separator", ","});
+  const Result r =
+      RunCli({"encode", "--pi", "12", "--af", "120", "--af", "98,5", "--decimal-separator", ","});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.substr(0, 23), "FFFF/031 0408/1EB E16E/");  // one AF, code 110
 }
@@ -67,7 +69,9 @@ TEST(EncodeCommand, HexFormatIsTheInformationWordsOnly) {
 }
 
 TEST(EncodeCommand, AccentedPsIsSentInRdsTableCodes) {
-  const Result r = RunCli({"encode", "--format", "hex", "--ps", "R\xC3\xA1" "dio"});
+  const Result r = RunCli({"encode", "--format", "hex", "--ps",
+                           "R\xC3\xA1"
+                           "dio"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.substr(15, 4), "5280");
 }
@@ -105,7 +109,11 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
 
 TEST(EncodeCommand, PsTextArrivesAsUtf8AndFitsWhenItsCharactersDo) {
   // Eight characters, nine bytes of UTF-8: still fits the box.
-  EXPECT_EQ(RunCli({"encode", "--ps", "R\xC3\xA1" "dio 12"}).status, 0);
+  EXPECT_EQ(RunCli({"encode", "--ps",
+                    "R\xC3\xA1"
+                    "dio 12"})
+                .status,
+            0);
 }
 
 TEST(EncodeCommand, HelpNamesTheOptions) {

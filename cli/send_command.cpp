@@ -1,0 +1,186 @@
+#include "cli/send_command.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "cli/field_options.h"
+#include "cli/terminal.h"
+#include "cli/usage_error.h"
+#include "rds/cp1252.h"
+#include "transfer/parallel_bytes.h"
+#include "transfer/precise_pacer.h"
+#include "transfer/recording_line_driver.h"
+#include "transfer/send_sequence.h"
+#include "transfer/trace_timing.h"
+#include "transfer/vcd_writer.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kSendHelp =
+    "usage: rdsq7-cli send --dry-run [options]\n"
+    "Runs a whole send with its real timing (about 2.6 s) against a recording of the two\n"
+    "lines instead of a port, then prints the Last-sent record and a timing summary.\n"
+    "  --dry-run      record the lines instead of driving a port (required for now)\n"
+    "  --vcd FILE     write the recorded data and clock lines as a Value Change Dump\n"
+    "  --bytes FILE   write the 898 bytes a parallel port would receive, one per line,\n"
+    "                 as two hex digits\n"
+    "  --help         show this text\n";
+
+constexpr int kBarWidth = 28;
+
+struct SendOptions {
+  bool dry_run = false;
+  std::optional<std::string> vcd_path;
+  std::optional<std::string> bytes_path;
+};
+
+// The window's part in a send, for a command line: the options are the controls.
+class CommandLineView final : public transfer::SendView {
+ public:
+  CommandLineView(rds::StationSettings settings, std::ostream* bar)
+      : settings_(std::move(settings)), bar_(bar) {}
+
+  rds::StationSettings ReadSettings() override { return settings_; }
+  void WriteBackTexts(const std::string& pi, const rds::AfTexts& af) override {
+    settings_.pi = pi;
+    settings_.af = af;
+  }
+  void ProcessPendingMessages() override {}
+  void SetBusyCursor(bool) override {}
+  void ShowLastSent(const transfer::LastSentRecord&) override {}
+
+  void SetProgress(int position) override {
+    if (!bar_) return;
+    if (position == 0) {
+      *bar_ << '\r' << std::string(kBarWidth + 10, ' ') << '\r' << std::flush;
+      return;
+    }
+    const int filled = position * kBarWidth / transfer::kRunCount;
+    *bar_ << "\r[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.') << "] "
+          << std::setw(2) << position << '/' << transfer::kRunCount << std::flush;
+  }
+
+ private:
+  rds::StationSettings settings_;
+  std::ostream* bar_;
+};
+
+std::ofstream OpenOutput(const std::string& path) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) throw std::runtime_error("can't write '" + path + "'");
+  return file;
+}
+
+void Close(std::ofstream& file, const std::string& path) {
+  file.close();
+  if (!file) throw std::runtime_error("can't write '" + path + "'");
+}
+
+// The one place that decides which lines a send drives.
+transfer::LineDriverChoice ChooseLineDriver(const SendOptions& options, transfer::WireTrace& trace,
+                                            transfer::Pacer& pacer) {
+  if (!options.dry_run) {
+    throw UsageError(
+        "send needs a port to drive, and this build drives none; "
+        "use --dry-run to run a send against a recording of the lines");
+  }
+  return [&trace, &pacer] {
+    return std::make_unique<transfer::RecordingLineDriver>(trace, [&pacer] { return pacer.Now(); });
+  };
+}
+
+std::string Summary(const transfer::TraceTiming& timing) {
+  using std::chrono::duration;
+  using std::chrono::duration_cast;
+  using std::chrono::microseconds;
+  const double elapsed_ms = duration<double, std::milli>(timing.elapsed).count();
+  const double nominal_ms = duration<double, std::milli>(transfer::kNominalTransferTime).count();
+  auto whole_us = [](const std::optional<std::chrono::nanoseconds>& pause) {
+    return pause ? duration_cast<microseconds>(*pause).count() : 0;
+  };
+  std::ostringstream line;
+  line.imbue(std::locale::classic());
+  line << std::fixed << std::setprecision(1) << "elapsed_ms=" << elapsed_ms
+       << " nominal_ms=" << transfer::kNominalTransferTime.count() << std::setprecision(4)
+       << " ratio=" << elapsed_ms / nominal_ms
+       << " min_bit_pause_us=" << whole_us(timing.min_bit_pause)
+       << " min_run_pause_us=" << whole_us(timing.min_run_pause);
+  return line.str();
+}
+
+}  // namespace
+
+int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
+  transfer::PrecisePacer pacer;
+  const bool bar = &err == &std::cerr && StderrIsTerminal();
+  const int status = SendCommand(args, out, err, pacer, bar);
+  if (bar && pacer.WaitTime().count() > 0) {
+    using Ms = std::chrono::duration<double, std::milli>;
+    err << std::fixed << std::setprecision(1) << "paced: busy-waited "
+        << Ms(pacer.BusyTime()).count() << " ms of " << Ms(pacer.WaitTime()).count()
+        << " ms of pauses\n";
+  }
+  return status;
+}
+
+int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer::Pacer& pacer,
+                bool progress_bar) {
+  FieldOptions fields;
+  SendOptions options;
+  while (!args.AtEnd()) {
+    const std::string option = args.NextOption();
+    if (fields.Parse(option, args)) continue;
+    if (option == "--dry-run") {
+      args.NoValue();
+      options.dry_run = true;
+    } else if (option == "--vcd") {
+      options.vcd_path = args.Value();
+    } else if (option == "--bytes") {
+      options.bytes_path = args.Value();
+    } else if (option == "--help") {
+      args.NoValue();
+      out << kSendHelp << FieldOptions::Help();
+      return 0;
+    } else {
+      throw UsageError("unknown option '" + option + "' for send");
+    }
+  }
+
+  transfer::WireTrace trace;
+  const transfer::LineDriverChoice choose = ChooseLineDriver(options, trace, pacer);
+  // Opened first, so that a bad path fails before the send rather than after it.
+  std::ofstream vcd, bytes;
+  if (options.vcd_path) vcd = OpenOutput(*options.vcd_path);
+  if (options.bytes_path) bytes = OpenOutput(*options.bytes_path);
+
+  CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
+  transfer::SystemTimeOfDayClock clock;
+  transfer::SendSequence sequence(view, clock, pacer, choose);
+  sequence.UploadRDS();
+
+  if (options.vcd_path) {
+    transfer::WriteVcd(trace, vcd);
+    Close(vcd, *options.vcd_path);
+  }
+  if (options.bytes_path) {
+    char hex[4];
+    for (const std::uint8_t value : transfer::ParallelPortBytes(trace)) {
+      std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(value));
+      bytes << hex << '\n';
+    }
+    Close(bytes, *options.bytes_path);
+  }
+  for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
+  out << Summary(transfer::MeasureTrace(trace)) << '\n';
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,160 @@
+#include "cli/send_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "cli/usage_error.h"
+#include "tests/transfer/fakes.h"
+
+namespace cli {
+namespace {
+
+using transfer::testing::FakePacer;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// A send with simulated time: every pause exactly as long as asked.
+Result DryRun(std::vector<std::string> options, bool bar = false) {
+  options.insert(options.begin(), "--dry-run");
+  Arguments args(options);
+  std::ostringstream out, err;
+  FakePacer pacer;
+  const int status = SendCommand(args, out, err, pacer, bar);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string TempPath(const std::string& name) {
+  return (std::filesystem::path(::testing::TempDir()) / name).string();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(SendCommand, PrintsTheRecordThenTheSummary) {
+  const Result r = DryRun({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "PS=FM RADIO\nPTY=0\nTP=1\nTA=0\nAF1=\nAF2=\nAF3=\nAF4=\nAF5=\nAF6=\nAF7=\nMS=1\n"
+            "PI=FFFF\nDI=0000\n"
+            "elapsed_ms=2576.0 nominal_ms=2576 ratio=1.0000 min_bit_pause_us=1000 "
+            "min_run_pause_us=31000\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
+  const Result r = DryRun({"--ps",
+                           "R\xC3\xA1"
+                           "dio",
+                           "--pi", "12A", "--di", "0001", "--pty", "10", "--af", "98.5", "--af",
+                           "120", "--af", "87.6", "--decimal-separator", "."});
+  ASSERT_EQ(r.status, 0);
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 15U);
+  EXPECT_EQ(lines[0],
+            "PS=R\xC3\xA1"
+            "dio");
+  EXPECT_EQ(lines[1], "PTY=10");
+  EXPECT_EQ(lines[4], "AF1=98.5");
+  EXPECT_EQ(lines[5], "AF2=87.6");
+  EXPECT_EQ(lines[6], "AF3=");
+  EXPECT_EQ(lines[12], "PI=FFFF");
+  EXPECT_EQ(lines[13], "DI=0001");
+}
+
+TEST(SendCommand, BytesFileHoldsTheParallelPortWrites) {
+  const std::string path = TempPath("send_bytes.txt");
+  ASSERT_EQ(DryRun({"--bytes", path}).status, 0);
+  const std::vector<std::string> lines = Lines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 898U);
+  EXPECT_EQ(lines.front(), "00");
+  EXPECT_EQ(lines.back(), "00");
+  const std::vector<std::string> first16(lines.begin() + 1, lines.begin() + 17);
+  EXPECT_EQ(first16, (std::vector<std::string>{"08", "00", "18", "10", "08", "00", "08", "00", "08",
+                                               "00", "18", "10", "08", "00", "08", "00"}));
+  for (std::size_t i = 1; i + 1 < lines.size(); i += 2) {
+    ASSERT_TRUE(lines[i] == "08" || lines[i] == "18") << i;
+    EXPECT_EQ(lines[i + 1], lines[i] == "08" ? "00" : "10") << i;
+  }
+  std::remove(path.c_str());
+}
+
+TEST(SendCommand, VcdFileHasTheTwoSignalsAndATimeStampPerLineChange) {
+  const std::string path = TempPath("send.vcd");
+  ASSERT_EQ(DryRun({"--vcd=" + path}).status, 0);
+  const std::string vcd = ReadFile(path);
+  EXPECT_NE(vcd.find("$var wire 1 d data $end"), std::string::npos);
+  EXPECT_NE(vcd.find("$var wire 1 c clock $end"), std::string::npos);
+  int stamps = 0;
+  for (const std::string& line : Lines(vcd)) stamps += !line.empty() && line[0] == '#';
+  EXPECT_EQ(stamps, 898);
+  EXPECT_NE(vcd.find("\n#2576000000\n"), std::string::npos) << "ends at the nominal time";
+  std::remove(path.c_str());
+}
+
+TEST(SendCommand, ProgressBarGoesToErrAndIsClearedAtTheEnd) {
+  const Result r = DryRun({}, true);
+  EXPECT_NE(r.err.find("] 56/56"), std::string::npos);
+  EXPECT_EQ(r.err.back(), '\r');
+}
+
+TEST(SendCommand, AnUnwritableOutputFailsBeforeTheSend) {
+  Arguments args({"--dry-run", "--bytes", TempPath("no/such/folder/bytes.txt")});
+  std::ostringstream out, err;
+  FakePacer pacer;
+  EXPECT_THROW(SendCommand(args, out, err, pacer, false), std::runtime_error);
+  EXPECT_EQ(pacer.waits(), 0);
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST(SendCommand, WithoutDryRunItAsksForAPort) {
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::Run({"send"}, out, err), 2);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("port"), std::string::npos);
+  EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"send", "--dry-run=yes"},
+                                             {"send", "--dry-run", "--bogus"},
+                                             {"send", "--dry-run", "--vcd"},
+                                             {"send", "--dry-run", "--pty", "40"}}) {
+    std::ostringstream bad_out, bad_err;
+    EXPECT_EQ(cli::Run(bad, bad_out, bad_err), 2) << bad_err.str();
+  }
+}
+
+// The one run with real pacing: checks the form of the summary, not its figures.
+TEST(SendCommand, RealPacingThroughTheCommandLine) {
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::Run({"send", "--dry-run"}, out, err), 0) << err.str();
+  const std::vector<std::string> lines = Lines(out.str());
+  ASSERT_EQ(lines.size(), 15U);
+  EXPECT_TRUE(
+      std::regex_match(lines[14], std::regex("elapsed_ms=[0-9]+\\.[0-9] nominal_ms=2576 "
+                                             "ratio=[0-9]\\.[0-9]{4} min_bit_pause_us=[0-9]+ "
+                                             "min_run_pause_us=[0-9]+")))
+      << lines[14];
+}
+
+}  // namespace
+}  // namespace cli
