@@ -20,7 +20,7 @@ using Time = std::chrono::steady_clock::time_point;
 // What a waveform viewer gets out of a dump: per time stamp, the levels of the signals
 // named "data" and "clock" after the changes at that time.
 struct Sample {
-  long long ns;
+  long long us;
   int data;
   int clock;
 };
@@ -29,7 +29,7 @@ std::vector<Sample> ParseVcd(const std::string& text) {
   std::istringstream in(text);
   std::map<std::string, std::string> names;  // id -> name
   std::string word;
-  bool timescale_ns = false;
+  bool timescale_us = false;
   while (in >> word && word != "$enddefinitions") {
     if (word == "$var") {
       std::string type, width, id, name, end;
@@ -41,12 +41,12 @@ std::vector<Sample> ParseVcd(const std::string& text) {
     } else if (word == "$timescale") {
       std::string value, end;
       in >> value;
-      if (value == "1") in >> value;  // "1 ns" or "1ns"
-      timescale_ns = value == "ns" || value == "1ns";
+      if (value == "1") in >> value;  // "1 us" or "1us"
+      timescale_us = value == "us" || value == "1us";
       in >> end;
     }
   }
-  EXPECT_TRUE(timescale_ns);
+  EXPECT_TRUE(timescale_us);
   EXPECT_EQ(names.size(), 2U);
   in >> word;
   EXPECT_EQ(word, "$end");
@@ -85,9 +85,9 @@ TEST(VcdWriter, AWholeSendReadsBackAsTheTraceAndClocksInTheBitsOnRisingEdges) {
   ASSERT_EQ(samples.size(), trace.size());
   std::vector<rds::BitCell> sampled;
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(trace[i].time - trace.front().time);
-    EXPECT_EQ(samples[i].ns, ns.count());
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(trace[i].time - trace.front().time);
+    EXPECT_EQ(samples[i].us, us.count());
     EXPECT_EQ(samples[i].data, trace[i].Data());
     EXPECT_EQ(samples[i].clock, trace[i].Clock());
     if (i > 0 && samples[i - 1].clock == 0 && samples[i].clock == 1) {
@@ -97,7 +97,7 @@ TEST(VcdWriter, AWholeSendReadsBackAsTheTraceAndClocksInTheBitsOnRisingEdges) {
   std::vector<rds::BitCell> expected(PreambleCells().begin(), PreambleCells().end());
   expected.insert(expected.end(), image.begin(), image.end());
   EXPECT_EQ(sampled, expected);
-  EXPECT_EQ(samples.back().ns, std::chrono::nanoseconds(kNominalTransferTime).count());
+  EXPECT_EQ(samples.back().us, std::chrono::microseconds(kNominalTransferTime).count());
   EXPECT_EQ(samples.back().data, 0);
   EXPECT_EQ(samples.back().clock, 0);
 }
