@@ -29,7 +29,7 @@ class SendSequence {
   // last send (true).
   bool UPClick();
 
-  // The send itself, without the throttle.
+  // The send itself, without the throttle; does nothing when called during a send.
   void UploadRDS();
 
   const LastSentRecord& LastSent() const { return record_; }
