@@ -40,14 +40,6 @@ Recorded Record(const rds::EncoderImage& image, FakePacer& pacer) {
   return r;
 }
 
-TEST(Preamble, SpellsDuKoMostSignificantBitFirst) {
-  const Preamble& cells = PreambleCells();
-  const unsigned chars[] = {0x44, 0x75, 0x4B, 0x6F};
-  for (std::size_t i = 0; i < kPreambleBits; ++i) {
-    EXPECT_EQ(cells[i], (chars[i / 8] >> (7 - i % 8)) & 1U) << "cell " << i;
-  }
-}
-
 TEST(ClockOut, ParallelPortGets898BytesFramedByZeros) {
   FakePacer pacer;
   const std::vector<std::uint8_t> bytes = ParallelPortBytes(Record(DefaultImage(), pacer).trace);
@@ -85,13 +77,6 @@ TEST(ClockOut, EveryBitIsPauseHighPauseLowAndEveryRunEndsWithAPause) {
   expected.push_back("wait 30000");
   expected.push_back("reset");
   EXPECT_EQ(log, expected);
-}
-
-TEST(ClockOut, ProgressRuns1To56OnePerRun) {
-  FakePacer pacer;
-  const Recorded r = Record(DefaultImage(), pacer);
-  ASSERT_EQ(r.progress.size(), 56U);
-  for (int i = 0; i < 56; ++i) EXPECT_EQ(r.progress[i], i + 1);
 }
 
 TEST(ClockOut, NominalTimingIsExact) {
