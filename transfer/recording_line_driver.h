@@ -14,7 +14,8 @@ class RecordingLineDriver final : public LineDriver {
  public:
   using Now = std::function<std::chrono::steady_clock::time_point()>;
 
-  explicit RecordingLineDriver(WireTrace& trace, Now now = &std::chrono::steady_clock::now)
+  explicit RecordingLineDriver(
+      WireTrace& trace, Now now = [] { return std::chrono::steady_clock::now(); })
       : trace_(trace), now_(std::move(now)) {}
 
   void ResetLines() override { Note(LineOp::kResetLines, 0); }
