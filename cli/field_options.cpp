@@ -32,8 +32,8 @@ int ListPosition(const std::string& option, const std::string& value, int last) 
                       value.find_first_not_of("0123456789") == std::string::npos;
   if (digits) n = std::stoi(value);
   if (n < 0 || n > last) {
-    throw UsageError("option " + option + ": expected a number from 0 to " + std::to_string(last) +
-                     ", got '" + value + "'");
+    throw UsageError("option " + option + ": expected a number from 0 to " +
+                     std::to_string(last) + ", got '" + value + "'");
   }
   return n;
 }
@@ -52,9 +52,7 @@ char LocaleDecimalSeparator() {
   return separator;
 }
 
-FieldOptions::FieldOptions() {
-  values_.decimal_separator = LocaleDecimalSeparator();
-}
+FieldOptions::FieldOptions() { values_.decimal_separator = LocaleDecimalSeparator(); }
 
 bool FieldOptions::Parse(const std::string& option, Arguments& args) {
   if (option == "--ps") {
@@ -78,10 +76,8 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
   } else if (option == "--di") {
     const std::string value = args.Value();
     if (value.size() != 4 || value.find_first_not_of("01") != std::string::npos) {
-      throw UsageError(
-          "option --di: expected four characters 0 or 1 (DPTY, Comp., Art. H., "
-          "Stereo), got '" +
-          value + "'");
+      throw UsageError("option --di: expected four characters 0 or 1 (DPTY, Comp., Art. H., "
+                       "Stereo), got '" + value + "'");
     }
     // Written in the order of items 3, 2, 1, 0, as the Last-sent record shows them.
     for (std::size_t i = 0; i < 4; ++i) values_.di[3 - i] = value[i] == '1';

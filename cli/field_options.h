@@ -26,8 +26,8 @@ class FieldOptions {
 
  private:
   rds::StationSettings values_;
-  bool ps_ = false, pi_ = false, pty_ = false, tp_ = false, ta_ = false, ms_ = false, di_ = false,
-       af_ = false, separator_ = false;
+  bool ps_ = false, pi_ = false, pty_ = false, tp_ = false, ta_ = false, ms_ = false,
+       di_ = false, af_ = false, separator_ = false;
   std::size_t af_count_ = 0;
 };
 
