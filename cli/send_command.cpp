@@ -85,7 +85,7 @@ void Close(std::ofstream& file, const std::string& path) {
 }
 
 // The one place that decides which lines a send drives.
-transfer::LineDriverChoice ChooseLineDriver(const SendOptions& options, transfer::WireTrace& trace,
+transfer::LineDriverChoice LineDriverForSend(const SendOptions& options, transfer::WireTrace& trace,
                                             transfer::Pacer& pacer) {
   if (!options.dry_run) {
     throw UsageError(
@@ -155,7 +155,7 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
   }
 
   transfer::WireTrace trace;
-  const transfer::LineDriverChoice choose = ChooseLineDriver(options, trace, pacer);
+  const transfer::LineDriverChoice choose = LineDriverForSend(options, trace, pacer);
   // Opened first, so that a bad path fails before the send rather than after it.
   std::ofstream vcd, bytes;
   if (options.vcd_path) vcd = OpenOutput(*options.vcd_path);
