@@ -41,7 +41,8 @@ QString FromFile(std::string_view bytes) {
 bool IsDenied(const char* property_name) {
   for (std::string_view denied : kDeniedProperties) {
     if (QString::fromLatin1(property_name)
-            .compare(QLatin1String(denied.data(), denied.size()), Qt::CaseInsensitive) == 0) {
+            .compare(QLatin1String(denied.data(), static_cast<qsizetype>(denied.size())),
+                     Qt::CaseInsensitive) == 0) {
       return true;
     }
   }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +12,6 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <fstream>
 #include <string>
 
 #include "tests/app/test_window.h"
@@ -25,7 +26,9 @@ class Translation : public ::testing::Test {
   // Writes the bytes as the folder's "vuvur.lng".
   QString WriteFile(const std::string& bytes) {
     const QString path = folder_.filePath("vuvur.lng");
-    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
     return path;
   }
 
@@ -50,6 +53,11 @@ TEST_F(Translation, WithoutTheFileNothingChanges) {
   EXPECT_EQ(Text("Label1"), "Program Type");
   EXPECT_EQ(Hint("Label5"), "Traffic Program");
   EXPECT_EQ(Tab(0), "Main");
+}
+
+TEST_F(Translation, LooksBesideTheExecutableUnlessTold) {
+  language_.TranslateForm(*window_);
+  EXPECT_EQ(language_.LanguageFile, QCoreApplication::applicationDirPath() + "/vuvur.lng");
 }
 
 TEST_F(Translation, TranslateFormReadsVuvurLngFromTheProgramFolder) {
