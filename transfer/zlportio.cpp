@@ -115,8 +115,8 @@ std::string PortDriver::DriverFilePath() {
 }
 
 bool PortDriver::CanWritePort(std::uint16_t port) {
-  if (direct_access_) return true;
-  return driver_open_ && system_->DeviceReachesPort(port);
+  if (!direct_access_ && !driver_open_) return false;
+  return system_->PortReachable(port, direct_access_);
 }
 
 PortDriver& ProcessPortDriver() {

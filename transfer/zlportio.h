@@ -64,8 +64,9 @@ class PortSystem {
   virtual bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) = 0;
   // The OUT instruction; the width code is 0, 1 or 2.
   virtual void PortOut(std::uint16_t port, std::uint32_t width_code, std::uint32_t value) = 0;
-  // Whether a write through the device would reach a port at this address.
-  virtual bool DeviceReachesPort(std::uint16_t port) = 0;
+  // Whether a write would reach a port at this address: by OUT when direct, else through
+  // the device.
+  virtual bool PortReachable(std::uint16_t port, bool direct) = 0;
   // One sentence on what to check when the port at this address cannot be written.
   virtual std::string PortAccessHint(std::uint16_t port) = 0;
 };

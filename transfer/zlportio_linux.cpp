@@ -149,8 +149,10 @@ class LinuxPortSystem : public PortSystem {
 #endif
   }
 
-  bool DeviceReachesPort(std::uint16_t port) override {
-    return Claimed(port) >= 0;
+  // Even with OUT granted, a port the kernel has not found at that address is no port: a
+  // PC without one would otherwise take a send silently.
+  bool PortReachable(std::uint16_t port, bool direct) override {
+    return direct ? FindParallelDevice(port).has_value() : Claimed(port) >= 0;
   }
 
   std::string PortAccessHint(std::uint16_t port) override {

@@ -114,9 +114,9 @@ class WindowsPortSystem : public PortSystem {
 #endif
   }
 
-  // The kernel driver writes any port address.
-  bool DeviceReachesPort(std::uint16_t) override {
-    return device_ != INVALID_HANDLE_VALUE;
+  // Windows cannot tell whether a port answers at an address; the kernel driver writes any.
+  bool PortReachable(std::uint16_t, bool direct) override {
+    return direct || device_ != INVALID_HANDLE_VALUE;
   }
 
   std::string PortAccessHint(std::uint16_t) override {

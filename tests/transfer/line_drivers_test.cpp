@@ -33,7 +33,7 @@ struct RecordingPortSystem : PortSystem {
     return true;
   }
   void PortOut(std::uint16_t, std::uint32_t, std::uint32_t) override {}
-  bool DeviceReachesPort(std::uint16_t) override { return reachable; }
+  bool PortReachable(std::uint16_t, bool) override { return reachable; }
   std::string PortAccessHint(std::uint16_t) override {
     return "Check that the port driver is installed.";
   }

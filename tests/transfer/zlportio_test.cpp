@@ -57,7 +57,7 @@ struct FakePortSystem : PortSystem {
     std::snprintf(text, sizeof text, "%X/%u=%X", port, width, value);
     outs.push_back(text);
   }
-  bool DeviceReachesPort(std::uint16_t) override { return device_present; }
+  bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
   std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
 };
 
