@@ -14,7 +14,7 @@ static_assert(kEnableDirectCode == 0x80FF000C);
 static_assert(kDisableDirectCode == 0x80FF0010);
 
 void PutLittleEndian(PortWriteRequest& request, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) request[at + i] = (value >> (8 * i)) & 0xFF;
+  for (std::size_t i = 0; i < 4; ++i) request[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::uint32_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t at) {

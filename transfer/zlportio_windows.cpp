@@ -1,5 +1,7 @@
 // Windows: every supported Windows is of the NT family, so port access goes through the
 // port-I/O kernel driver, installed as a service from the driver file beside the program.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
