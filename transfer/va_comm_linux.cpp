@@ -1,8 +1,8 @@
 #include <sys/ioctl.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <regex>
 
 #include "transfer/va_comm_platform.h"
 
@@ -49,10 +49,16 @@ std::string OpenFailureCure(int code) {
 }
 
 std::string SystemDeviceName(const std::string& name) {
-  static const std::regex com_name("COM([1-9][0-9]*)", std::regex::icase);
-  std::smatch match;
-  if (!std::regex_match(name, match, com_name)) return name;
-  return "/dev/ttyS" + std::to_string(std::stoi(match[1].str()) - 1);
+  // "COMn", any case, n from 1 without leading zeros.
+  const bool com = name.size() > 3 && std::tolower(name[0]) == 'c' &&
+                   std::tolower(name[1]) == 'o' && std::tolower(name[2]) == 'm' && name[3] != '0';
+  if (!com || name.size() > 6) return name;
+  int number = 0;
+  for (std::size_t i = 3; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return name;
+    number = number * 10 + (name[i] - '0');
+  }
+  return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 }  // namespace transfer::comm_platform

@@ -41,6 +41,10 @@ TEST(TVaComm, DeviceNameIsFormattedWithThePortNumber) {
   EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS1");
   comm.SetDeviceName("/dev/ttyUSB0");
   EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyUSB0");
+  comm.SetDeviceName("com12");
+  EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS11");
+  comm.SetDeviceName("COM0");
+  EXPECT_EQ(comm.SystemDeviceName(), "COM0");
 }
 
 TEST(TVaComm, MissingDeviceIsNotFoundAndLeavesThePortClosed) {
@@ -92,6 +96,7 @@ TEST(TVaComm, PseudoTerminalOpensButHasNoModemLines) {
 
 TEST(TVaComm, PortInUseIsReportedAsBusy) {
   PseudoTerminal pty;
+  ASSERT_FALSE(pty.SlavePath().empty());
   TVaComm first, second;
   first.SetDeviceName(pty.SlavePath());
   second.SetDeviceName(pty.SlavePath());
@@ -131,6 +136,7 @@ TEST(OpenNamedPort, FailureNamesThePortAndTheCure) {
               "the device name (ls /dev/ttyS* /dev/ttyUSB*) and that the adapter is plugged in.");
   }
   PseudoTerminal pty;
+  ASSERT_FALSE(pty.SlavePath().empty());
   TVaComm holder;
   holder.SetDeviceName(pty.SlavePath());
   holder.Open();
