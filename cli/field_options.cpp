@@ -1,6 +1,7 @@
 #include "cli/field_options.h"
 
 #include <clocale>
+#include <stdexcept>
 
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
@@ -32,8 +33,8 @@ int ListPosition(const std::string& option, const std::string& value, int last) 
                       value.find_first_not_of("0123456789") == std::string::npos;
   if (digits) n = std::stoi(value);
   if (n < 0 || n > last) {
-    throw UsageError("option " + option + ": expected a number from 0 to " +
-                     std::to_string(last) + ", got '" + value + "'");
+    throw UsageError("option " + option + ": expected a number from 0 to " + std::to_string(last) +
+                     ", got '" + value + "'");
   }
   return n;
 }
@@ -52,10 +53,19 @@ char LocaleDecimalSeparator() {
   return separator;
 }
 
-FieldOptions::FieldOptions() { values_.decimal_separator = LocaleDecimalSeparator(); }
+FieldOptions::FieldOptions() {
+  values_.decimal_separator = LocaleDecimalSeparator();
+}
 
 bool FieldOptions::Parse(const std::string& option, Arguments& args) {
-  if (option == "--ps") {
+  if (option == "--settings") {
+    if (settings_text_) throw UsageError("option --settings: given more than once");
+    const std::string file = args.Value();
+    // Arguments are UTF-8 on every platform.
+    settings_text_ =
+        app::ReadSettingsText(std::filesystem::path(std::u8string(file.begin(), file.end())));
+    if (!settings_text_) throw std::runtime_error("option --settings: no such file '" + file + "'");
+  } else if (option == "--ps") {
     values_.ps = BoxText(option, args.Value(), rds::kPsLength);
     ps_ = true;
   } else if (option == "--pi") {
@@ -76,8 +86,10 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
   } else if (option == "--di") {
     const std::string value = args.Value();
     if (value.size() != 4 || value.find_first_not_of("01") != std::string::npos) {
-      throw UsageError("option --di: expected four characters 0 or 1 (DPTY, Comp., Art. H., "
-                       "Stereo), got '" + value + "'");
+      throw UsageError(
+          "option --di: expected four characters 0 or 1 (DPTY, Comp., Art. H., "
+          "Stereo), got '" +
+          value + "'");
     }
     // Written in the order of items 3, 2, 1, 0, as the Last-sent record shows them.
     for (std::size_t i = 0; i < 4; ++i) values_.di[3 - i] = value[i] == '1';
@@ -102,6 +114,15 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
 }
 
 rds::StationSettings FieldOptions::ApplyTo(rds::StationSettings base) const {
+  app::SettingsValues values;
+  values.station = std::move(base);
+  return ApplyTo(std::move(values)).station;
+}
+
+app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
+  // A file the start-up would ignore (not 31 lines) leaves the values as they were.
+  if (settings_text_) app::ApplySettingsText(*settings_text_, values);
+  rds::StationSettings& base = values.station;
   if (ps_) base.ps = values_.ps;
   if (pi_) base.pi = values_.pi;
   if (pty_) base.pty = values_.pty;
@@ -111,11 +132,14 @@ rds::StationSettings FieldOptions::ApplyTo(rds::StationSettings base) const {
   if (di_) base.di = values_.di;
   if (af_) base.af = values_.af;
   base.decimal_separator = values_.decimal_separator;
-  return base;
+  return values;
 }
 
 const char* FieldOptions::Help() {
   return "Station fields (default: the window's initial values):\n"
+         "  --settings FILE      start from a station settings file (tolvex.dat) as the\n"
+         "                       program loads it at start-up; the options below\n"
+         "                       change its values\n"
          "  --ps TEXT            Program Service name, at most 8 characters (FM RADIO)\n"
          "  --pi TEXT            Program Identification, four hex digits (FFFF)\n"
          "  --pty N              Programme type 0 to 31 (0)\n"

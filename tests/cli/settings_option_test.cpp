@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/settings_file.h"
+#include "cli/cli.h"
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result RunCli(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = Run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class SettingsOption : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) / "rdsq7_cli_settings" /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    file_ = app::SettingsFilePath(folder_).string();
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  void Save(const app::SettingsValues& v) { app::SaveSettingsFile(file_, v); }
+
+  fs::path folder_;
+  std::string file_;
+};
+
+app::SettingsValues Station() {
+  app::SettingsValues v;
+  v.station.ps = "ABCDEFGH";
+  v.station.pi = "2A07";
+  v.station.pty = 10;
+  v.station.ta = 1;
+  v.station.di = {true, false, false, false};
+  v.station.af = {"87.6", "98.5", "107.9"};
+  v.system.port_index = 3;
+  return v;
+}
+
+const std::vector<std::string> kSameAsStation = {
+    "encode", "--ps", "ABCDEFGH", "--pi", "2A07", "--pty", "10",   "--ta",  "1",
+    "--di",   "0001", "--af",     "87.6", "--af", "98.5",  "--af", "107.9", "--decimal-separator",
+    "."};
+
+TEST_F(SettingsOption, EncodesTheFileAsTheProgramLoadsIt) {
+  Save(Station());
+  const Result from_file = RunCli({"encode", "--settings", file_, "--decimal-separator", "."});
+  EXPECT_EQ(from_file.status, 0) << from_file.err;
+  EXPECT_EQ(from_file.out, RunCli(kSameAsStation).out);
+  EXPECT_EQ(from_file.out.substr(0, 4), "2A07");
+}
+
+TEST_F(SettingsOption, FieldOptionsWinOverTheFileWhereverTheyStand) {
+  Save(Station());
+  std::vector<std::string> expected = kSameAsStation;
+  expected[2] = "OTHER";
+  expected[10] = "0000";
+  const std::string want = RunCli(expected).out;
+  EXPECT_EQ(RunCli({"encode", "--settings", file_, "--ps", "OTHER", "--di", "0000",
+                    "--decimal-separator", "."})
+                .out,
+            want);
+  EXPECT_EQ(RunCli({"encode", "--ps", "OTHER", "--di", "0000", "--decimal-separator", ".",
+                    "--settings=" + file_})
+                .out,
+            want);
+}
+
+TEST_F(SettingsOption, AFileTheProgramWouldIgnoreLeavesTheDefaults) {
+  std::string text = app::FormatSettingsText(Station());
+  text += "\r\n";  // 32 lines
+  std::ofstream(file_, std::ios::binary) << text;
+  const Result r = RunCli({"encode", "--settings", file_});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, RunCli({"encode"}).out);
+}
+
+TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
+  const std::string missing = (folder_ / "nothing.dat").string();
+  Result r = RunCli({"encode", "--settings", missing});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "rdsq7-cli: error: option --settings: no such file '" + missing + "'\n");
+
+  fs::create_directory(file_);
+  r = RunCli({"encode", "--settings", file_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "rdsq7-cli: error: Cannot open file tolvex.dat\n");
+}
+
+TEST_F(SettingsOption, BadUsageHasStatusTwo) {
+  Save(Station());
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"encode", "--settings"}, {"encode", "--settings", file_, "--settings", file_}}) {
+    const Result r = RunCli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("rdsq7-cli: error: option --settings", 0), 0U) << r.err;
+  }
+}
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,201 @@
+#include "transfer/zlportio.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+namespace transfer {
+namespace {
+
+// Records every call; answers as a system with or without the kernel driver.
+struct FakePortSystem : PortSystem {
+  bool needs_driver = true;
+  bool device_present = false;  // the kernel driver's device opens
+  bool driver_file_present = false;
+  bool grants_direct = true;
+  std::string folder = "C:\\Program Files\\Encoder\\";
+  std::vector<std::string> calls;
+  std::vector<std::vector<std::uint8_t>> requests;
+  std::vector<std::string> outs;
+
+  bool NeedsPortDriver() override { return needs_driver; }
+  std::string ExecutableFolder() override { return folder; }
+  std::uint32_t OpenDevice() override {
+    calls.push_back("open");
+    return device_present ? 0 : 2;
+  }
+  std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
+    calls.push_back("create " + name + " " + path);
+    return 0;
+  }
+  std::uint32_t StartPortService(const std::string& name) override {
+    calls.push_back("start " + name);
+    if (!driver_file_present) return 2;
+    device_present = true;
+    return 0;
+  }
+  std::uint32_t StopPortService(const std::string& name) override {
+    calls.push_back("stop " + name);
+    return 0;
+  }
+  std::uint32_t DeletePortService(const std::string& name) override {
+    calls.push_back("delete " + name);
+    return 0;
+  }
+  bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
+    char text[16];
+    std::snprintf(text, sizeof text, "ioctl %08X", code);
+    calls.push_back(text);
+    if (code == kWritePortCode) requests.emplace_back(input.begin(), input.end());
+    return code != kEnableDirectCode || grants_direct;
+  }
+  void PortOut(std::uint16_t port, std::uint32_t width, std::uint32_t value) override {
+    char text[32];
+    std::snprintf(text, sizeof text, "%X/%u=%X", port, width, value);
+    outs.push_back(text);
+  }
+  bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
+  std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
+};
+
+struct Driver {
+  FakePortSystem* os;
+  PortDriver driver;
+  explicit Driver(std::unique_ptr<FakePortSystem> fake) : os(fake.get()), driver(std::move(fake)) {}
+};
+
+Driver MakeDriver(auto configure) {
+  auto fake = std::make_unique<FakePortSystem>();
+  configure(*fake);
+  return Driver(std::move(fake));
+}
+
+TEST(PortDriverFormat, ControlCodesFollowTheCtlCodeRule) {
+  EXPECT_EQ(ddkint::CtlCode(0x22, 0x800, ddkint::kMethodBuffered, ddkint::kFileAnyAccess),
+            0x222000U);
+  EXPECT_EQ(ddkint::CtlCode(0x80FF, 1, 2, 3), 0x80FFC006U);
+  EXPECT_EQ(PortControlCode(1), 0x80FF0004U);
+  EXPECT_EQ(PortControlCode(2), 0x80FF0008U);
+  EXPECT_EQ(PortControlCode(3), 0x80FF000CU);
+  EXPECT_EQ(PortControlCode(4), 0x80FF0010U);
+}
+
+TEST(PortDriverFormat, WriteRequestIsTwelveLittleEndianBytes) {
+  const PortWriteRequest request = MakePortWriteRequest(0x278, kWidthByte, 0x18);
+  EXPECT_EQ(request, (PortWriteRequest{0x78, 0x02, 0, 0, 0, 0, 0, 0, 0x18, 0, 0, 0}));
+  const PortWriteRequest wide = MakePortWriteRequest(0x12345678, kWidthDword, 0xA1B2C3D4);
+  const PortWrite back = ReadPortWriteRequest(wide);
+  EXPECT_EQ(back.port, 0x12345678U);
+  EXPECT_EQ(back.width_code, kWidthDword);
+  EXPECT_EQ(back.value, 0xA1B2C3D4U);
+}
+
+TEST(PortDriver, WithoutNeedOfADriverWritesGoStraightToThePort) {
+  Driver d = MakeDriver([](FakePortSystem& os) { os.needs_driver = false; });
+  d.driver.StartPortAccess();
+  EXPECT_TRUE(d.driver.DriverOpen());
+  EXPECT_TRUE(d.driver.DirectAccess());
+  d.driver.SetDirectPortAccess(true);
+  d.driver.WritePortByte(0x378, 0x18);
+  d.driver.EndPortAccess();
+  EXPECT_TRUE(d.os->calls.empty());  // no service and no device
+  EXPECT_EQ(d.os->outs, std::vector<std::string>{"378/0=18"});
+}
+
+TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndRemovedAtExit) {
+  Driver d = MakeDriver([](FakePortSystem& os) { os.device_present = true; });
+  d.driver.StartPortAccess();
+  EXPECT_TRUE(d.driver.DriverOpen());
+  EXPECT_FALSE(d.driver.DirectAccess());
+  EXPECT_EQ(d.os->calls, std::vector<std::string>{"open"});
+
+  // Before the grant, writes are requests to the device.
+  d.driver.WritePortByte(0x278, 0x18);
+  ASSERT_EQ(d.os->requests.size(), 1U);
+  EXPECT_EQ(d.os->requests[0],
+            (std::vector<std::uint8_t>{0x78, 0x02, 0, 0, 0, 0, 0, 0, 0x18, 0, 0, 0}));
+
+  d.driver.SetDirectPortAccess(true);
+  EXPECT_TRUE(d.driver.DirectAccess());
+  d.driver.WritePortByte(0x378, 0x10);
+  d.driver.WritePort(0x378, kWidthWord, 0x12345);
+  d.driver.WritePort(0x10378, kWidthDword, 0x12345);
+  d.driver.WritePort(0x378, 3, 0x55);  // not a width: nothing written
+  EXPECT_EQ(d.os->outs, (std::vector<std::string>{"378/0=10", "378/1=12345", "378/2=12345"}));
+  EXPECT_EQ(d.os->requests.size(), 1U);
+
+  d.os->calls.clear();
+  d.driver.EndPortAccess();
+  EXPECT_EQ(d.os->calls, (std::vector<std::string>{"stop zlportio", "delete zlportio"}));
+}
+
+TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgram) {
+  Driver d = MakeDriver([](FakePortSystem& os) { os.driver_file_present = true; });
+  d.driver.StartPortAccess();
+  EXPECT_TRUE(d.driver.DriverOpen());
+  EXPECT_EQ(d.os->calls,
+            (std::vector<std::string>{"open", "stop zlportio", "delete zlportio",
+                                      "create zlportio C:\\Program Files\\Encoder\\zlportio.sys",
+                                      "start zlportio", "open"}));
+}
+
+TEST(PortDriver, MissingDriverFileLeavesBothFlagsFalseAndDropsWrites) {
+  Driver d = MakeDriver([](FakePortSystem&) {});
+  d.driver.StartPortAccess();
+  EXPECT_FALSE(d.driver.DriverOpen());
+  EXPECT_FALSE(d.driver.DirectAccess());
+  EXPECT_EQ(d.os->calls.back(), "start zlportio");  // not opened a second time
+
+  d.os->calls.clear();
+  d.driver.SetDirectPortAccess(true);  // no device: nothing asked, nothing granted
+  EXPECT_FALSE(d.driver.DirectAccess());
+  d.driver.WritePortByte(0x378, 0x18);
+  d.driver.EndPortAccess();  // nothing to remove
+  EXPECT_TRUE(d.os->calls.empty());
+  EXPECT_TRUE(d.os->outs.empty());
+  EXPECT_FALSE(d.driver.CanWritePort(0x378));
+}
+
+TEST(PortDriver, RefusedDirectAccessKeepsWritingThroughTheDevice) {
+  Driver d = MakeDriver([](FakePortSystem& os) {
+    os.device_present = true;
+    os.grants_direct = false;
+  });
+  d.driver.StartPortAccess();
+  d.driver.SetDirectPortAccess(true);
+  EXPECT_FALSE(d.driver.DirectAccess());
+  d.driver.WritePortByte(0x378, 0x08);
+  EXPECT_EQ(d.os->requests.size(), 1U);
+  EXPECT_TRUE(d.os->outs.empty());
+  EXPECT_TRUE(d.driver.CanWritePort(0x378));
+}
+
+TEST(PortDriver, DriverPathIsCutTo255Characters) {
+  Driver d = MakeDriver([](FakePortSystem& os) { os.folder = "D:\\" + std::string(300, 'x'); });
+  EXPECT_EQ(d.driver.DriverFilePath().size(), kMaxDriverPath);
+  d.os->folder = "D:\\Encoder";
+  EXPECT_EQ(d.driver.DriverFilePath(), "D:\\Encoder\\zlportio.sys");
+}
+
+TEST(ParallelDeviceLookup, FindsTheDeviceWhoseBaseAddressMatches) {
+  namespace fs = std::filesystem;
+  const fs::path root =
+      fs::temp_directory_path() / ("rdsq7_parport_" + std::to_string(std::random_device{}()));
+  fs::create_directories(root / "default");
+  fs::create_directories(root / "parport0");
+  fs::create_directories(root / "parport1");
+  std::ofstream(root / "parport0" / "base-addr") << "632\t1912\n";
+  std::ofstream(root / "parport1" / "base-addr") << "888\t1912\n";
+
+  EXPECT_EQ(FindParallelDevice(0x378, root.string(), "/dev"), "/dev/parport1");
+  EXPECT_EQ(FindParallelDevice(0x278, root.string(), "/dev"), "/dev/parport0");
+  EXPECT_EQ(FindParallelDevice(0x3BC, root.string(), "/dev"), std::nullopt);
+  EXPECT_EQ(FindParallelDevice(0x378, (root / "none").string(), "/dev"), std::nullopt);
+  fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace transfer

@@ -1,0 +1,89 @@
+#include "transfer/port_open.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "transfer/parallel_line_driver.h"
+#include "transfer/port_choice.h"
+#include "transfer/serial_line_driver.h"
+#include "transfer/va_comm.h"
+#include "transfer/va_comm_platform.h"
+#include "transfer/zlportio.h"
+
+namespace transfer {
+namespace {
+
+// A line driver together with what it drives, released after it.
+class OwningLineDriver : public LineDriver {
+ public:
+  OwningLineDriver(std::shared_ptr<void> owned, std::unique_ptr<LineDriver> driver)
+      : owned_(std::move(owned)), driver_(std::move(driver)) {}
+
+  void ResetLines() override { driver_->ResetLines(); }
+  void ClockHigh(rds::BitCell bit) override { driver_->ClockHigh(bit); }
+  void ClockLow(rds::BitCell bit) override { driver_->ClockLow(bit); }
+
+ private:
+  std::shared_ptr<void> owned_;
+  std::unique_ptr<LineDriver> driver_;
+};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::unique_ptr<LineDriver> OpenParallelAddress(std::uint16_t address) {
+  PortDriver& driver = ProcessPortDriver();
+  driver.StartPortAccess();
+  driver.SetDirectPortAccess(true);
+  // Ends port access as the program does at exit, once the send is over.
+  std::shared_ptr<void> session(nullptr, [&driver](void*) { driver.EndPortAccess(); });
+  try {
+    return std::make_unique<OwningLineDriver>(session, MakeParallelLineDriver(driver, address));
+  } catch (const PortAccessError& e) {
+    throw PortOpenError(e.what());
+  }
+}
+
+std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
+  try {
+    comm->Open();
+  } catch (const EVaCommError& e) {
+    std::string port = comm->PortName();
+    if (comm->SystemDeviceName() != port) port += " (" + comm->SystemDeviceName() + ")";
+    const std::string reason =
+        e.ErrorCode() != 0 ? comm_platform::ErrorText(e.ErrorCode()) : std::string(e.what());
+    throw PortOpenError("Can't open serial port " + port + " (" + reason +
+                        "): " + comm_platform::OpenFailureCure(e.ErrorCode()) + ".");
+  }
+  auto driver = std::make_unique<SerialLineDriver>(*comm);
+  return std::make_unique<OwningLineDriver>(std::shared_ptr<TVaComm>(std::move(comm)),
+                                            std::move(driver));
+}
+
+}  // namespace
+
+std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name) {
+  const std::string lower = Lower(name);
+  if (lower == "lpt1") return OpenParallelAddress(kLpt1Setting);
+  if (lower == "lpt2") return OpenParallelAddress(kLpt2Setting);
+
+  auto comm = std::make_unique<TVaComm>();
+  if (lower == "com1" || lower == "com2") {
+    comm->SetPortNum(lower == "com1" ? 1 : 2);
+    return OpenSerial(std::move(comm));
+  }
+  if (IsParallelDevicePath(name)) {
+    try {
+      return std::make_unique<ParallelLineDriver>(OpenParallelDevice(name));
+    } catch (const PortAccessError& e) {
+      throw PortOpenError(e.what());
+    }
+  }
+  comm->SetDeviceName(name);
+  return OpenSerial(std::move(comm));
+}
+
+}  // namespace transfer

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+class QSerialPort;
+
+namespace transfer {
+
+// An error of the serial port object; the message carries the system's error code and
+// text where there is one.
+class EVaCommError : public std::runtime_error {
+ public:
+  explicit EVaCommError(const std::string& message, int error_code = 0)
+      : std::runtime_error(message), error_code_(error_code) {}
+  int ErrorCode() const { return error_code_; }
+
+ private:
+  int error_code_;
+};
+
+// The serial port object as the port choice and the serial line driver use it: a serial
+// port whose two modem-control outputs, DTR and RTS, are driven; no byte is ever sent.
+class TVaCustomComm {
+ public:
+  virtual ~TVaCustomComm() = default;
+
+  int PortNum() const { return port_num_; }
+  // Only while the port is closed.
+  void SetPortNum(int port_num) { port_num_ = port_num; }
+  // The device name pattern, "COM%d" by default; a name without "%d" (a device path such
+  // as /dev/ttyUSB0) names the device itself.
+  const std::string& DeviceName() const { return device_name_; }
+  void SetDeviceName(std::string pattern) { device_name_ = std::move(pattern); }
+  // DeviceName formatted with PortNum: "COM1", "COM2", or the path.
+  std::string PortName() const;
+
+  // Opens the port for exclusive use, configures it and clears both lines. Throws
+  // EVaCommError and is then closed.
+  virtual void Open() = 0;
+  // Closes the port if it is open. Raises nothing.
+  virtual void Close() = 0;
+  virtual bool Active() const = 0;
+  // Each changes its line at once; nothing happens while the port is closed. Throw
+  // EVaCommError when the system refuses.
+  virtual void SetDtrLine(bool level) = 0;
+  virtual void SetRtsLine(bool level) = 0;
+
+ private:
+  int port_num_ = 1;
+  std::string device_name_ = "COM%d";
+};
+
+// The serial port object on the platform's serial port (Qt's QSerialPort underneath):
+// 1200 baud 8N1, no flow control of any kind, DTR and RTS left to SetDtrLine and
+// SetRtsLine. On Linux COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1.
+class TVaComm : public TVaCustomComm {
+ public:
+  TVaComm();
+  ~TVaComm() override;
+
+  void Open() override;
+  void Close() override;
+  bool Active() const override;
+  void SetDtrLine(bool level) override;
+  void SetRtsLine(bool level) override;
+
+  // The name the system knows the device by ("/dev/ttyS0" for COM1 on Linux).
+  std::string SystemDeviceName() const;
+
+ private:
+  std::unique_ptr<QSerialPort> port_;
+};
+
+}  // namespace transfer

@@ -1,0 +1,145 @@
+#include "transfer/zlportio.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace transfer {
+namespace {
+
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+static_assert(kReadPortCode == 0x80FF0004);
+static_assert(kWritePortCode == 0x80FF0008);
+static_assert(kEnableDirectCode == 0x80FF000C);
+static_assert(kDisableDirectCode == 0x80FF0010);
+
+void PutLittleEndian(PortWriteRequest& request, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) request[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{bytes[at + i]} << (8 * i);
+  return value;
+}
+
+class PortDriverDataRegister : public DataRegister {
+ public:
+  PortDriverDataRegister(PortDriver& driver, std::uint16_t address)
+      : driver_(driver), address_(address) {}
+  void Write(std::uint8_t value) override { driver_.WritePortByte(address_, value); }
+
+ private:
+  PortDriver& driver_;
+  std::uint16_t address_;
+};
+
+}  // namespace
+
+PortWriteRequest MakePortWriteRequest(std::uint32_t port, std::uint32_t width_code,
+                                      std::uint32_t value) {
+  PortWriteRequest request{};
+  PutLittleEndian(request, 0, port);
+  PutLittleEndian(request, 4, width_code);
+  PutLittleEndian(request, 8, value);
+  return request;
+}
+
+PortWrite ReadPortWriteRequest(std::span<const std::uint8_t> request) {
+  if (request.size() != kPortWriteRequestSize) return {0, ~0U, 0};
+  return {GetLittleEndian(request, 0), GetLittleEndian(request, 4), GetLittleEndian(request, 8)};
+}
+
+PortDriver::PortDriver(std::unique_ptr<PortSystem> system) : system_(std::move(system)) {}
+
+void PortDriver::StartPortAccess() {
+  if (!system_->NeedsPortDriver()) {
+    driver_open_ = true;
+    direct_access_ = true;
+    return;
+  }
+  if (OpenPortDevice()) {
+    driver_open_ = true;
+    return;
+  }
+  if (!InstallPortDriver()) return;
+  driver_open_ = OpenPortDevice();
+}
+
+void PortDriver::EndPortAccess() {
+  if (driver_open_) RemovePortDriver();
+}
+
+void PortDriver::SetDirectPortAccess(bool enable) {
+  if (!system_->NeedsPortDriver() || !driver_open_) return;
+  // A refusal leaves the flag as it was: without the grant OUT would fault, and writes go
+  // on through the device instead.
+  if (system_->DeviceControl(enable ? kEnableDirectCode : kDisableDirectCode, {})) {
+    direct_access_ = enable;
+  }
+}
+
+void PortDriver::WritePort(std::uint32_t port, std::uint32_t width_code, std::uint32_t value) {
+  if (direct_access_) {
+    if (width_code <= kWidthDword) system_->PortOut(port & 0xFFFF, width_code, value);
+  } else if (driver_open_) {
+    system_->DeviceControl(kWritePortCode, MakePortWriteRequest(port, width_code, value));
+  }
+}
+
+bool PortDriver::OpenPortDevice() {
+  if (!system_->NeedsPortDriver()) return true;
+  const std::uint32_t error = system_->OpenDevice();
+  return error == 0 || error == kErrorAlreadyExists;
+}
+
+bool PortDriver::InstallPortDriver() {
+  if (!system_->NeedsPortDriver()) return true;
+  RemovePortDriver();
+  system_->CreatePortService(DriverFilePath(), kPortServiceName);
+  return system_->StartPortService(kPortServiceName) == 0;
+}
+
+void PortDriver::RemovePortDriver() {
+  if (!system_->NeedsPortDriver()) return;
+  system_->StopPortService(kPortServiceName);
+  system_->DeletePortService(kPortServiceName);
+}
+
+std::string PortDriver::DriverFilePath() {
+  std::string folder = system_->ExecutableFolder();
+  if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  std::string path = folder + "\\" + kPortServiceName + ".sys";
+  if (path.size() > kMaxDriverPath) path.resize(kMaxDriverPath);
+  return path;
+}
+
+bool PortDriver::CanWritePort(std::uint16_t port) {
+  if (!direct_access_ && !driver_open_) return false;
+  return system_->PortReachable(port, direct_access_);
+}
+
+PortDriver& ProcessPortDriver() {
+  static PortDriver driver(MakePlatformPortSystem());
+  return driver;
+}
+
+std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16_t address) {
+  return std::make_unique<PortDriverDataRegister>(driver, address);
+}
+
+std::optional<std::string> FindParallelDevice(std::uint16_t address, const std::string& proc_root,
+                                              const std::string& dev_root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(proc_root, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("parport", 0) != 0 || name.size() == 7) continue;
+    std::ifstream base_file(entry.path() / "base-addr");
+    long base = -1;
+    if (base_file >> base && base == address) return (fs::path(dev_root) / name).string();
+  }
+  return std::nullopt;
+}
+
+}  // namespace transfer

@@ -1,0 +1,147 @@
+// Windows: every supported Windows is of the NT family, so port access goes through the
+// port-I/O kernel driver, installed as a service from the driver file beside the program.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
+#include <intrin.h>
+#define RDSQ7_HAVE_PORT_IO 1
+#endif
+
+#include "transfer/zlportio.h"
+
+namespace transfer {
+namespace {
+
+constexpr const char* kDeviceName = "\\\\.\\ZLPORTIO";
+
+// Runs one call on a service of the local machine's active database; 0 or the error code
+// of the first step that failed. Every handle opened is closed on every path.
+template <typename Call>
+std::uint32_t WithService(const std::string& name, DWORD manager_access, DWORD service_access,
+                          Call call) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, manager_access);
+  if (manager == nullptr) return GetLastError();
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), service_access);
+  if (service == nullptr) {
+    const DWORD error = GetLastError();
+    CloseServiceHandle(manager);
+    return error;
+  }
+  const DWORD error = call(service) ? 0 : GetLastError();
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return error;
+}
+
+class WindowsPortSystem : public PortSystem {
+ public:
+  // The device stays open for the life of the process.
+  bool NeedsPortDriver() override { return true; }
+
+  std::string ExecutableFolder() override {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    const std::size_t cut = folder.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : folder.substr(0, cut);
+  }
+
+  std::uint32_t OpenDevice() override {
+    device_ = INVALID_HANDLE_VALUE;
+    device_ = CreateFileA(kDeviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    // A stale last error must not turn an open device into a failure, nor the reverse.
+    if (device_ != INVALID_HANDLE_VALUE) return error == ERROR_ALREADY_EXISTS ? error : 0;
+    return error != 0 ? error : ERROR_INVALID_HANDLE;
+  }
+
+  std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) return GetLastError();
+    SC_HANDLE service =
+        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    const DWORD error = service == nullptr ? GetLastError() : 0;
+    if (service != nullptr) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return error;
+  }
+
+  std::uint32_t StartPortService(const std::string& name) override {
+    return WithService(name, SC_MANAGER_CONNECT, SERVICE_START,
+                       [](SC_HANDLE s) { return StartServiceA(s, 0, nullptr) != 0; });
+  }
+
+  std::uint32_t StopPortService(const std::string& name) override {
+    return WithService(name, SC_MANAGER_CONNECT, SERVICE_STOP, [](SC_HANDLE s) {
+      SERVICE_STATUS status;
+      return ControlService(s, SERVICE_CONTROL_STOP, &status) != 0;
+    });
+  }
+
+  std::uint32_t DeletePortService(const std::string& name) override {
+    return WithService(name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS,
+                       [](SC_HANDLE s) { return DeleteService(s) != 0; });
+  }
+
+  bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
+    if (device_ == INVALID_HANDLE_VALUE) return false;
+    DWORD returned = 0;
+    void* in = input.empty() ? nullptr : const_cast<std::uint8_t*>(input.data());
+    return DeviceIoControl(device_, code, in, static_cast<DWORD>(input.size()), nullptr, 0,
+                           &returned, nullptr) != 0;
+  }
+
+  void PortOut(std::uint16_t port, std::uint32_t width_code, std::uint32_t value) override {
+#ifdef RDSQ7_HAVE_PORT_IO
+    switch (width_code) {
+      case kWidthByte:
+        __outbyte(port, static_cast<unsigned char>(value));
+        break;
+      case kWidthWord:
+        __outword(port, static_cast<unsigned short>(value));
+        break;
+      case kWidthDword:
+        __outdword(port, static_cast<unsigned long>(value));
+        break;
+      default:
+        break;
+    }
+#else
+    (void)port, (void)width_code, (void)value;
+#endif
+  }
+
+  // Windows cannot tell whether a port answers at an address; the kernel driver writes any.
+  bool PortReachable(std::uint16_t, bool direct) override {
+    return direct || device_ != INVALID_HANDLE_VALUE;
+  }
+
+  std::string PortAccessHint(std::uint16_t) override {
+    return "Check that the port driver file zlportio.sys lies beside the program and that the "
+           "program runs with administrator rights.";
+  }
+
+ private:
+  HANDLE device_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+std::unique_ptr<PortSystem> MakePlatformPortSystem() {
+  return std::make_unique<WindowsPortSystem>();
+}
+
+bool IsParallelDevicePath(const std::string&) {
+  return false;
+}
+
+std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path) {
+  throw PortAccessError("Can't access parallel port " + path + ": on Windows choose lpt1 or lpt2.");
+}
+
+}  // namespace transfer
