@@ -15,20 +15,26 @@
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
 #include "transfer/parallel_bytes.h"
+#include "transfer/port_open.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/recording_line_driver.h"
 #include "transfer/send_sequence.h"
 #include "transfer/trace_timing.h"
+#include "transfer/va_comm.h"
 #include "transfer/vcd_writer.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kSendHelp =
-    "usage: rdsq7-cli send --dry-run [options]\n"
-    "Runs a whole send with its real timing (about 2.6 s) against a recording of the two\n"
-    "lines instead of a port, then prints the Last-sent record and a timing summary.\n"
-    "  --dry-run      record the lines instead of driving a port (required for now)\n"
+    "usage: rdsq7-cli send --port PORT [options]\n"
+    "       rdsq7-cli send --dry-run [options]\n"
+    "Clocks the preamble and the four groups into the encoder with the real timing\n"
+    "(about 2.6 s), then prints the Last-sent record and a timing summary.\n"
+    "  --port PORT    lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
+    "                 /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port such\n"
+    "                 as /dev/parport0 (data on bit 4, clock on bit 3)\n"
+    "  --dry-run      record the lines instead of driving a port\n"
     "  --vcd FILE     write the recorded data and clock lines as a Value Change Dump\n"
     "  --bytes FILE   write the 898 bytes a parallel port would receive, one per line,\n"
     "                 as two hex digits\n"
@@ -38,6 +44,7 @@ constexpr int kBarWidth = 28;
 
 struct SendOptions {
   bool dry_run = false;
+  std::optional<std::string> port;
   std::optional<std::string> vcd_path;
   std::optional<std::string> bytes_path;
 };
@@ -84,17 +91,56 @@ void Close(std::ofstream& file, const std::string& path) {
   if (!file) throw std::runtime_error("can't write '" + path + "'");
 }
 
-// The one place that decides which lines a send drives.
+// Drives a real port and notes every operation that went through, so that the trace shows
+// what the encoder was given.
+class TeeLineDriver final : public transfer::LineDriver {
+ public:
+  TeeLineDriver(std::unique_ptr<transfer::LineDriver> port,
+                std::unique_ptr<transfer::LineDriver> recorder)
+      : port_(std::move(port)), recorder_(std::move(recorder)) {}
+
+  void ResetLines() override {
+    port_->ResetLines();
+    recorder_->ResetLines();
+  }
+  void ClockHigh(rds::BitCell bit) override {
+    port_->ClockHigh(bit);
+    recorder_->ClockHigh(bit);
+  }
+  void ClockLow(rds::BitCell bit) override {
+    port_->ClockLow(bit);
+    recorder_->ClockLow(bit);
+  }
+
+ private:
+  std::unique_ptr<transfer::LineDriver> port_;
+  std::unique_ptr<transfer::LineDriver> recorder_;
+};
+
+// The one place that decides which lines a send drives. A port is opened here, before the
+// send, so that a missing or busy port fails before anything is clocked.
 transfer::LineDriverChoice LineDriverForSend(const SendOptions& options, transfer::WireTrace& trace,
                                             transfer::Pacer& pacer) {
-  if (!options.dry_run) {
-    throw UsageError(
-        "send needs a port to drive, and this build drives none; "
-        "use --dry-run to run a send against a recording of the lines");
-  }
-  return [&trace, &pacer] {
+  auto recorder = [&trace, &pacer] {
     return std::make_unique<transfer::RecordingLineDriver>(trace, [&pacer] { return pacer.Now(); });
   };
+  if (options.dry_run) return recorder;
+  if (!options.port) {
+    throw UsageError("send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
+  }
+  auto port = std::make_shared<std::unique_ptr<transfer::LineDriver>>(
+      transfer::OpenNamedPort(*options.port));
+  return [port, recorder]() -> std::unique_ptr<transfer::LineDriver> {
+    if (!*port) throw std::logic_error("the port drives one send only");
+    return std::make_unique<TeeLineDriver>(std::move(*port), recorder());
+  };
+}
+
+// A line operation that failed during a send, told with the port it happened on.
+std::string SendFailure(const std::string& port, const std::exception& e) {
+  return "send to " + port + " failed: " + e.what() +
+         "; check that the port has DTR and RTS lines (a real serial port or USB-serial "
+         "adapter) and is still connected, then send again";
 }
 
 std::string Summary(const transfer::TraceTiming& timing) {
@@ -141,6 +187,8 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     if (option == "--dry-run") {
       args.NoValue();
       options.dry_run = true;
+    } else if (option == "--port") {
+      options.port = args.Value();
     } else if (option == "--vcd") {
       options.vcd_path = args.Value();
     } else if (option == "--bytes") {
@@ -154,6 +202,9 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     }
   }
 
+  if (options.dry_run && options.port) {
+    throw UsageError("--dry-run and --port exclude each other");
+  }
   transfer::WireTrace trace;
   const transfer::LineDriverChoice choose = LineDriverForSend(options, trace, pacer);
   // Opened first, so that a bad path fails before the send rather than after it.
@@ -164,7 +215,15 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
-  sequence.UploadRDS();
+  if (options.dry_run) {
+    sequence.UploadRDS();
+  } else {
+    try {
+      sequence.UploadRDS();
+    } catch (const transfer::EVaCommError& e) {
+      throw std::runtime_error(SendFailure(*options.port, e));
+    }
+  }
 
   if (options.vcd_path) {
     transfer::WriteVcd(trace, vcd);

@@ -6,6 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
 #include <sstream>
 
 #include "cli/cli.h"
@@ -158,3 +164,45 @@ TEST(SendCommand, RealPacingThroughTheCommandLine) {
 
 }  // namespace
 }  // namespace cli
+
+#if !defined(_WIN32)
+namespace cli {
+namespace {
+
+Result RunCli(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = Run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(SendCommandPort, PortWithoutModemLinesFailsWithTheCommErrorAndNoRecord) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string pty = ptsname(master);
+  const Result r = RunCli({"send", "--port", pty});
+  close(master);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("rdsq7-cli: error: send to " + pty + " failed: Error calling comm function"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST(SendCommandPort, MissingDeviceFailsCleanlyWithStatusOne) {
+  const Result r = RunCli({"send", "--port", "/dev/rdsq7-no-such-tty"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("/dev/rdsq7-no-such-tty"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+}
+
+TEST(SendCommandPort, APortOrADryRunIsNeededButNotBoth) {
+  EXPECT_EQ(RunCli({"send"}).status, 2);
+  EXPECT_EQ(RunCli({"send", "--dry-run", "--port", "com1"}).status, 2);
+}
+
+}  // namespace
+}  // namespace cli
+#endif
