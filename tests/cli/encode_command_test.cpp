@@ -3,21 +3,13 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "tests/cli/run_cli.h"
 
 namespace cli {
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result RunCli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  const int status = Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using testing::Result;
+using testing::RunCli;
 
 TEST(EncodeCommand, PrintsTheInitialWindowValuesByDefault) {
   const Result r = RunCli({"encode"});

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "tests/cli/run_cli.h"
 #include "cli/usage_error.h"
 #include "tests/transfer/fakes.h"
 
@@ -23,11 +24,8 @@ namespace {
 
 using transfer::testing::FakePacer;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using testing::Result;
+using testing::RunCli;
 
 // A send with simulated time: every pause exactly as long as asked.
 Result DryRun(std::vector<std::string> options, bool bar = false) {
@@ -168,12 +166,6 @@ TEST(SendCommand, RealPacingThroughTheCommandLine) {
 #if !defined(_WIN32)
 namespace cli {
 namespace {
-
-Result RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 TEST(SendCommandPort, PortWithoutModemLinesFailsWithTheCommErrorAndNoRecord) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -6,23 +6,15 @@
 
 #include "app/settings_file.h"
 #include "cli/cli.h"
+#include "tests/cli/run_cli.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result RunCli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  const int status = Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using testing::Result;
+using testing::RunCli;
 
 class SettingsOption : public ::testing::Test {
  protected:
