@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
 #include <QValidator>
@@ -25,6 +26,22 @@ namespace {
 constexpr int kLpt1Setting = 888;
 // Check list rows: two of them fit the list's height and the rest scroll.
 constexpr int kCheckListItemHeight = 13;
+
+// The check boxes of the check list must fit its 13-pixel rows, which some styles' boxes
+// do not.
+constexpr int kCheckListIndicatorSize = 11;
+
+class CheckListStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) {
+      return kCheckListIndicatorSize;
+    }
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
 
 // Letters become capitals as they are typed or pasted; the cursor stays where it was.
 // Per character, so that the text never grows (the German sharp s has no single capital).
@@ -98,9 +115,13 @@ void TForm1::SetUpControls() {
   UseToolTipColours(ui_->HelpBox);
   ui_->PI->setValidator(new UpperCaseValidator(ui_->PI));
 
+  auto* check_list_style = new CheckListStyle(QApplication::style()->name());
+  check_list_style->setParent(ui_->DI);
+  ui_->DI->setStyle(check_list_style);
   QPalette face = ui_->DI->palette();
   face.setColor(QPalette::Base, face.color(QPalette::Button));
   ui_->DI->setPalette(face);
+  ui_->DI->installEventFilter(this);
   for (int row = 0; row < ui_->DI->count(); ++row) {
     ui_->DI->item(row)->setSizeHint(QSize(0, kCheckListItemHeight));
   }
@@ -199,6 +220,7 @@ void TForm1::ShowHelp() {
     throw std::runtime_error("Cannot open file " + path.toStdString());
   }
   app::LoadRichOrPlainText(file.readAll(), *ui_->HelpBox->document());
+  ui_->HelpBox->moveCursor(QTextCursor::Start);
 }
 
 void TForm1::TranslateForm() {
@@ -270,6 +292,16 @@ void TForm1::SetProgress(int position) {
 
 void TForm1::ProcessPendingMessages() {
   QCoreApplication::processEvents();
+}
+
+// The check list has no type-ahead search: a typed letter neither moves nor selects.
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->DI && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    if (key->key() != Qt::Key_Space && !text.isEmpty() && text.front().isPrint()) return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

@@ -84,6 +84,7 @@ class TForm1 : public QWidget {
   static void ProcessPendingMessages();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 

@@ -25,6 +25,7 @@ constexpr long long kMaxParameter = 1'000'000'000;
 // Lengths are in twips: 1440 per inch, and the document is laid out at 96 pixels per inch.
 constexpr double kTwipsPerPixel = 1440.0 / 96.0;
 constexpr int kMaxIndentTwips = 1440 * 22;
+constexpr int kDefaultTabTwips = 720;
 // Font sizes are in half points.
 constexpr int kDefaultHalfPoints = 24;
 constexpr int kMaxHalfPoints = 800;
@@ -93,6 +94,7 @@ class RtfParser {
   }
 
   void Run() {
+    SetDefaultTabWidth(kDefaultTabTwips);
     while (p_ < end_) {
       const char c = *p_++;
       switch (c) {
@@ -283,6 +285,8 @@ class RtfParser {
       para.right_twips = Clamp(parameter, -kMaxIndentTwips, kMaxIndentTwips);
     } else if (word == "fi") {
       para.first_twips = Clamp(parameter, -kMaxIndentTwips, kMaxIndentTwips);
+    } else if (word == "deftab") {
+      SetDefaultTabWidth(Clamp(parameter, 1, kMaxIndentTwips));
     } else if (word == "uc") {
       state.unicode_skip = Clamp(parameter, 0, kMaxUnicodeSkip);
     } else if (word == "u") {
@@ -350,6 +354,13 @@ class RtfParser {
     run_ += QChar(static_cast<char16_t>(code));
   }
 
+  void SetDefaultTabWidth(int twips) {
+    QTextDocument& document = *cursor_.document();
+    QTextOption option = document.defaultTextOption();
+    option.setTabStopDistance(twips / kTwipsPerPixel);
+    document.setDefaultTextOption(option);
+  }
+
   void StartColor() {
     red_ = green_ = blue_ = 0;
     color_set_ = false;
@@ -396,6 +407,12 @@ class RtfParser {
     format.setLeftMargin(std::max(0, para.left_twips) / kTwipsPerPixel);
     format.setRightMargin(std::max(0, para.right_twips) / kTwipsPerPixel);
     format.setTextIndent(para.first_twips / kTwipsPerPixel);
+    // A hanging first line tabs to the paragraph's indent, as in a bulleted list. Qt counts
+    // tab positions from where the first line starts.
+    if (para.first_twips < 0 && para.left_twips > 0) {
+      const double hang = -std::max(para.first_twips, -para.left_twips) / kTwipsPerPixel;
+      format.setTabPositions({QTextOption::Tab(hang, QTextOption::LeftTab)});
+    }
     return format;
   }
 

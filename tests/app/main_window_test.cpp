@@ -278,6 +278,18 @@ TEST_F(MainWindow, TextBoxesLimitTheirLengthAndPIBecomesCapitals) {
   EXPECT_EQ(ui().AF3->text(), "107.9");
 }
 
+TEST_F(MainWindow, CheckListTicksWithSpaceButHasNoTypeAheadSearch) {
+  Create();
+  ui().DI->setFocus();
+  QTest::keyClick(ui().DI, Qt::Key_D);
+  EXPECT_EQ(ui().DI->currentRow(), -1);
+  ui().DI->setCurrentRow(1);
+  QTest::keyClick(ui().DI, Qt::Key_Space);
+  EXPECT_EQ(ui().DI->item(1)->checkState(), Qt::Checked);
+  QTest::keyClick(ui().DI, Qt::Key_S);
+  EXPECT_EQ(ui().DI->currentRow(), 1);
+}
+
 TEST_F(MainWindow, EnterPressesSendAndEscPressesExit) {
   Create();
   form_->show();

@@ -103,6 +103,9 @@ TEST(RtfReader, AppliesParagraphAlignmentAndIndents) {
   EXPECT_DOUBLE_EQ(read.Block(2).leftMargin(), 48.0);  // twips at 96 pixels per inch
   EXPECT_DOUBLE_EQ(read.Block(2).rightMargin(), 96.0);
   EXPECT_DOUBLE_EQ(read.Block(2).textIndent(), -24.0);
+  // The hanging first line's tab reaches the indent of the lines below it.
+  ASSERT_EQ(read.Block(2).tabPositions().size(), 1);
+  EXPECT_DOUBLE_EQ(read.Block(2).tabPositions()[0].position, 24.0);
   EXPECT_EQ(read.Block(3).alignment(), Qt::AlignLeft);
   EXPECT_DOUBLE_EQ(read.Block(3).leftMargin(), 0.0);
 }
