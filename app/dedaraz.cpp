@@ -319,6 +319,11 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (event->isAccepted()) emit Closed();
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   if (!shown_before_ && !event->spontaneous()) {
     shown_before_ = true;

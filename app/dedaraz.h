@@ -83,7 +83,12 @@ class TForm1 : public QWidget {
   void SetProgress(int position);
   static void ProcessPendingMessages();
 
+ signals:
+  // The window has been closed (Exit, Esc, title bar, system menu, Alt+F4).
+  void Closed();
+
  protected:
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;

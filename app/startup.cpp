@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <memory>
 
@@ -25,6 +26,13 @@ void ShowAlreadyRunning() {
 
 }  // namespace
 
+void RunMessageLoop(TForm1& form) {
+  QEventLoop loop;
+  QObject::connect(&form, &TForm1::Closed, &loop, [&loop] { loop.quit(); });
+  form.show();
+  loop.exec();
+}
+
 int RunApplication(int argc, char** argv) {
   StartPortAccess();
   {
@@ -35,9 +43,9 @@ int RunApplication(int argc, char** argv) {
       ShowAlreadyRunning();
     } else {
       QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+      QApplication::setQuitOnLastWindowClosed(false);  // the window's loop ends by itself
       auto form = std::make_unique<TForm1>();
-      form->show();
-      QApplication::exec();
+      RunMessageLoop(*form);
       form.reset();  // runs Button1Click: settings saved, serial port closed
     }
   }
