@@ -106,9 +106,7 @@ void TForm1::SetUpControls() {
   setFixedSize(353, 228);
   setWindowIcon(app::WindowIcon());
 
-  for (QLabel* label : findChildren<QLabel*>()) {
-    if (label != ui_->Image2) label->adjustSize();
-  }
+  FitLabels();
   ui_->Image2->setPixmap(app::LogoPicture());
 
   UseToolTipColours(ui_->PS);
@@ -134,6 +132,13 @@ void TForm1::SetUpControls() {
                              QStringLiteral("\" is missing)"));
 }
 
+// Labels take the size of their text, also after the translation has replaced it.
+void TForm1::FitLabels() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label != ui_->Image2) label->adjustSize();
+  }
+}
+
 void TForm1::ConnectHandlers() {
   connect(ui_->EX, &QPushButton::clicked, this,
           [this] { app::RunGuarded(this, [this] { EXClick(); }); });
@@ -154,7 +159,8 @@ void TForm1::ConnectHandlers() {
 // Brings every part of the program into its starting state, in this order. An error stops
 // the sequence (the constructor reports it); the window is shown all the same.
 void TForm1::StartDIRI() {
-  TranslateForm();                                 // 1
+  TranslateForm();  // 1
+  FitLabels();
   port_setting_ = kLpt1Setting;                    // 2
   ui_->Image2->setToolTip(app::AboutLine());       // 3
   last_send_time_ = QTime::currentTime();          // 4

@@ -95,6 +95,7 @@ class TForm1 : public QWidget {
 
  private:
   void SetUpControls();
+  void FitLabels();
   void ConnectHandlers();
   void Run(const std::function<void(TForm1&)>& hook) {
     if (hook) hook(*this);

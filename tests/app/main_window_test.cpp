@@ -370,6 +370,15 @@ TEST_F(MainWindow, StartUpRunsEachStepOnceInOrder) {
   EXPECT_EQ(ui().SENT->toPlainText(), "PS=NEWS FM\nPTY=1" + QString(12, u'\n'));
 }
 
+TEST_F(MainWindow, TranslatedLabelsTakeTheSizeOfTheirNewText) {
+  TForm1::Hooks hooks;
+  hooks.translate_form = [](TForm1& form) {
+    form.Controls().Label4->setText("Musik/Sprache (lang)");
+  };
+  form_ = std::make_unique<TForm1>(hooks);
+  EXPECT_GE(ui().Label4->width(), ui().Label4->fontMetrics().horizontalAdvance("Musik/Sprache"));
+}
+
 TEST_F(MainWindow, AnErrorInStartUpSkipsTheRemainingSteps) {
   TForm1::Hooks hooks = calls_.Hooks();
   hooks.load_settings = [](TForm1&) { throw std::runtime_error("Cannot open file tolvex.dat"); };

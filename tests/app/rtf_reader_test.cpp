@@ -5,7 +5,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <array>
 #include <optional>
+#include <random>
 
 namespace {
 
@@ -158,6 +160,24 @@ TEST(RtfReader, SurvivesMalformedAndHostileInput) {
   EXPECT_EQ(Read(unclosed).Text(), "open");
   const QByteArray long_word = "{\\rtf1 \\" + QByteArray(100000, 'b') + " x}";
   EXPECT_EQ(Read(long_word).Text(), "x");
+}
+
+// Random mixtures of RTF's pieces, from a fixed seed: whatever they make, reading them ends
+// and yields a document.
+TEST(RtfReader, ReadsAnyMixtureOfItsPieces) {
+  const std::array<QByteArray, 24> pieces = {
+      "{",     "}",      "\\\\", "\\'",   "\\'e9",   "\\'g",       "\\u",         "\\u-1",
+      "\\uc9", "\\bin5", "\\*",  "\\par", "\\b",     "\\fs",       "\\f99999",    "\\cf3",
+      "text",  " ",      "\\",   ";",     "\\pict ", "\\fonttbl ", "\\colortbl ", "\\red300 "};
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  for (int round = 0; round < 300; ++round) {
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < 60; ++i) rtf += pieces[pick(random)];
+    QTextDocument document;
+    app::ReadRtf(rtf, document);
+    EXPECT_GE(document.blockCount(), 1);
+  }
 }
 
 }  // namespace
