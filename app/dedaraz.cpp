@@ -22,6 +22,9 @@
 
 namespace {
 
+// The window's client area, laid out in pixels at 96 dpi (dedaraz.ui).
+constexpr int kClientWidth = 353;
+constexpr int kClientHeight = 228;
 // Parallel port LPT1, the port setting every start begins with.
 constexpr int kLpt1Setting = 888;
 // Check list rows: two of them fit the list's height and the rest scroll.
@@ -96,14 +99,14 @@ TForm1::TForm1(Hooks hooks, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-  if (!destroyed_) app::RunGuarded(nullptr, [this] { Button1Click(); });
+  app::RunGuarded(nullptr, [this] { Button1Click(); });
 }
 
 void TForm1::SetUpControls() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(353, 228);
+  setFixedSize(kClientWidth, kClientHeight);
   setWindowIcon(app::WindowIcon());
 
   FitLabels();
@@ -178,6 +181,7 @@ void TForm1::StartDIRI() {
 
 // The window's destruction: save the settings, close the serial port. Runs once.
 void TForm1::Button1Click() {
+  if (destroyed_) return;
   destroyed_ = true;
   SaveRDSFN();
   CloseSerialPort();

@@ -37,14 +37,14 @@ class TForm1 : public QWidget {
 
   // Builds the window from its definition and runs StartDIRI; the caller shows it.
   explicit TForm1(Hooks hooks = {}, QWidget* parent = nullptr);
-  // Runs Button1Click, unless it has run already.
+  // Runs Button1Click.
   ~TForm1() override;
 
   Ui::Form1& Controls() { return *ui_; }
 
   // Handlers of the window (names as bound to its controls).
   void StartDIRI();
-  void Button1Click();
+  void Button1Click();  // runs once; later calls do nothing
   void EXClick();
   void UPClick();
   void PORTClick();

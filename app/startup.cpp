@@ -17,6 +17,17 @@ namespace {
 void StartPortAccess() {}
 void EndPortAccess() {}
 
+// What the window's handlers start in the other parts of the program.
+TForm1::Hooks ProgramHooks() {
+  TForm1::Hooks hooks;
+  // hooks.translate_form: the translation of the captions and hints
+  // hooks.load_settings, hooks.save_settings: the station settings file
+  // hooks.apply_port_choice, hooks.close_serial_port: the port choice and the serial port
+  // hooks.enable_direct_port_access: the port driver
+  // hooks.send: the send sequence
+  return hooks;
+}
+
 void ShowAlreadyRunning() {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Application already running"),
                   QStringLiteral("Instance of this application is already running."),
@@ -44,7 +55,7 @@ int RunApplication(int argc, char** argv) {
     } else {
       QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
       QApplication::setQuitOnLastWindowClosed(false);  // the window's loop ends by itself
-      auto form = std::make_unique<TForm1>();
+      auto form = std::make_unique<TForm1>(ProgramHooks());
       RunMessageLoop(*form);
       form.reset();  // runs Button1Click: settings saved, serial port closed
     }
