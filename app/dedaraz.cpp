@@ -1,0 +1,347 @@
+#include "app/dedaraz.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QProxyStyle>
+#include <QRadioButton>
+#include <QScreen>
+#include <QValidator>
+#include <stdexcept>
+
+#include "app/error_box.h"
+#include "app/pictures.h"
+#include "app/process_priority.h"
+#include "app/program_folder.h"
+#include "app/rtf_reader.h"
+#include "rds/cp1252.h"
+#include "ui_dedaraz.h"
+
+namespace {
+
+// The window's client area, laid out in pixels at 96 dpi (dedaraz.ui).
+constexpr int kClientWidth = 353;
+constexpr int kClientHeight = 228;
+// Parallel port LPT1, the port setting every start begins with.
+constexpr int kLpt1Setting = 888;
+// Check list rows: two of them fit the list's height and the rest scroll.
+constexpr int kCheckListItemHeight = 13;
+
+// The check boxes of the check list must fit its 13-pixel rows, which some styles' boxes
+// do not.
+constexpr int kCheckListIndicatorSize = 11;
+
+class CheckListStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) {
+      return kCheckListIndicatorSize;
+    }
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
+// Letters become capitals as they are typed or pasted; the cursor stays where it was.
+// Per character, so that the text never grows (the German sharp s has no single capital).
+class UpperCaseValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& /*pos*/) const override {
+    for (QChar& c : input) c = c.toUpper();
+    return Acceptable;
+  }
+};
+
+void UseToolTipColours(QWidget* widget) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+  palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+  widget->setPalette(palette);
+}
+
+QString FromBytes(const std::string& bytes) {
+  return QString::fromStdString(rds::Cp1252ToUtf8(bytes));
+}
+
+}  // namespace
+
+namespace app {
+
+QString AboutLine() {
+  return QStringLiteral("RDS Encoder Q7 control program, version " RDSQ7_VERSION);
+}
+
+QFont WindowFont() {
+  QFont font;
+  // The first family a system has wins: the classic dialog font of Windows, then the sans
+  // serif faces of Linux desktops, all of which fit the window's 96 dpi layout at 8 points.
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial")});
+  font.setPointSize(8);
+  return font;
+}
+
+}  // namespace app
+
+TForm1::TForm1(Hooks hooks, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::Form1>()), hooks_(std::move(hooks)) {
+  setFont(app::WindowFont());
+  ui_->setupUi(this);
+  SetUpControls();
+  ConnectHandlers();
+  app::RunGuarded(nullptr, [this] { StartDIRI(); });
+}
+
+TForm1::~TForm1() {
+  app::RunGuarded(nullptr, [this] { Button1Click(); });
+}
+
+void TForm1::SetUpControls() {
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  setWindowIcon(app::WindowIcon());
+
+  FitLabels();
+  ui_->Image2->setPixmap(app::LogoPicture());
+
+  UseToolTipColours(ui_->PS);
+  UseToolTipColours(ui_->HelpBox);
+  ui_->PI->setValidator(new UpperCaseValidator(ui_->PI));
+
+  auto* check_list_style = new CheckListStyle(QApplication::style()->name());
+  check_list_style->setParent(ui_->DI);
+  ui_->DI->setStyle(check_list_style);
+  QPalette face = ui_->DI->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Button));
+  ui_->DI->setPalette(face);
+  ui_->DI->installEventFilter(this);
+  for (int row = 0; row < ui_->DI->count(); ++row) {
+    ui_->DI->item(row)->setSizeHint(QSize(0, kCheckListItemHeight));
+  }
+
+  ui_->EX->setIcon(app::ExitButtonIcon());
+  ui_->UP->setIcon(app::SendButtonIcon());
+
+  ui_->HelpBox->setPlainText(app::AboutLine() + QStringLiteral("\n\n(Help file \"") +
+                             QString::fromLatin1(app::kHelpFileName) +
+                             QStringLiteral("\" is missing)"));
+}
+
+// Labels take the size of their text, also after the translation has replaced it.
+void TForm1::FitLabels() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label != ui_->Image2) label->adjustSize();
+  }
+}
+
+void TForm1::ConnectHandlers() {
+  connect(ui_->EX, &QPushButton::clicked, this,
+          [this] { app::RunGuarded(this, [this] { EXClick(); }); });
+  connect(ui_->UP, &QPushButton::clicked, this,
+          [this] { app::RunGuarded(this, [this] { UPClick(); }); });
+  connect(ui_->ALONTOP, &QCheckBox::toggled, this,
+          [this] { app::RunGuarded(this, [this] { ALONTOPClick(); }); });
+  connect(ui_->HIPRI, &QCheckBox::toggled, this,
+          [this] { app::RunGuarded(this, [this] { HIPRIClick(); }); });
+  // Every change of the choice checks one button; only that toggle counts.
+  for (QRadioButton* item : {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3}) {
+    connect(item, &QRadioButton::toggled, this, [this](bool checked) {
+      if (checked) app::RunGuarded(this, [this] { PORTClick(); });
+    });
+  }
+}
+
+// Brings every part of the program into its starting state, in this order. An error stops
+// the sequence (the constructor reports it); the window is shown all the same.
+void TForm1::StartDIRI() {
+  TranslateForm();  // 1
+  FitLabels();
+  port_setting_ = kLpt1Setting;                    // 2
+  ui_->Image2->setToolTip(app::AboutLine());       // 3
+  last_send_time_ = QTime::currentTime();          // 4
+  app::SetProgramFolder(app::ExecutableFolder());  // 5
+  LoadRDSFN();                                     // 6
+  PORTClick();                                     // 7
+  ALONTOPClick();                                  // 8
+  ShowLastSent();                                  // 9
+  ShowHelp();                                      // 10
+  HIPRIClick();                                    // 11
+  SetDirectPortAccess();                           // 12
+  ui_->DI->setCurrentRow(-1);                      // 13
+  ui_->DI->clearSelection();
+}
+
+// The window's destruction: save the settings, close the serial port. Runs once.
+void TForm1::Button1Click() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  SaveRDSFN();
+  CloseSerialPort();
+}
+
+void TForm1::EXClick() {
+  close();
+  SaveRDSFN();
+  CloseSerialPort();
+}
+
+void TForm1::UPClick() {
+  Run(hooks_.send);
+}
+
+void TForm1::PORTClick() {
+  Run(hooks_.apply_port_choice);
+}
+
+void TForm1::ALONTOPClick() {
+  const bool on = ui_->ALONTOP->isChecked();
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
+  // Changing a flag of a shown window hides it; show it again where it was.
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (visible) show();
+}
+
+void TForm1::HIPRIClick() {
+  app::SetHighPriority(ui_->HIPRI->isChecked());
+}
+
+void TForm1::ShowLastSent() {
+  QStringList lines;
+  for (const std::string& line : last_sent_) lines << FromBytes(line);
+  ui_->SENT->setPlainText(lines.join(u'\n'));
+}
+
+// A missing help file leaves the default lines; one that exists but cannot be read is an
+// error of the caller's.
+void TForm1::ShowHelp() {
+  const QString path = app::ExecutableFolder() + QString::fromLatin1(app::kHelpFileName);
+  QFile file(path);
+  if (!file.exists()) return;
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw std::runtime_error("Cannot open file " + path.toStdString());
+  }
+  app::LoadRichOrPlainText(file.readAll(), *ui_->HelpBox->document());
+  ui_->HelpBox->moveCursor(QTextCursor::Start);
+}
+
+void TForm1::TranslateForm() {
+  Run(hooks_.translate_form);
+}
+
+void TForm1::LoadRDSFN() {
+  Run(hooks_.load_settings);
+}
+
+void TForm1::SaveRDSFN() {
+  Run(hooks_.save_settings);
+}
+
+// The port's own errors on closing do not matter any more at exit.
+void TForm1::CloseSerialPort() {
+  try {
+    Run(hooks_.close_serial_port);
+  } catch (...) {
+  }
+}
+
+void TForm1::SetDirectPortAccess() {
+  Run(hooks_.enable_direct_port_access);
+}
+
+void TForm1::SetAlwaysOnTop(bool on) {
+  ui_->ALONTOP->setChecked(on);
+}
+
+void TForm1::SetHighPriority(bool on) {
+  ui_->HIPRI->setChecked(on);
+}
+
+void TForm1::SetPortIndex(int index) {
+  QRadioButton* items[] = {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3};
+  if (index >= 0 && index < 4) {
+    items[index]->setChecked(true);
+    return;
+  }
+  for (QRadioButton* item : items) {
+    item->setAutoExclusive(false);
+    item->setChecked(false);
+    item->setAutoExclusive(true);
+  }
+}
+
+int TForm1::PortIndex() const {
+  const QRadioButton* items[] = {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3};
+  for (int i = 0; i < 4; ++i) {
+    if (items[i]->isChecked()) return i;
+  }
+  return -1;
+}
+
+void TForm1::SetBusyCursor(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+// Shown at once: the send holds the event loop, so no later paint would come in time.
+void TForm1::SetProgress(int position) {
+  ui_->ProgressBar1->setValue(position);
+  ui_->ProgressBar1->repaint();
+}
+
+void TForm1::ProcessPendingMessages() {
+  QCoreApplication::processEvents();
+}
+
+// The check list has no type-ahead search: a typed letter neither moves nor selects.
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->DI && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    if (key->key() != Qt::Key_Space && !text.isEmpty() && text.front().isPrint()) return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // Keys that no control used: Enter presses the default button, Esc the cancel button.
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (ui_->UP->isEnabled()) ui_->UP->click();
+      return;
+    case Qt::Key_Escape:
+      if (ui_->EX->isEnabled()) ui_->EX->click();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (event->isAccepted()) emit Closed();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!shown_before_ && !event->spontaneous()) {
+    shown_before_ = true;
+    if (const QScreen* shown_on = screen()) {
+      QRect place = frameGeometry();
+      place.moveCenter(shown_on->availableGeometry().center());
+      move(place.topLeft());
+    }
+  }
+  QWidget::showEvent(event);
+}

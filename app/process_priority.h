@@ -1,0 +1,9 @@
+#pragma once
+
+namespace app {
+
+// Puts the whole process into the high or the normal priority class. A refusal by the
+// system (an unprivileged user on Linux) is ignored: the option is best effort.
+void SetHighPriority(bool high);
+
+}  // namespace app

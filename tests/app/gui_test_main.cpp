@@ -1,0 +1,36 @@
+// The window tests need a QApplication; without a display they use Qt's offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "app/error_box.h"
+#include "app/program_folder.h"
+#include "tests/app/gui_test_support.h"
+
+namespace gui_test {
+
+std::vector<QString>& ShownErrorBoxes() {
+  static std::vector<QString> shown;
+  return shown;
+}
+
+namespace {
+void RecordErrorBox(QWidget*, const QString& text) {
+  ShownErrorBoxes().push_back(text);
+}
+}  // namespace
+
+}  // namespace gui_test
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  // The build folder holds the real help file beside the programs; tests start from an
+  // empty program folder and put there what they need.
+  QTemporaryDir empty_folder;
+  app::OverrideExecutableFolderForTesting(empty_folder.path());
+  app::SetErrorBoxPresenter(&gui_test::RecordErrorBox);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

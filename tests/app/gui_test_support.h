@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace gui_test {
+
+// Texts of the standard error boxes shown so far (the test program records them instead
+// of showing them).
+std::vector<QString>& ShownErrorBoxes();
+
+}  // namespace gui_test

@@ -1,0 +1,498 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <memory>
+#include <set>
+#include <stdexcept>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "app/dedaraz.h"
+#include "app/program_folder.h"
+#include "tests/app/gui_test_support.h"
+#include "ui_dedaraz.h"
+
+namespace {
+
+// Counts the calls the window makes into the other parts of the program.
+struct Calls {
+  int translate = 0, load = 0, save = 0, port = 0, close_serial = 0, port_access = 0, send = 0;
+
+  TForm1::Hooks Hooks() {
+    TForm1::Hooks hooks;
+    hooks.translate_form = [this](TForm1&) { ++translate; };
+    hooks.load_settings = [this](TForm1&) { ++load; };
+    hooks.save_settings = [this](TForm1&) { ++save; };
+    hooks.apply_port_choice = [this](TForm1&) { ++port; };
+    hooks.close_serial_port = [this](TForm1&) { ++close_serial; };
+    hooks.enable_direct_port_access = [this](TForm1&) { ++port_access; };
+    hooks.send = [this](TForm1&) { ++send; };
+    return hooks;
+  }
+};
+
+// Points the program folder at a folder of the test's own while it lives.
+class ProgramFolderScope {
+ public:
+  ProgramFolderScope() { app::OverrideExecutableFolderForTesting(folder_.path()); }
+  ~ProgramFolderScope() { app::OverrideExecutableFolderForTesting(previous_); }
+  QString Path(const QString& name) const { return QDir(folder_.path()).filePath(name); }
+  void Write(const QString& name, const QByteArray& content) const {
+    QFile file(Path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+  }
+
+ private:
+  QString previous_ = app::ExecutableFolder();
+  QTemporaryDir folder_;
+};
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override { gui_test::ShownErrorBoxes().clear(); }
+  void Create() { form_ = std::make_unique<TForm1>(calls_.Hooks()); }
+  Ui::Form1& ui() { return form_->Controls(); }
+  template <typename T = QWidget>
+  T* Child(const char* name) {
+    return form_->findChild<T*>(QString::fromLatin1(name));
+  }
+
+  Calls calls_;
+  ProgramFolderScope folder_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(MainWindow, IsAFixedWindowWithTheProgramsCaption) {
+  Create();
+  EXPECT_EQ(form_->objectName(), "Form1");
+  EXPECT_EQ(form_->windowTitle(), "RDS Encoder Q7");
+  EXPECT_EQ(form_->minimumSize(), QSize(353, 228));
+  EXPECT_EQ(form_->maximumSize(), QSize(353, 228));
+  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(form_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_EQ(form_->windowIcon().actualSize(QSize(32, 32)), QSize(32, 32));
+  EXPECT_EQ(ui().Image2->pixmap().size(), QSize(111, 47));
+}
+
+TEST_F(MainWindow, ComesUpWithTheValuesOfItsDefinition) {
+  Create();
+  EXPECT_EQ(ui().PageControl1->currentWidget()->objectName(), "Main");
+  EXPECT_EQ(ui().PS->text(), "FM RADIO");
+  EXPECT_EQ(ui().PTY->currentIndex(), 0);
+  EXPECT_EQ(ui().PTY->currentText(), "(None)");
+  for (QLineEdit* af : {ui().AF1, ui().AF2, ui().AF3, ui().AF4, ui().AF5, ui().AF6, ui().AF7}) {
+    EXPECT_TRUE(af->text().isEmpty()) << af->objectName().toStdString();
+  }
+  EXPECT_EQ(ui().MS->currentText(), "Music");
+  EXPECT_EQ(ui().PI->text(), "FFFF");
+  EXPECT_EQ(ui().TP->currentText(), "1");
+  EXPECT_EQ(ui().TA->currentText(), "0");
+  ASSERT_EQ(ui().DI->count(), 4);
+  const QStringList di_items = {"Stereo", "Art. H.", "Comp.", "DPTY"};
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(ui().DI->item(row)->text(), di_items[row]);
+    EXPECT_EQ(ui().DI->item(row)->checkState(), Qt::Unchecked);
+  }
+  EXPECT_EQ(ui().DI->currentRow(), -1);
+  EXPECT_TRUE(ui().DI->selectedItems().isEmpty());
+
+  EXPECT_EQ(form_->PortIndex(), 0);
+  EXPECT_EQ(ui().PORTItem0->text(), "LPT1 (0x378)");
+  EXPECT_EQ(form_->PortSetting(), 888);
+  EXPECT_FALSE(ui().ALONTOP->isChecked());
+  EXPECT_FALSE(ui().HIPRI->isChecked());
+  EXPECT_EQ(ui().SENT->document()->blockCount(), 14);
+  EXPECT_EQ(ui().SENT->toPlainText(), QString(13, u'\n'));
+  EXPECT_EQ(ui().ProgressBar1->value(), 0);
+  EXPECT_EQ(ui().ProgressBar1->maximum(), 56);
+  EXPECT_EQ(ui().Image2->toolTip(), app::AboutLine());
+  EXPECT_TRUE(app::AboutLine().contains("RDS Encoder Q7"));
+  EXPECT_TRUE(app::AboutLine().contains(RDSQ7_VERSION));
+  EXPECT_EQ(app::ProgramFolder(), app::ExecutableFolder());
+  EXPECT_TRUE(app::ProgramFolder().endsWith('/'));
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+}
+
+TEST_F(MainWindow, ListsTheProgrammeTypesByCode) {
+  Create();
+  const QStringList names = {
+      "(None)",  "News",    "Affairs",  "Info",   "Sport",    "Educate",  "Drama",    "Culture",
+      "Science", "Varied",  "Pop M",    "Rock M", "Easy M",   "Light M",  "Classics", "Other M",
+      "Weather", "Finance", "Children", "Social", "Religion", "Phone In", "Travel",   "Leisure",
+      "Jazz",    "Country", "Nation",   "Oldies", "Folk M",   "Document", "TEST",     "Alarm!"};
+  ASSERT_EQ(ui().PTY->count(), 32);
+  for (int code = 0; code < 32; ++code) EXPECT_EQ(ui().PTY->itemText(code), names[code]);
+  EXPECT_FALSE(ui().PTY->isEditable());
+  EXPECT_EQ(ui().MS->itemText(0), "Speech");
+}
+
+TEST_F(MainWindow, EveryControlHasItsNamePlaceAndTag) {
+  Create();
+  struct Expected {
+    const char* name;
+    int tag;
+    QRect place;  // an empty size means: only the top left corner is fixed
+  };
+  const Expected controls[] = {
+      {"PageControl1", 0, {0, 0, 353, 193}},
+      {"ProgressBar1", 0, {192, 200, 158, 25}},
+      {"EX", 1, {4, 200, 81, 25}},
+      {"UP", 1, {96, 200, 89, 25}},
+      {"Main", 1, {}},
+      {"System", 1, {}},
+      {"Help", 1, {}},
+      {"Bevel2", 0, {0, 4, 225, 50}},
+      {"Bevel4", 0, {232, 4, 113, 50}},
+      {"Bevel1", 0, {0, 58, 345, 50}},
+      {"Bevel3", 0, {0, 112, 345, 50}},
+      {"Label2", 1, {8, 8, 0, 0}},
+      {"Label1", 1, {128, 8, 0, 0}},
+      {"Image2", 0, {233, 6, 111, 47}},
+      {"PS", 0, {8, 24, 105, 21}},
+      {"PTY", 0, {128, 24, 89, 21}},
+      {"Label9", 1, {8, 62, 0, 0}},
+      {"AF1", 0, {8, 78, 41, 21}},
+      {"AF2", 0, {56, 78, 41, 21}},
+      {"AF3", 0, {104, 78, 41, 21}},
+      {"AF4", 0, {152, 78, 41, 21}},
+      {"AF5", 0, {200, 78, 41, 21}},
+      {"AF6", 0, {248, 78, 41, 21}},
+      {"AF7", 0, {296, 78, 41, 21}},
+      {"Label4", 1, {8, 116, 0, 0}},
+      {"MS", 0, {8, 132, 73, 21}},
+      {"Label7", 1, {96, 116, 0, 0}},
+      {"PI", 0, {96, 132, 41, 21}},
+      {"Label5", 1, {152, 116, 0, 0}},
+      {"TP", 0, {152, 132, 33, 21}},
+      {"Label6", 1, {200, 116, 0, 0}},
+      {"TA", 0, {200, 132, 33, 21}},
+      {"Label8", 1, {248, 116, 0, 0}},
+      {"DI", 0, {248, 131, 81, 26}},
+      {"Label3", 1, {8, 8, 0, 0}},
+      {"SENT", 0, {8, 24, 209, 129}},
+      {"ALONTOP", 1, {232, 120, 113, 17}},
+      {"HIPRI", 1, {232, 136, 113, 17}},
+      {"PORT", 1, {232, 8, 105, 97}},
+      {"HelpBox", 0, {0, 0, 345, 166}},
+  };
+  for (const Expected& expected : controls) {
+    SCOPED_TRACE(expected.name);
+    QWidget* control = Child(expected.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->property("Tag").toInt(), expected.tag);
+    if (!expected.place.isNull()) {
+      EXPECT_EQ(control->pos(), expected.place.topLeft());
+      if (expected.place.width() > 0) {
+        EXPECT_EQ(control->size(), expected.place.size());
+      }
+    }
+  }
+  EXPECT_EQ(form_->property("Tag").toInt(), 0);
+  EXPECT_EQ(ui().PageControl1->tabText(0), "Main");
+  EXPECT_EQ(ui().PageControl1->tabText(1), "System");
+  EXPECT_EQ(ui().PageControl1->tabText(2), "Help");
+  EXPECT_EQ(ui().PORT->title(), "Port");
+  EXPECT_TRUE(ui().UP->font().bold());
+  EXPECT_EQ(ui().UP->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(ui().UP->icon().actualSize(QSize(18, 18)), QSize(18, 18));
+  EXPECT_EQ(ui().EX->icon().actualSize(QSize(18, 18)), QSize(18, 18));
+}
+
+TEST_F(MainWindow, OnlyTheSmallLabelsAndTheLogoShowHints) {
+  Create();
+  const std::set<QString> with_hint = {"Label4", "Label5", "Label6", "Label7", "Label8", "Image2"};
+  for (QWidget* widget : form_->findChildren<QWidget*>()) {
+    if (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_")) continue;
+    EXPECT_EQ(!widget->toolTip().isEmpty(), with_hint.count(widget->objectName()) == 1)
+        << widget->objectName().toStdString();
+  }
+  EXPECT_EQ(ui().Label4->toolTip(), "Music/Speech");
+  EXPECT_EQ(ui().Label7->toolTip(), "Program Identification");
+  EXPECT_EQ(ui().Label5->toolTip(), "Traffic Program");
+  EXPECT_EQ(ui().Label6->toolTip(), "Traffic Announcement");
+  EXPECT_EQ(ui().Label8->toolTip(), "Decoder Identification");
+}
+
+TEST_F(MainWindow, TabKeyVisitsTheControlsInTheirOrder) {
+  Create();
+  const QStringList expected = {
+      "PS",        "PTY",       "TP",        "TA",        "AF1", "AF2", "AF3",     "AF4",
+      "AF5",       "AF6",       "AF7",       "MS",        "PI",  "DI",  "ALONTOP", "HIPRI",
+      "PORTItem0", "PORTItem1", "PORTItem2", "PORTItem3", "EX",  "UP"};
+  QStringList visited;
+  QWidget* widget = ui().PS;
+  do {
+    if ((widget->focusPolicy() & Qt::TabFocus) && expected.contains(widget->objectName()) &&
+        !visited.contains(widget->objectName())) {
+      visited << widget->objectName();
+    }
+    widget = widget->nextInFocusChain();
+  } while (widget != ui().PS);
+  EXPECT_EQ(visited, expected);
+  for (QWidget* no_tab : std::initializer_list<QWidget*>{ui().SENT, ui().HelpBox}) {
+    EXPECT_EQ(no_tab->focusPolicy(), Qt::ClickFocus) << no_tab->objectName().toStdString();
+  }
+  for (QWidget* never :
+       std::initializer_list<QWidget*>{ui().ProgressBar1, ui().Image2, ui().Label1, ui().Bevel1}) {
+    EXPECT_EQ(never->focusPolicy(), Qt::NoFocus) << never->objectName().toStdString();
+  }
+}
+
+TEST_F(MainWindow, TextBoxesLimitTheirLengthAndPIBecomesCapitals) {
+  Create();
+  ui().PI->clear();
+  QTest::keyClicks(ui().PI, "abcde");
+  EXPECT_EQ(ui().PI->text(), "ABCD");
+
+  ui().PI->setText("AB");
+  ui().PI->setCursorPosition(1);
+  QTest::keyClicks(ui().PI, "f");
+  EXPECT_EQ(ui().PI->text(), "AFB");
+  EXPECT_EQ(ui().PI->cursorPosition(), 2);
+
+  ui().PS->clear();
+  QTest::keyClicks(ui().PS, "Radio One");
+  EXPECT_EQ(ui().PS->text(), "Radio On");  // not upper-cased, cut at 8
+  QTest::keyClicks(ui().AF3, "107.95");
+  EXPECT_EQ(ui().AF3->text(), "107.9");
+}
+
+TEST_F(MainWindow, CheckListTicksWithSpaceButHasNoTypeAheadSearch) {
+  Create();
+  ui().DI->setFocus();
+  QTest::keyClick(ui().DI, Qt::Key_D);
+  EXPECT_EQ(ui().DI->currentRow(), -1);
+  ui().DI->setCurrentRow(1);
+  QTest::keyClick(ui().DI, Qt::Key_Space);
+  EXPECT_EQ(ui().DI->item(1)->checkState(), Qt::Checked);
+  QTest::keyClick(ui().DI, Qt::Key_S);
+  EXPECT_EQ(ui().DI->currentRow(), 1);
+}
+
+TEST_F(MainWindow, EnterPressesSendAndEscPressesExit) {
+  Create();
+  form_->show();
+  QTest::keyClick(ui().PS, Qt::Key_Return);
+  EXPECT_EQ(calls_.send, 1);
+  QTest::keyClick(ui().AF2, Qt::Key_Enter);
+  EXPECT_EQ(calls_.send, 2);
+  QTest::keyClick(ui().PTY, Qt::Key_Return);
+  EXPECT_EQ(calls_.send, 3);
+  EXPECT_EQ(calls_.save, 0);
+
+  QTest::keyClick(ui().PS, Qt::Key_Escape);
+  EXPECT_EQ(calls_.send, 3);
+  EXPECT_EQ(calls_.save, 1);  // EXClick saves once ...
+  EXPECT_EQ(calls_.close_serial, 1);
+  EXPECT_FALSE(form_->isVisible());
+  form_.reset();
+  EXPECT_EQ(calls_.save, 2);  // ... and the window's destruction once more
+  EXPECT_EQ(calls_.close_serial, 2);
+}
+
+TEST_F(MainWindow, ClosingTheWindowSavesOnceWhenItIsDestroyed) {
+  Create();
+  form_->show();
+  form_->close();  // title bar, system menu, Alt+F4
+  EXPECT_EQ(calls_.save, 0);
+  form_->Button1Click();
+  form_.reset();
+  EXPECT_EQ(calls_.save, 1);
+  EXPECT_EQ(calls_.close_serial, 1);
+}
+
+TEST_F(MainWindow, AFailedSaveSkipsClosingThePortButTheWindowStillCloses) {
+  TForm1::Hooks hooks = calls_.Hooks();
+  hooks.save_settings = [](TForm1&) { throw std::runtime_error("Cannot create file tolvex.dat"); };
+  form_ = std::make_unique<TForm1>(hooks);
+  form_->show();
+  QTest::mouseClick(ui().EX, Qt::LeftButton);
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(calls_.close_serial, 0);
+  form_.reset();
+  EXPECT_EQ(calls_.close_serial, 0);
+  const std::vector<QString> expected = {"Cannot create file tolvex.dat.",
+                                         "Cannot create file tolvex.dat."};
+  EXPECT_EQ(gui_test::ShownErrorBoxes(), expected);
+}
+
+TEST_F(MainWindow, ErrorsOfTheSerialPortAtExitAreIgnored) {
+  TForm1::Hooks hooks = calls_.Hooks();
+  hooks.close_serial_port = [](TForm1&) { throw std::runtime_error("Close failed"); };
+  form_ = std::make_unique<TForm1>(hooks);
+  form_->EXClick();
+  form_.reset();
+  EXPECT_EQ(calls_.save, 2);
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+}
+
+TEST_F(MainWindow, StartUpRunsEachStepOnceInOrder) {
+  std::vector<std::string> steps;
+  TForm1::Hooks hooks;
+  hooks.translate_form = [&](TForm1&) { steps.push_back("translate"); };
+  hooks.load_settings = [&](TForm1& form) {
+    steps.push_back("load");
+    // The load sets the options and the port as the file says; each handler runs once here
+    // and once more in its own start-up step.
+    form.SetPortIndex(3);
+    form.Controls().DI->setCurrentRow(2);
+    form.Controls().DI->item(1)->setCheckState(Qt::Checked);
+    form.SetLastSent({"PS=NEWS FM", "PTY=1"});
+  };
+  hooks.apply_port_choice = [&](TForm1&) { steps.push_back("port"); };
+  hooks.enable_direct_port_access = [&](TForm1&) { steps.push_back("port access"); };
+  form_ = std::make_unique<TForm1>(hooks);
+  const std::vector<std::string> expected = {"translate", "load", "port", "port", "port access"};
+  EXPECT_EQ(steps, expected);
+  EXPECT_EQ(ui().DI->currentRow(), -1);
+  EXPECT_EQ(ui().DI->item(1)->checkState(), Qt::Checked);
+  EXPECT_EQ(ui().SENT->toPlainText(), "PS=NEWS FM\nPTY=1" + QString(12, u'\n'));
+}
+
+TEST_F(MainWindow, TranslatedLabelsTakeTheSizeOfTheirNewText) {
+  TForm1::Hooks hooks;
+  hooks.translate_form = [](TForm1& form) {
+    form.Controls().Label4->setText("Musik/Sprache (lang)");
+  };
+  form_ = std::make_unique<TForm1>(hooks);
+  EXPECT_GE(ui().Label4->width(), ui().Label4->fontMetrics().horizontalAdvance("Musik/Sprache"));
+}
+
+TEST_F(MainWindow, AnErrorInStartUpSkipsTheRemainingSteps) {
+  TForm1::Hooks hooks = calls_.Hooks();
+  hooks.load_settings = [](TForm1&) { throw std::runtime_error("Cannot open file tolvex.dat"); };
+  form_ = std::make_unique<TForm1>(hooks);
+  EXPECT_EQ(gui_test::ShownErrorBoxes(), std::vector<QString>{"Cannot open file tolvex.dat."});
+  EXPECT_EQ(ui().Image2->toolTip(), app::AboutLine());  // step 3 ran
+  EXPECT_EQ(calls_.port, 0);                            // step 7 did not
+  EXPECT_EQ(calls_.port_access, 0);
+  EXPECT_EQ(ui().SENT->document()->blockCount(), 1);  // nor step 9
+}
+
+TEST_F(MainWindow, PortHandlerRunsOnlyWhenTheChoiceChanges) {
+  Create();
+  EXPECT_EQ(calls_.port, 1);  // start-up step 7
+  form_->SetPortIndex(0);
+  EXPECT_EQ(calls_.port, 1);
+  form_->SetPortIndex(2);
+  EXPECT_EQ(calls_.port, 2);
+  EXPECT_EQ(form_->PortIndex(), 2);
+  form_->SetPortIndex(2);
+  EXPECT_EQ(calls_.port, 2);
+  form_->show();
+  ui().PageControl1->setCurrentIndex(1);
+  QTest::mouseClick(ui().PORTItem3, Qt::LeftButton);
+  EXPECT_EQ(calls_.port, 3);
+  EXPECT_EQ(form_->PortIndex(), 3);
+  QTest::mouseClick(ui().PORTItem3, Qt::LeftButton);
+  EXPECT_EQ(calls_.port, 3);
+  form_->SetPortIndex(-1);
+  EXPECT_EQ(form_->PortIndex(), -1);
+  EXPECT_EQ(calls_.port, 3);
+}
+
+TEST_F(MainWindow, AlwaysOnTopFollowsItsCheckBoxAndKeepsTheWindowShown) {
+  Create();
+  form_->show();
+  form_->SetAlwaysOnTop(true);
+  EXPECT_TRUE(ui().ALONTOP->isChecked());
+  EXPECT_TRUE(form_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(form_->isVisible());
+  form_->show();
+  ui().PageControl1->setCurrentIndex(1);
+  QTest::mouseClick(ui().ALONTOP, Qt::LeftButton);
+  EXPECT_FALSE(ui().ALONTOP->isChecked());
+  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_EQ(form_->size(), QSize(353, 228));
+}
+
+#if defined(__linux__)
+TEST_F(MainWindow, HighPrioritySetsTheProcessPriorityOnEveryChange) {
+  if (::geteuid() != 0) GTEST_SKIP() << "raising the priority needs root";
+  Create();
+  form_->SetHighPriority(true);
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), -10);
+  ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 5), 0);
+  form_->SetHighPriority(true);  // no change of the box: the handler does not run
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 5);
+  form_->SetHighPriority(false);
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0);
+}
+#endif
+
+TEST_F(MainWindow, ShowsTheHelpFilesFormattedTextOrTheDefaultLines) {
+  Create();
+  EXPECT_EQ(ui().HelpBox->toPlainText(),
+            app::AboutLine() + "\n\n(Help file \"tvxhelp.rtf\" is missing)");
+  EXPECT_TRUE(ui().HelpBox->isReadOnly());
+
+  folder_.Write("tvxhelp.rtf", "{\\rtf1\\ansi {\\b Wiring}\\par Data on DTR.\\par}");
+  form_.reset();
+  Create();
+  EXPECT_EQ(ui().HelpBox->toPlainText(), "Wiring\nData on DTR.");
+  const QTextBlock first = ui().HelpBox->document()->firstBlock();
+  EXPECT_EQ(first.begin().fragment().charFormat().fontWeight(), QFont::Bold);
+
+  folder_.Write("tvxhelp.rtf", "Plain help\r\nsecond line \xe9");
+  form_.reset();
+  Create();
+  EXPECT_EQ(ui().HelpBox->toPlainText(), QString::fromUtf8("Plain help\nsecond line \u00e9"));
+}
+
+TEST_F(MainWindow, AHelpFileThatCannotBeReadIsReported) {
+  ASSERT_TRUE(QDir().mkdir(folder_.Path("tvxhelp.rtf")));
+  Create();
+  ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1u);
+  EXPECT_TRUE(gui_test::ShownErrorBoxes()[0].startsWith("Cannot open file "));
+  EXPECT_EQ(calls_.port_access, 0);  // the steps after ShowHelp did not run
+}
+
+TEST_F(MainWindow, ShowLastSentReplacesTheWholeMemo) {
+  Create();
+  transfer::LastSentRecord record;
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = "L" + std::to_string(i);
+  record[0] = "PS=Caf\xe9";
+  form_->SetLastSent(record);
+  form_->ShowLastSent();
+  const QStringList lines = ui().SENT->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 14);
+  EXPECT_EQ(lines[0], QString::fromUtf8("PS=Caf\u00e9"));
+  EXPECT_EQ(lines[13], "L13");
+  EXPECT_TRUE(ui().SENT->isReadOnly());
+}
+
+TEST_F(MainWindow, SendPiecesSetTheCursorAndTheProgressBar) {
+  Create();
+  form_->SetProgress(17);
+  EXPECT_EQ(ui().ProgressBar1->value(), 17);
+  TForm1::SetBusyCursor(true);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+  TForm1::ProcessPendingMessages();
+  TForm1::SetBusyCursor(false);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+}  // namespace
