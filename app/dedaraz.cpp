@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QListWidget>
 #include <QProxyStyle>
 #include <QRadioButton>
@@ -46,15 +48,24 @@ class CheckListStyle : public QProxyStyle {
   }
 };
 
-// Letters become capitals as they are typed or pasted; the cursor stays where it was.
-// Per character, so that the text never grows (the German sharp s has no single capital).
-class UpperCaseValidator : public QValidator {
+// The station's texts are stored and sent in the 8-bit character set: a character it
+// cannot hold is refused as it is typed or pasted. With upper_case, letters become
+// capitals per character (the text never grows: the German sharp s has no single capital);
+// the cursor stays where it was.
+class Cp1252Validator : public QValidator {
  public:
-  using QValidator::QValidator;
+  Cp1252Validator(bool upper_case, QObject* parent)
+      : QValidator(parent), upper_case_(upper_case) {}
   State validate(QString& input, int& /*pos*/) const override {
-    for (QChar& c : input) c = c.toUpper();
+    for (QChar& c : input) {
+      if (upper_case_) c = c.toUpper();
+      if (c.isSurrogate() || !rds::UnicodeToCp1252(c.unicode())) return Invalid;
+    }
     return Acceptable;
   }
+
+ private:
+  bool upper_case_;
 };
 
 void UseToolTipColours(QWidget* widget) {
@@ -66,6 +77,29 @@ void UseToolTipColours(QWidget* widget) {
 
 QString FromBytes(const std::string& bytes) {
   return QString::fromStdString(rds::Cp1252ToUtf8(bytes));
+}
+
+// The boxes take only characters of the 8-bit character set (see Cp1252Validator), so
+// nothing is lost here; a character that slipped past would become "?".
+std::string ToBytes(const QString& text) {
+  std::string bytes;
+  for (const char32_t cp : text.toUcs4()) {
+    const auto byte = rds::UnicodeToCp1252(cp);
+    bytes += byte ? static_cast<char>(*byte) : '?';
+  }
+  return bytes;
+}
+
+// The user's decimal symbol, read at every send so that a change of the regional settings
+// counts at once; "." when it is none the 8-bit character set can hold.
+char DecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1) {
+    if (const auto byte = rds::UnicodeToCp1252(point.front().unicode())) {
+      return static_cast<char>(*byte);
+    }
+  }
+  return '.';
 }
 
 }  // namespace
@@ -114,7 +148,9 @@ void TForm1::SetUpControls() {
 
   UseToolTipColours(ui_->PS);
   UseToolTipColours(ui_->HelpBox);
-  ui_->PI->setValidator(new UpperCaseValidator(ui_->PI));
+  ui_->PI->setValidator(new Cp1252Validator(true, ui_->PI));
+  for (QLineEdit* box : AfBoxes()) box->setValidator(new Cp1252Validator(false, box));
+  ui_->PS->setValidator(new Cp1252Validator(false, ui_->PS));
 
   auto* check_list_style = new CheckListStyle(QApplication::style()->name());
   check_list_style->setParent(ui_->DI);
@@ -255,6 +291,59 @@ void TForm1::CloseSerialPort() {
 
 void TForm1::SetDirectPortAccess() {
   Run(hooks_.enable_direct_port_access);
+}
+
+std::array<QLineEdit*, rds::kAfCount> TForm1::AfBoxes() const {
+  return {ui_->AF1, ui_->AF2, ui_->AF3, ui_->AF4, ui_->AF5, ui_->AF6, ui_->AF7};
+}
+
+rds::StationSettings TForm1::StationValues() const {
+  rds::StationSettings station;
+  station.ps = ToBytes(ui_->PS->text());
+  station.pi = ToBytes(ui_->PI->text());
+  station.pty = ui_->PTY->currentIndex();
+  station.tp = ui_->TP->currentIndex();
+  station.ta = ui_->TA->currentIndex();
+  station.ms = ui_->MS->currentIndex();
+  for (int item = 0; item < 4; ++item) {
+    station.di[item] = ui_->DI->item(item)->checkState() == Qt::Checked;
+  }
+  const auto boxes = AfBoxes();
+  for (std::size_t i = 0; i < boxes.size(); ++i) station.af[i] = ToBytes(boxes[i]->text());
+  station.decimal_separator = DecimalSeparator();
+  return station;
+}
+
+void TForm1::ShowStationValues(const rds::StationSettings& station) {
+  ui_->PS->setText(FromBytes(station.ps));
+  ui_->PI->setText(FromBytes(station.pi));
+  ui_->PTY->setCurrentIndex(station.pty);
+  ui_->TP->setCurrentIndex(station.tp);
+  ui_->TA->setCurrentIndex(station.ta);
+  ui_->MS->setCurrentIndex(station.ms);
+  for (int item = 0; item < 4; ++item) {
+    ui_->DI->item(item)->setCheckState(station.di[item] ? Qt::Checked : Qt::Unchecked);
+  }
+  const auto boxes = AfBoxes();
+  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setText(FromBytes(station.af[i]));
+}
+
+app::SettingsValues TForm1::StoredValues() const {
+  app::SettingsValues values;
+  values.station = StationValues();
+  values.system.always_on_top = ui_->ALONTOP->isChecked();
+  values.system.port_index = PortIndex();
+  values.system.high_priority = ui_->HIPRI->isChecked();
+  values.last_sent = last_sent_;
+  return values;
+}
+
+void TForm1::ShowStoredValues(const app::SettingsValues& values) {
+  ShowStationValues(values.station);
+  SetAlwaysOnTop(values.system.always_on_top);
+  SetPortIndex(values.system.port_index);
+  SetHighPriority(values.system.high_priority);
+  last_sent_ = values.last_sent;
 }
 
 void TForm1::SetAlwaysOnTop(bool on) {

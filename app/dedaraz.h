@@ -3,10 +3,15 @@
 #include <QString>
 #include <QTime>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
+#include "app/settings_file.h"
+#include "rds/station.h"
 #include "transfer/last_sent_record.h"
+
+class QLineEdit;
 
 namespace Ui {
 class Form1;
@@ -68,6 +73,18 @@ class TForm1 : public QWidget {
   void SetPortIndex(int index);
   int PortIndex() const;
 
+  // The Main tab's values as the controls hold them now (texts in the 8-bit character set;
+  // the decimal separator is the user's current one).
+  rds::StationSettings StationValues() const;
+  // Puts station values into the Main tab's controls (the decimal separator is not shown).
+  void ShowStationValues(const rds::StationSettings& station);
+  // Everything the settings file stores, as the window holds it now.
+  app::SettingsValues StoredValues() const;
+  // Puts loaded values into the controls. The three System-tab choices go through the
+  // same change path as the operator's clicks, in the file's order: Always on top, Port,
+  // High priority.
+  void ShowStoredValues(const app::SettingsValues& values);
+
   // The Last-sent record that ShowLastSent shows (bytes of the 8-bit character set).
   const transfer::LastSentRecord& LastSent() const { return last_sent_; }
   void SetLastSent(const transfer::LastSentRecord& record) { last_sent_ = record; }
@@ -94,6 +111,7 @@ class TForm1 : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
+  std::array<QLineEdit*, rds::kAfCount> AfBoxes() const;
   void SetUpControls();
   void FitLabels();
   void ConnectHandlers();
