@@ -14,7 +14,13 @@ void ShowMessageBox(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+void ShowRealWarningBox(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
 ErrorBoxPresenter g_presenter = &ShowMessageBox;
+WarningBoxPresenter g_warning_presenter = &ShowRealWarningBox;
 
 }  // namespace
 
@@ -38,6 +44,16 @@ void ShowErrorBox(QWidget* parent, const QString& message) {
 ErrorBoxPresenter SetErrorBoxPresenter(ErrorBoxPresenter presenter) {
   ErrorBoxPresenter old = g_presenter;
   g_presenter = presenter ? presenter : &ShowMessageBox;
+  return old;
+}
+
+void ShowWarningBox(QWidget* parent, const QString& caption, const QString& text) {
+  g_warning_presenter(parent, caption, text);
+}
+
+WarningBoxPresenter SetWarningBoxPresenter(WarningBoxPresenter presenter) {
+  WarningBoxPresenter old = g_warning_presenter;
+  g_warning_presenter = presenter ? presenter : &ShowRealWarningBox;
   return old;
 }
 

@@ -28,6 +28,14 @@ void ShowErrorBox(QWidget* parent, const QString& message);
 using ErrorBoxPresenter = void (*)(QWidget* parent, const QString& text);
 ErrorBoxPresenter SetErrorBoxPresenter(ErrorBoxPresenter presenter);
 
+// The warning box of the port choice: warning icon, one OK button, the given caption.
+void ShowWarningBox(QWidget* parent, const QString& caption, const QString& text);
+
+// Tests replace the box with a recorder; null restores the real box. Returns the old one.
+using WarningBoxPresenter = void (*)(QWidget* parent, const QString& caption,
+                                     const QString& text);
+WarningBoxPresenter SetWarningBoxPresenter(WarningBoxPresenter presenter);
+
 // Runs one event handler. An error that leaves it is reported in the standard error box;
 // the rest of the handler is skipped and the program goes on. Returns false after an error.
 template <typename Handler>

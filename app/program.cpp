@@ -1,11 +1,11 @@
 #include "app/program.h"
 
 #include <QDir>
-#include <QMessageBox>
 #include <QTabWidget>
 #include <filesystem>
 #include <stdexcept>
 
+#include "app/error_box.h"
 #include "app/program_folder.h"
 #include "app/settings_file.h"
 #include "rds/cp1252.h"
@@ -25,10 +25,13 @@ QString FromBytes(const std::string& bytes) {
 
 }  // namespace
 
-Program::Program(std::unique_ptr<transfer::TVaCustomComm> comm)
-    : comm_(comm ? std::move(comm) : std::make_unique<transfer::TVaComm>()),
+Program::Program() : Program(Parts{}) {}
+
+Program::Program(Parts parts)
+    : comm_(parts.comm ? std::move(parts.comm) : std::make_unique<transfer::TVaComm>()),
       port_choice_(*comm_, *this),
-      send_(*this, clock_, pacer_, [this] {
+      send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
+            [this] {
         return transfer::ChooseLineDriver(port_choice_.PortSetting(),
                                           transfer::ProcessPortDriver(), *comm_);
       }) {
@@ -47,7 +50,10 @@ TForm1::Hooks Program::Hooks() {
     };
   };
   TForm1::Hooks hooks;
-  hooks.translate_form = bind([this](TForm1& form) { language_.TranslateForm(form); });
+  hooks.translate_form = bind([this](TForm1& form) {
+    language_.SetProgramFolder(ExecutableFolder());
+    language_.TranslateForm(form);
+  });
   hooks.load_settings = bind([this](TForm1& form) { LoadSettings(form); });
   hooks.save_settings = bind([this](TForm1& form) { SaveSettings(form); });
   hooks.apply_port_choice = bind([this](TForm1& form) {
@@ -102,9 +108,7 @@ void Program::ShowLastSent(const transfer::LastSentRecord& record) {
 void Program::ShowWarning(const std::string& text, const std::string& caption) {
   // Before the window is shown (a port chosen by the settings file) the box has no owner.
   TForm1& form = Form();
-  QMessageBox box(QMessageBox::Warning, FromBytes(caption), FromBytes(text), QMessageBox::Ok,
-                  form.isVisible() ? &form : nullptr);
-  box.exec();
+  ShowWarningBox(form.isVisible() ? &form : nullptr, FromBytes(caption), FromBytes(text));
 }
 
 void Program::ShowSystemTab() { Form().Controls().PageControl1->setCurrentIndex(1); }

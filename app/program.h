@@ -19,8 +19,16 @@ namespace app {
 // through the views below. Lives longer than the window.
 class Program final : private transfer::SendView, private transfer::PortChoiceView {
  public:
-  // The serial port object defaults to the system's; tests pass a fake.
-  explicit Program(std::unique_ptr<transfer::TVaCustomComm> comm = nullptr);
+  // What tests put in place of the system's serial port, clock and pacer; each one left
+  // empty is the system's.
+  struct Parts {
+    std::unique_ptr<transfer::TVaCustomComm> comm;
+    transfer::TimeOfDayClock* clock = nullptr;
+    transfer::Pacer* pacer = nullptr;
+  };
+
+  Program();
+  explicit Program(Parts parts);
   ~Program() override;
 
   TForm1::Hooks Hooks();

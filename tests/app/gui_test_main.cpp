@@ -15,9 +15,17 @@ std::vector<QString>& ShownErrorBoxes() {
   return shown;
 }
 
+std::vector<QString>& ShownWarningBoxes() {
+  static std::vector<QString> shown;
+  return shown;
+}
+
 namespace {
 void RecordErrorBox(QWidget*, const QString& text) {
   ShownErrorBoxes().push_back(text);
+}
+void RecordWarningBox(QWidget*, const QString& caption, const QString& text) {
+  ShownWarningBoxes().push_back(caption + QStringLiteral(": ") + text);
 }
 }  // namespace
 
@@ -31,6 +39,7 @@ int main(int argc, char** argv) {
   QTemporaryDir empty_folder;
   app::OverrideExecutableFolderForTesting(empty_folder.path());
   app::SetErrorBoxPresenter(&gui_test::RecordErrorBox);
+  app::SetWarningBoxPresenter(&gui_test::RecordWarningBox);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -9,4 +9,7 @@ namespace gui_test {
 // of showing them).
 std::vector<QString>& ShownErrorBoxes();
 
+// Captions and texts of the warning boxes shown so far, as "caption: text".
+std::vector<QString>& ShownWarningBoxes();
+
 }  // namespace gui_test
