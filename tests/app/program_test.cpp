@@ -64,6 +64,8 @@ class ProgramWithWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     app::OverrideExecutableFolderForTesting(folder_.path() + u'/');
+    // As if an earlier start-up step had set it: a save always has a folder to write to.
+    app::SetProgramFolder(folder_.path() + u'/');
     gui_test::ShownErrorBoxes().clear();
     gui_test::ShownWarningBoxes().clear();
   }
@@ -211,6 +213,7 @@ TEST_F(ProgramWithWindow, AFailedTranslationLeavesTheSettingsFileAsItWas) {
   EXPECT_EQ(ui().PS->text(), "FM RADIO");
   Stop();
   EXPECT_EQ(Read("tolvex.dat"), file);
+  EXPECT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
 }
 
 }  // namespace
