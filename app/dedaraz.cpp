@@ -27,8 +27,6 @@ namespace {
 // The window's client area, laid out in pixels at 96 dpi (dedaraz.ui).
 constexpr int kClientWidth = 353;
 constexpr int kClientHeight = 228;
-// Parallel port LPT1, the port setting every start begins with.
-constexpr int kLpt1Setting = 888;
 // Check list rows: two of them fit the list's height and the rest scroll.
 constexpr int kCheckListItemHeight = 13;
 
@@ -200,9 +198,9 @@ void TForm1::ConnectHandlers() {
 void TForm1::StartDIRI() {
   TranslateForm();  // 1
   FitLabels();
-  port_setting_ = kLpt1Setting;                    // 2
+  Run(hooks_.reset_port_setting);                  // 2
   ui_->Image2->setToolTip(app::AboutLine());       // 3
-  last_send_time_ = QTime::currentTime();          // 4
+  Run(hooks_.reset_time_of_last_send);             // 4
   app::SetProgramFolder(app::ExecutableFolder());  // 5
   LoadRDSFN();                                     // 6
   PORTClick();                                     // 7

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QTime>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -32,6 +31,8 @@ class TForm1 : public QWidget {
   // an empty one does nothing. They may throw: the calling handler reports the error.
   struct Hooks {
     std::function<void(TForm1&)> translate_form;             // start-up step 1
+    std::function<void(TForm1&)> reset_port_setting;         // start-up step 2, to LPT1
+    std::function<void(TForm1&)> reset_time_of_last_send;    // start-up step 4
     std::function<void(TForm1&)> load_settings;              // start-up step 6, LoadRDSFN
     std::function<void(TForm1&)> save_settings;              // SaveRDSFN, at exit
     std::function<void(TForm1&)> apply_port_choice;          // PORTClick
@@ -89,12 +90,6 @@ class TForm1 : public QWidget {
   const transfer::LastSentRecord& LastSent() const { return last_sent_; }
   void SetLastSent(const transfer::LastSentRecord& record) { last_sent_ = record; }
 
-  // Port setting (888, 632, 1 or 2) and time of the last send, set at start-up.
-  int PortSetting() const { return port_setting_; }
-  void SetPortSetting(int setting) { port_setting_ = setting; }
-  QTime LastSendTime() const { return last_send_time_; }
-  void SetLastSendTime(QTime time) { last_send_time_ = time; }
-
   // Window-side pieces of a send.
   static void SetBusyCursor(bool busy);
   void SetProgress(int position);
@@ -122,8 +117,6 @@ class TForm1 : public QWidget {
   std::unique_ptr<Ui::Form1> ui_;
   Hooks hooks_;
   transfer::LastSentRecord last_sent_{};
-  int port_setting_ = 0;
-  QTime last_send_time_;
   bool destroyed_ = false;
   bool shown_before_ = false;
 };

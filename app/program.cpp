@@ -54,12 +54,12 @@ TForm1::Hooks Program::Hooks() {
     language_.SetProgramFolder(ExecutableFolder());
     language_.TranslateForm(form);
   });
+  hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });
+  hooks.reset_time_of_last_send = bind([this](TForm1&) { send_.ResetTimeOfLastSend(); });
   hooks.load_settings = bind([this](TForm1& form) { LoadSettings(form); });
   hooks.save_settings = bind([this](TForm1& form) { SaveSettings(form); });
-  hooks.apply_port_choice = bind([this](TForm1& form) {
-    port_choice_.PORTClick(form.PortIndex());
-    form.SetPortSetting(port_choice_.PortSetting());
-  });
+  hooks.apply_port_choice =
+      bind([this](TForm1& form) { port_choice_.PORTClick(form.PortIndex()); });
   hooks.close_serial_port = bind([this](TForm1&) { comm_->Close(); });
   hooks.enable_direct_port_access =
       bind([](TForm1&) { transfer::ProcessPortDriver().SetDirectPortAccess(true); });

@@ -38,6 +38,8 @@ class PortChoice {
   void PORTClick(int index);
 
   int PortSetting() const { return port_setting_; }
+  // Back to LPT1, the setting every start begins with.
+  void ResetPortSetting() { port_setting_ = kLpt1Setting; }
 
  private:
   TVaCustomComm& comm_;

@@ -36,6 +36,8 @@ class SendSequence {
   // For the settings file's load at start-up.
   void SetLastSent(const LastSentRecord& record) { record_ = record; }
   TimeOfDay TimeOfLastSend() const { return last_send_; }
+  // Takes the time of day as the time of last send (start-up).
+  void ResetTimeOfLastSend() { last_send_ = clock_.Now(); }
 
  private:
   void Send();

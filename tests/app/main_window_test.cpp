@@ -119,7 +119,6 @@ TEST_F(MainWindow, ComesUpWithTheValuesOfItsDefinition) {
 
   EXPECT_EQ(form_->PortIndex(), 0);
   EXPECT_EQ(ui().PORTItem0->text(), "LPT1 (0x378)");
-  EXPECT_EQ(form_->PortSetting(), 888);
   EXPECT_FALSE(ui().ALONTOP->isChecked());
   EXPECT_FALSE(ui().HIPRI->isChecked());
   EXPECT_EQ(ui().SENT->document()->blockCount(), 14);
@@ -351,6 +350,8 @@ TEST_F(MainWindow, StartUpRunsEachStepOnceInOrder) {
   std::vector<std::string> steps;
   TForm1::Hooks hooks;
   hooks.translate_form = [&](TForm1&) { steps.push_back("translate"); };
+  hooks.reset_port_setting = [&](TForm1&) { steps.push_back("port setting"); };
+  hooks.reset_time_of_last_send = [&](TForm1&) { steps.push_back("time of last send"); };
   hooks.load_settings = [&](TForm1& form) {
     steps.push_back("load");
     // The load sets the options and the port as the file says; each handler runs once here
@@ -363,7 +364,8 @@ TEST_F(MainWindow, StartUpRunsEachStepOnceInOrder) {
   hooks.apply_port_choice = [&](TForm1&) { steps.push_back("port"); };
   hooks.enable_direct_port_access = [&](TForm1&) { steps.push_back("port access"); };
   form_ = std::make_unique<TForm1>(hooks);
-  const std::vector<std::string> expected = {"translate", "load", "port", "port", "port access"};
+  const std::vector<std::string> expected = {
+      "translate", "port setting", "time of last send", "load", "port", "port", "port access"};
   EXPECT_EQ(steps, expected);
   EXPECT_EQ(ui().DI->currentRow(), -1);
   EXPECT_EQ(ui().DI->item(1)->checkState(), Qt::Checked);

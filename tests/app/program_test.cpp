@@ -164,6 +164,10 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   ui().AF1->setText(QStringLiteral("abc"));
   ui().AF2->setText(QStringLiteral("98.5"));
   comm_.calls.clear();
+  // Start-up counts as a send: a press within two seconds of it does nothing.
+  clock_.Set(At(12, 0, 1, 500));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  EXPECT_TRUE(comm_.calls.empty());
   clock_.Set(At(12, 0, 3));
   QTest::mouseClick(ui().UP, Qt::LeftButton);
   ASSERT_TRUE(gui_test::ShownErrorBoxes().empty()) << gui_test::ShownErrorBoxes()[0].toStdString();
