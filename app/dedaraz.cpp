@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QListWidget>
+#include <QLocale>
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
@@ -52,8 +52,7 @@ class CheckListStyle : public QProxyStyle {
 // the cursor stays where it was.
 class Cp1252Validator : public QValidator {
  public:
-  Cp1252Validator(bool upper_case, QObject* parent)
-      : QValidator(parent), upper_case_(upper_case) {}
+  Cp1252Validator(bool upper_case, QObject* parent) : QValidator(parent), upper_case_(upper_case) {}
   State validate(QString& input, int& /*pos*/) const override {
     for (QChar& c : input) {
       if (upper_case_) c = c.toUpper();

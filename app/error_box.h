@@ -32,8 +32,7 @@ ErrorBoxPresenter SetErrorBoxPresenter(ErrorBoxPresenter presenter);
 void ShowWarningBox(QWidget* parent, const QString& caption, const QString& text);
 
 // Tests replace the box with a recorder; null restores the real box. Returns the old one.
-using WarningBoxPresenter = void (*)(QWidget* parent, const QString& caption,
-                                     const QString& text);
+using WarningBoxPresenter = void (*)(QWidget* parent, const QString& caption, const QString& text);
 WarningBoxPresenter SetWarningBoxPresenter(WarningBoxPresenter presenter);
 
 // Runs one event handler. An error that leaves it is reported in the standard error box;

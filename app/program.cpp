@@ -32,13 +32,15 @@ Program::Program(Parts parts)
       port_choice_(*comm_, *this),
       send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
             [this] {
-        return transfer::ChooseLineDriver(port_choice_.PortSetting(),
-                                          transfer::ProcessPortDriver(), *comm_);
-      }) {
+              return transfer::ChooseLineDriver(port_choice_.PortSetting(),
+                                                transfer::ProcessPortDriver(), *comm_);
+            }) {
   language_.setObjectName(QStringLiteral("qivLanguage1"));
 }
 
-Program::~Program() { comm_->Close(); }
+Program::~Program() {
+  comm_->Close();
+}
 
 TForm1::Hooks Program::Hooks() {
   // Each hook first notes the window it works for: the first ones run while the window
@@ -85,7 +87,9 @@ void Program::SaveSettings(TForm1& form) {
   SaveSettingsFile(SettingsPath(), form.StoredValues());
 }
 
-rds::StationSettings Program::ReadSettings() { return Form().StationValues(); }
+rds::StationSettings Program::ReadSettings() {
+  return Form().StationValues();
+}
 
 void Program::WriteBackTexts(const std::string& pi, const rds::AfTexts& af) {
   rds::StationSettings station = Form().StationValues();
@@ -94,11 +98,17 @@ void Program::WriteBackTexts(const std::string& pi, const rds::AfTexts& af) {
   Form().ShowStationValues(station);
 }
 
-void Program::ProcessPendingMessages() { TForm1::ProcessPendingMessages(); }
+void Program::ProcessPendingMessages() {
+  TForm1::ProcessPendingMessages();
+}
 
-void Program::SetProgress(int position) { Form().SetProgress(position); }
+void Program::SetProgress(int position) {
+  Form().SetProgress(position);
+}
 
-void Program::SetBusyCursor(bool busy) { TForm1::SetBusyCursor(busy); }
+void Program::SetBusyCursor(bool busy) {
+  TForm1::SetBusyCursor(busy);
+}
 
 void Program::ShowLastSent(const transfer::LastSentRecord& record) {
   Form().SetLastSent(record);
@@ -111,9 +121,13 @@ void Program::ShowWarning(const std::string& text, const std::string& caption) {
   ShowWarningBox(form.isVisible() ? &form : nullptr, FromBytes(caption), FromBytes(text));
 }
 
-void Program::ShowSystemTab() { Form().Controls().PageControl1->setCurrentIndex(1); }
+void Program::ShowSystemTab() {
+  Form().Controls().PageControl1->setCurrentIndex(1);
+}
 
-void Program::SetPortIndex(int index) { Form().SetPortIndex(index); }
+void Program::SetPortIndex(int index) {
+  Form().SetPortIndex(index);
+}
 
 TForm1& Program::Form() {
   if (!form_) throw std::logic_error("no window");

@@ -120,7 +120,7 @@ class TeeLineDriver final : public transfer::LineDriver {
 // The one place that decides which lines a send drives. A port is opened here, before the
 // send, so that a missing or busy port fails before anything is clocked.
 transfer::LineDriverChoice LineDriverForSend(const SendOptions& options, transfer::WireTrace& trace,
-                                            transfer::Pacer& pacer) {
+                                             transfer::Pacer& pacer) {
   auto recorder = [&trace, &pacer] {
     return std::make_unique<transfer::RecordingLineDriver>(trace, [&pacer] { return pacer.Now(); });
   };

@@ -13,10 +13,10 @@ constexpr std::size_t kAfLength = 5;
 using AfTexts = std::array<std::string, kAfCount>;
 
 struct AfEncoding {
-  AfTexts boxes;       // the box texts after compaction: valid entries first, as typed
-  int count = 0;       // number of valid entries, 0 to 7
+  AfTexts boxes;  // the box texts after compaction: valid entries first, as typed
+  int count = 0;  // number of valid entries, 0 to 7
   std::array<int, kAfCount> codes{};  // AF codes 1..204 in places 0..count-1
-  Bits<64> bits{};     // count code, the codes, filler 205 in every free place
+  Bits<64> bits{};                    // count code, the codes, filler 205 in every free place
 };
 
 // AF method A: validates each box (frequency in MHz, 87.6 to 107.9, at most one digit

@@ -13,9 +13,13 @@ bool BitOn(std::int32_t value, int n) {
 
 namespace {
 
-bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool IsUpperHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 }  // namespace
 
@@ -46,7 +50,9 @@ Bits<5> EncodePTY(int index) {
   return bits;
 }
 
-BitCell EncodeFlag(int index) { return index == 1 ? 1 : 0; }
+BitCell EncodeFlag(int index) {
+  return index == 1 ? 1 : 0;
+}
 
 Bits<4> EncodeDI(const std::array<bool, 4>& ticks) {
   Bits<4> bits{};

@@ -19,9 +19,9 @@ struct FieldBits {
   BitCell ms = 0;
   BitCell tp = 0;
   BitCell ta = 0;
-  Bits<4> di{};                    // cell s is the flag carried by segment s
+  Bits<4> di{};                      // cell s is the flag carried by segment s
   std::array<std::uint8_t, 8> ps{};  // PS characters in RDS character table codes
-  Bits<64> af{};                   // the four AF code pairs
+  Bits<64> af{};                     // the four AF code pairs
 };
 
 // True when bit n (weight 2^n) of value is set, for 0 <= value <= 255; false for every

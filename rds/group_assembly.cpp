@@ -26,8 +26,7 @@ static_assert(kParityRows[0] == 0x077);
 static_assert(kParityRows[15] == 0x1B9);
 
 // Offset words A, B, C, D for blocks 1 to 4 (IEC 62106); C' never occurs in type 0A.
-constexpr std::array<std::uint16_t, kBlocksPerGroup> kOffsetWords = {0x0FC, 0x198, 0x168,
-                                                                     0x1B4};
+constexpr std::array<std::uint16_t, kBlocksPerGroup> kOffsetWords = {0x0FC, 0x198, 0x168, 0x1B4};
 
 // Segment address bits C1 C0 of groups 0 to 3.
 constexpr std::array<std::array<BitCell, 2>, kGroupCount> kSegmentAddress = {

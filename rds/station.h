@@ -17,8 +17,8 @@ struct StationSettings {
   int pty = 0;
   int tp = 1;
   int ta = 0;
-  int ms = 1;                        // 0 Speech, 1 Music
-  std::array<bool, 4> di{};          // items "Stereo", "Art. H.", "Comp.", "DPTY"
+  int ms = 1;                // 0 Speech, 1 Music
+  std::array<bool, 4> di{};  // items "Stereo", "Art. H.", "Comp.", "DPTY"
   AfTexts af{};
   char decimal_separator = '.';
 };

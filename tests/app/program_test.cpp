@@ -54,8 +54,8 @@ class FakeComm final : public transfer::TVaCustomComm {
 };
 
 QByteArray SettingsFile(const QByteArray& ps, const QByteArray& port) {
-  QList<QByteArray> lines = {ps, "10", "1", "0", "98.5", "", "", "", "", "", "", "1", "2A07",
-                             "0001", "0", port, "0"};
+  QList<QByteArray> lines = {ps, "10", "1", "0",    "98.5", "",  "",   "", "",
+                             "", "",   "1", "2A07", "0001", "0", port, "0"};
   for (int i = 0; i < 14; ++i) lines << QByteArray("X=") + QByteArray::number(i);
   return lines.join("\r\n") + "\r\n";
 }
@@ -186,7 +186,9 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   // Reading the data line at every rising clock edge gives the preamble, then the image
   // that the encoding makes of the window's values.
   rds::StationSettings station;
-  station.ps = "R\xE1" "dio";
+  station.ps =
+      "R\xE1"
+      "dio";
   station.pi = "2A07";
   station.af = {"98.5", "", "", "", "", "", ""};
   const rds::EncoderImage image = rds::Encode(station).image;

@@ -15,8 +15,8 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "tests/cli/run_cli.h"
 #include "cli/usage_error.h"
+#include "tests/cli/run_cli.h"
 #include "tests/transfer/fakes.h"
 
 namespace cli {

@@ -16,9 +16,12 @@ TEST(Cp1252, RoundTripsEveryDefinedByte) {
 }
 
 TEST(Cp1252, ConvertsKnownCharacters) {
-  EXPECT_EQ(Utf8ToCp1252("R\xC3\xA1" "dio"), std::string("R\xE1" "dio"));  // á
-  EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC"), std::string("\x80"));             // €
-  EXPECT_EQ(Cp1252ToUtf8("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8");               // € Ÿ
+  EXPECT_EQ(Utf8ToCp1252("R\xC3\xA1"
+                         "dio"),
+            std::string("R\xE1"
+                        "dio"));                                 // á
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC"), std::string("\x80"));  // €
+  EXPECT_EQ(Cp1252ToUtf8("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8");   // € Ÿ
 }
 
 TEST(Cp1252, RefusesWhatItCannotHoldAndMalformedText) {

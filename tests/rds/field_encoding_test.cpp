@@ -33,7 +33,9 @@ TEST(CheckPI, UpperCasesValidTextAndResetsEverythingElse) {
   EXPECT_EQ(CheckPI("12345"), "FFFF");
   EXPECT_EQ(CheckPI("12G4"), "FFFF");
   EXPECT_EQ(CheckPI("12g4"), "FFFF");
-  EXPECT_EQ(CheckPI("\xE1" "BCD"), "FFFF");  // no upper-casing beyond ASCII
+  EXPECT_EQ(CheckPI("\xE1"
+                    "BCD"),
+            "FFFF");  // no upper-casing beyond ASCII
 }
 
 TEST(EncodePI, FirstCharacterIsTheTopNibble) {
