@@ -222,4 +222,22 @@ TEST_F(ProgramWithWindow, AFailedTranslationLeavesTheSettingsFileAsItWas) {
   EXPECT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
 }
 
+TEST_F(ProgramWithWindow, TranslationChangesCaptionsButNeverLoadedValuesTitleOrAboutLine) {
+  Write("tolvex.dat", SettingsFile("KEEP", "0"));
+  Write("vuvur.lng",
+        "[translations]\r\n"
+        "Form1.Label1.Caption=Programmart\r\n"
+        "Form1.PS.Text=CHANGED\r\n"
+        "Form1.Form1.Caption=Other title\r\n"
+        "Form1.Image2.Hint=Other about line\r\n"
+        "Form1.System.Caption=Anlage\r\n");
+  Start();
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+  EXPECT_EQ(ui().Label1->text(), "Programmart");
+  EXPECT_EQ(ui().PageControl1->tabText(1), "Anlage");
+  EXPECT_EQ(ui().PS->text(), "KEEP");
+  EXPECT_EQ(form_->windowTitle(), "RDS Encoder Q7");
+  EXPECT_EQ(ui().Image2->toolTip(), app::AboutLine());
+}
+
 }  // namespace
