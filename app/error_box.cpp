@@ -8,19 +8,21 @@
 namespace app {
 namespace {
 
-void ShowMessageBox(QWidget* parent, const QString& text) {
+void ShowRealErrorBox(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text,
                   QMessageBox::Ok, parent);
   box.exec();
 }
 
-void ShowRealWarningBox(QWidget* parent, const QString& caption, const QString& text) {
-  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+void ShowRealMessageBox(BoxIcon icon, QWidget* parent, const QString& caption,
+                        const QString& text) {
+  QMessageBox box(icon == BoxIcon::kWarning ? QMessageBox::Warning : QMessageBox::Critical, caption,
+                  text, QMessageBox::Ok, parent);
   box.exec();
 }
 
-ErrorBoxPresenter g_presenter = &ShowMessageBox;
-WarningBoxPresenter g_warning_presenter = &ShowRealWarningBox;
+ErrorBoxPresenter g_presenter = &ShowRealErrorBox;
+MessageBoxPresenter g_message_presenter = &ShowRealMessageBox;
 
 }  // namespace
 
@@ -43,17 +45,17 @@ void ShowErrorBox(QWidget* parent, const QString& message) {
 
 ErrorBoxPresenter SetErrorBoxPresenter(ErrorBoxPresenter presenter) {
   ErrorBoxPresenter old = g_presenter;
-  g_presenter = presenter ? presenter : &ShowMessageBox;
+  g_presenter = presenter ? presenter : &ShowRealErrorBox;
   return old;
 }
 
-void ShowWarningBox(QWidget* parent, const QString& caption, const QString& text) {
-  g_warning_presenter(parent, caption, text);
+void ShowMessageBox(BoxIcon icon, QWidget* parent, const QString& caption, const QString& text) {
+  g_message_presenter(icon, parent, caption, text);
 }
 
-WarningBoxPresenter SetWarningBoxPresenter(WarningBoxPresenter presenter) {
-  WarningBoxPresenter old = g_warning_presenter;
-  g_warning_presenter = presenter ? presenter : &ShowRealWarningBox;
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
+  MessageBoxPresenter old = g_message_presenter;
+  g_message_presenter = presenter ? presenter : &ShowRealMessageBox;
   return old;
 }
 

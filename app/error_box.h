@@ -28,12 +28,16 @@ void ShowErrorBox(QWidget* parent, const QString& message);
 using ErrorBoxPresenter = void (*)(QWidget* parent, const QString& text);
 ErrorBoxPresenter SetErrorBoxPresenter(ErrorBoxPresenter presenter);
 
-// The warning box of the port choice: warning icon, one OK button, the given caption.
-void ShowWarningBox(QWidget* parent, const QString& caption, const QString& text);
+// Other modal message boxes with one OK button and a caption of their own: the port
+// choice's warning and the refusal of a second start.
+enum class BoxIcon { kWarning, kError };
+void ShowMessageBox(BoxIcon icon, QWidget* parent, const QString& caption, const QString& text);
 
-// Tests replace the box with a recorder; null restores the real box. Returns the old one.
-using WarningBoxPresenter = void (*)(QWidget* parent, const QString& caption, const QString& text);
-WarningBoxPresenter SetWarningBoxPresenter(WarningBoxPresenter presenter);
+// Tests replace these boxes with a recorder; null restores the real box. Returns the old
+// one.
+using MessageBoxPresenter = void (*)(BoxIcon icon, QWidget* parent, const QString& caption,
+                                     const QString& text);
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 // Runs one event handler. An error that leaves it is reported in the standard error box;
 // the rest of the handler is skipped and the program goes on. Returns false after an error.

@@ -118,7 +118,8 @@ void Program::ShowLastSent(const transfer::LastSentRecord& record) {
 void Program::ShowWarning(const std::string& text, const std::string& caption) {
   // Before the window is shown (a port chosen by the settings file) the box has no owner.
   TForm1& form = Form();
-  ShowWarningBox(form.isVisible() ? &form : nullptr, FromBytes(caption), FromBytes(text));
+  ShowMessageBox(BoxIcon::kWarning, form.isVisible() ? &form : nullptr, FromBytes(caption),
+                 FromBytes(text));
 }
 
 void Program::ShowSystemTab() {

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QMessageBox>
 #include <memory>
 
 #include "app/dedaraz.h"
@@ -15,10 +14,8 @@ namespace app {
 namespace {
 
 void ShowAlreadyRunning() {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Application already running"),
-                  QStringLiteral("Instance of this application is already running."),
-                  QMessageBox::Ok);
-  box.exec();
+  ShowMessageBox(BoxIcon::kError, nullptr, QStringLiteral("Application already running"),
+                 QStringLiteral("Instance of this application is already running."));
 }
 
 }  // namespace
@@ -33,6 +30,10 @@ void RunMessageLoop(TForm1& form) {
 int RunApplication(int argc, char** argv) {
   // Qt shows no message box without its application object, so that comes first.
   QApplication application(argc, argv);
+  return RunProgram();
+}
+
+int RunProgram() {
   SingleInstance instance;
   if (instance.AlreadyRunning()) {
     // Turned away before the port driver starts, so the running instance's port access

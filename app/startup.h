@@ -8,6 +8,9 @@ namespace app {
 // and the way out. Returns the process exit code, 0 on every path.
 int RunApplication(int argc, char** argv);
 
+// The same once the application object exists.
+int RunProgram();
+
 // Shows the window and runs the message loop until the window is closed. The loop is one
 // of its own, not the application-wide one: ending that would also end a message box that
 // is still open at that moment, such as the error box of a failed save in the Exit handler.

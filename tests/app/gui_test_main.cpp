@@ -15,7 +15,7 @@ std::vector<QString>& ShownErrorBoxes() {
   return shown;
 }
 
-std::vector<QString>& ShownWarningBoxes() {
+std::vector<QString>& ShownMessageBoxes() {
   static std::vector<QString> shown;
   return shown;
 }
@@ -24,8 +24,10 @@ namespace {
 void RecordErrorBox(QWidget*, const QString& text) {
   ShownErrorBoxes().push_back(text);
 }
-void RecordWarningBox(QWidget*, const QString& caption, const QString& text) {
-  ShownWarningBoxes().push_back(caption + QStringLiteral(": ") + text);
+void RecordMessageBox(app::BoxIcon icon, QWidget*, const QString& caption, const QString& text) {
+  const QString kind =
+      icon == app::BoxIcon::kWarning ? QStringLiteral("Warning ") : QStringLiteral("Error ");
+  ShownMessageBoxes().push_back(kind + caption + QStringLiteral(": ") + text);
 }
 }  // namespace
 
@@ -39,7 +41,7 @@ int main(int argc, char** argv) {
   QTemporaryDir empty_folder;
   app::OverrideExecutableFolderForTesting(empty_folder.path());
   app::SetErrorBoxPresenter(&gui_test::RecordErrorBox);
-  app::SetWarningBoxPresenter(&gui_test::RecordWarningBox);
+  app::SetMessageBoxPresenter(&gui_test::RecordMessageBox);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

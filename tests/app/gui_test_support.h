@@ -9,7 +9,7 @@ namespace gui_test {
 // of showing them).
 std::vector<QString>& ShownErrorBoxes();
 
-// Captions and texts of the warning boxes shown so far, as "caption: text".
-std::vector<QString>& ShownWarningBoxes();
+// The other message boxes shown so far, as "Warning caption: text" or "Error caption: text".
+std::vector<QString>& ShownMessageBoxes();
 
 }  // namespace gui_test

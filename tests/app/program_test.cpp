@@ -67,7 +67,7 @@ class ProgramWithWindow : public ::testing::Test {
     // As if an earlier start-up step had set it: a save always has a folder to write to.
     app::SetProgramFolder(folder_.path() + u'/');
     gui_test::ShownErrorBoxes().clear();
-    gui_test::ShownWarningBoxes().clear();
+    gui_test::ShownMessageBoxes().clear();
   }
   void TearDown() override {
     form_.reset();
@@ -111,8 +111,8 @@ TEST_F(ProgramWithWindow, SettingsChoosingAnAbsentCom2WarnOnceAndComeUpWithLpt1O
   Write("tolvex.dat", SettingsFile("RADIO 9", "3"));
   comm_.missing_ports = {2};
   Start();
-  EXPECT_EQ(gui_test::ShownWarningBoxes(),
-            std::vector<QString>{"Warning: Can't open specified port (COM2)."});
+  EXPECT_EQ(gui_test::ShownMessageBoxes(),
+            std::vector<QString>{"Warning Warning: Can't open specified port (COM2)."});
   EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
   EXPECT_EQ(form_->PortIndex(), 0);
   EXPECT_EQ(program_->PortSetting(), 888);

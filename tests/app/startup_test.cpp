@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
@@ -9,6 +10,8 @@
 
 #include "app/dedaraz.h"
 #include "app/error_box.h"
+#include "app/single_instance.h"
+#include "tests/app/gui_test_support.h"
 #include "ui_dedaraz.h"
 
 namespace {
@@ -47,6 +50,21 @@ TEST(MessageLoop, EndsWhenTheWindowIsClosedFromTheTitleBar) {
   QTimer::singleShot(0, &form, [&form] { form.close(); });
   app::RunMessageLoop(form);
   EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Start, ASecondInstanceIsRefusedWithTheMessageAndExitCodeZero) {
+  app::SingleInstance running;  // as a first instance would hold it
+  ASSERT_FALSE(running.AlreadyRunning()) << "another copy of the program is running";
+  gui_test::ShownMessageBoxes().clear();
+  EXPECT_EQ(app::RunProgram(), 0);
+  EXPECT_EQ(gui_test::ShownMessageBoxes(),
+            std::vector<QString>{"Error Application already running: Instance of this "
+                                 "application is already running."});
+  EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
 }
 
 }  // namespace
