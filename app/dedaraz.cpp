@@ -18,6 +18,7 @@
 #include "app/pictures.h"
 #include "app/process_priority.h"
 #include "app/program_folder.h"
+#include "app/qt_text.h"
 #include "app/rtf_reader.h"
 #include "rds/cp1252.h"
 #include "ui_dedaraz.h"
@@ -70,21 +71,6 @@ void UseToolTipColours(QWidget* widget) {
   palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
   palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
   widget->setPalette(palette);
-}
-
-QString FromBytes(const std::string& bytes) {
-  return QString::fromStdString(rds::Cp1252ToUtf8(bytes));
-}
-
-// The boxes take only characters of the 8-bit character set (see Cp1252Validator), so
-// nothing is lost here; a character that slipped past would become "?".
-std::string ToBytes(const QString& text) {
-  std::string bytes;
-  for (const char32_t cp : text.toUcs4()) {
-    const auto byte = rds::UnicodeToCp1252(cp);
-    bytes += byte ? static_cast<char>(*byte) : '?';
-  }
-  return bytes;
 }
 
 // The user's decimal symbol, read at every send so that a change of the regional settings
@@ -249,7 +235,7 @@ void TForm1::HIPRIClick() {
 
 void TForm1::ShowLastSent() {
   QStringList lines;
-  for (const std::string& line : last_sent_) lines << FromBytes(line);
+  for (const std::string& line : last_sent_) lines << app::FromCp1252(line);
   ui_->SENT->setPlainText(lines.join(u'\n'));
 }
 
@@ -296,8 +282,8 @@ std::array<QLineEdit*, rds::kAfCount> TForm1::AfBoxes() const {
 
 rds::StationSettings TForm1::StationValues() const {
   rds::StationSettings station;
-  station.ps = ToBytes(ui_->PS->text());
-  station.pi = ToBytes(ui_->PI->text());
+  station.ps = app::ToCp1252(ui_->PS->text());
+  station.pi = app::ToCp1252(ui_->PI->text());
   station.pty = ui_->PTY->currentIndex();
   station.tp = ui_->TP->currentIndex();
   station.ta = ui_->TA->currentIndex();
@@ -306,14 +292,14 @@ rds::StationSettings TForm1::StationValues() const {
     station.di[item] = ui_->DI->item(item)->checkState() == Qt::Checked;
   }
   const auto boxes = AfBoxes();
-  for (std::size_t i = 0; i < boxes.size(); ++i) station.af[i] = ToBytes(boxes[i]->text());
+  for (std::size_t i = 0; i < boxes.size(); ++i) station.af[i] = app::ToCp1252(boxes[i]->text());
   station.decimal_separator = DecimalSeparator();
   return station;
 }
 
 void TForm1::ShowStationValues(const rds::StationSettings& station) {
-  ui_->PS->setText(FromBytes(station.ps));
-  ui_->PI->setText(FromBytes(station.pi));
+  ui_->PS->setText(app::FromCp1252(station.ps));
+  ui_->PI->setText(app::FromCp1252(station.pi));
   ui_->PTY->setCurrentIndex(station.pty);
   ui_->TP->setCurrentIndex(station.tp);
   ui_->TA->setCurrentIndex(station.ta);
@@ -322,7 +308,7 @@ void TForm1::ShowStationValues(const rds::StationSettings& station) {
     ui_->DI->item(item)->setCheckState(station.di[item] ? Qt::Checked : Qt::Unchecked);
   }
   const auto boxes = AfBoxes();
-  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setText(FromBytes(station.af[i]));
+  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setText(app::FromCp1252(station.af[i]));
 }
 
 app::SettingsValues TForm1::StoredValues() const {

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QStringDecoder>
 
-#include "rds/cp1252.h"
+#include "app/qt_text.h"
 
 namespace app {
 namespace {
@@ -36,7 +36,7 @@ QString MessageText(const char* what) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(bytes);
   if (!utf8.hasError()) return text;
-  return QString::fromStdString(rds::Cp1252ToUtf8(bytes.toStdString()));
+  return FromCp1252(bytes.toStdString());
 }
 
 void ShowErrorBox(QWidget* parent, const QString& message) {

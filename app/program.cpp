@@ -7,8 +7,8 @@
 
 #include "app/error_box.h"
 #include "app/program_folder.h"
+#include "app/qt_text.h"
 #include "app/settings_file.h"
-#include "rds/cp1252.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
 
@@ -17,10 +17,6 @@ namespace {
 
 std::filesystem::path SettingsPath() {
   return SettingsFilePath(std::filesystem::path(ProgramFolder().toStdU16String()));
-}
-
-QString FromBytes(const std::string& bytes) {
-  return QString::fromStdString(rds::Cp1252ToUtf8(bytes));
 }
 
 }  // namespace
@@ -118,8 +114,8 @@ void Program::ShowLastSent(const transfer::LastSentRecord& record) {
 void Program::ShowWarning(const std::string& text, const std::string& caption) {
   // Before the window is shown (a port chosen by the settings file) the box has no owner.
   TForm1& form = Form();
-  ShowMessageBox(BoxIcon::kWarning, form.isVisible() ? &form : nullptr, FromBytes(caption),
-                 FromBytes(text));
+  ShowMessageBox(BoxIcon::kWarning, form.isVisible() ? &form : nullptr, FromCp1252(caption),
+                 FromCp1252(text));
 }
 
 void Program::ShowSystemTab() {

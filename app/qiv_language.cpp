@@ -17,7 +17,7 @@
 #include <string>
 
 #include "app/ini_file.h"
-#include "rds/cp1252.h"
+#include "app/qt_text.h"
 
 namespace app {
 namespace {
@@ -33,10 +33,6 @@ constexpr std::array<std::string_view, 3> kDeniedProperties = {"objectName", "st
 
 // Sets one text; false when the widget refuses it.
 using TextSetter = std::function<bool(const QString&)>;
-
-QString FromFile(std::string_view bytes) {
-  return QString::fromStdString(rds::Cp1252ToUtf8(bytes));
-}
 
 bool IsDenied(const char* property_name) {
   for (std::string_view denied : kDeniedProperties) {
@@ -139,7 +135,7 @@ void FitLabel(QWidget& widget) {
 }
 
 void ApplyEntry(QWidget& form, const IniEntry& entry) {
-  const QString key = FromFile(entry.key);
+  const QString key = FromCp1252(entry.key);
   const qsizetype first_stop = key.indexOf(QLatin1Char('.'));
   const QString window = first_stop < 0 ? QString() : key.left(first_stop);
   const QString rest = first_stop < 0 ? key : key.mid(first_stop + 1);
@@ -155,7 +151,7 @@ void ApplyEntry(QWidget& form, const IniEntry& entry) {
 
   // "~~" is a line break; replace() scans left to right without overlap, so "~~~" gives a
   // line break and then "~".
-  const QString text = FromFile(entry.value).replace(QLatin1String("~~"), QLatin1String("\n"));
+  const QString text = FromCp1252(entry.value).replace(QLatin1String("~~"), QLatin1String("\n"));
   if (!(*set_text)(text)) {
     throw TranslationError(QStringLiteral("Cannot set property %1 of %2")
                                .arg(property_name, component->objectName())

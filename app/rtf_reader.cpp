@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/qt_text.h"
 #include "rds/cp1252.h"
 
 namespace app {
@@ -458,7 +459,7 @@ void LoadRichOrPlainText(const QByteArray& data, QTextDocument& document) {
   if (data.startsWith("\xEF\xBB\xBF")) {
     text = QString::fromUtf8(data.mid(3));
   } else {
-    text = QString::fromStdString(rds::Cp1252ToUtf8(data.toStdString()));
+    text = FromCp1252(data.toStdString());
   }
   text.remove(u'\r');
   document.setPlainText(text);
