@@ -299,7 +299,6 @@ rds::StationSettings TForm1::StationValues() const {
 
 void TForm1::ShowStationValues(const rds::StationSettings& station) {
   ui_->PS->setText(app::FromCp1252(station.ps));
-  ui_->PI->setText(app::FromCp1252(station.pi));
   ui_->PTY->setCurrentIndex(station.pty);
   ui_->TP->setCurrentIndex(station.tp);
   ui_->TA->setCurrentIndex(station.ta);
@@ -307,8 +306,13 @@ void TForm1::ShowStationValues(const rds::StationSettings& station) {
   for (int item = 0; item < 4; ++item) {
     ui_->DI->item(item)->setCheckState(station.di[item] ? Qt::Checked : Qt::Unchecked);
   }
+  ShowCorrectedTexts(station.pi, station.af);
+}
+
+void TForm1::ShowCorrectedTexts(const std::string& pi, const rds::AfTexts& af) {
+  ui_->PI->setText(app::FromCp1252(pi));
   const auto boxes = AfBoxes();
-  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setText(app::FromCp1252(station.af[i]));
+  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setText(app::FromCp1252(af[i]));
 }
 
 app::SettingsValues TForm1::StoredValues() const {

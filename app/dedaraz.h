@@ -79,6 +79,8 @@ class TForm1 : public QWidget {
   rds::StationSettings StationValues() const;
   // Puts station values into the Main tab's controls (the decimal separator is not shown).
   void ShowStationValues(const rds::StationSettings& station);
+  // The PI and AF texts as a send corrected them; the other controls stay as they are.
+  void ShowCorrectedTexts(const std::string& pi, const rds::AfTexts& af);
   // Everything the settings file stores, as the window holds it now.
   app::SettingsValues StoredValues() const;
   // Puts loaded values into the controls. The three System-tab choices go through the

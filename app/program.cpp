@@ -88,10 +88,7 @@ rds::StationSettings Program::ReadSettings() {
 }
 
 void Program::WriteBackTexts(const std::string& pi, const rds::AfTexts& af) {
-  rds::StationSettings station = Form().StationValues();
-  station.pi = pi;
-  station.af = af;
-  Form().ShowStationValues(station);
+  Form().ShowCorrectedTexts(pi, af);
 }
 
 void Program::ProcessPendingMessages() {

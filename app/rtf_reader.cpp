@@ -32,6 +32,17 @@ constexpr int kDefaultHalfPoints = 24;
 constexpr int kMaxHalfPoints = 800;
 constexpr int kMaxUnicodeSkip = 16;
 
+// Control words that stand for one character (RTF's special characters).
+constexpr std::array<std::pair<std::string_view, char32_t>, 7> kSymbolWords = {{
+    {"emdash", 0x2014},
+    {"endash", 0x2013},
+    {"bullet", 0x2022},
+    {"lquote", 0x2018},
+    {"rquote", 0x2019},
+    {"ldblquote", 0x201C},
+    {"rdblquote", 0x201D},
+}};
+
 // Destinations whose content is not text of the document.
 constexpr std::array<std::string_view, 24> kSkippedDestinations = {
     "pict",         "info",      "stylesheet", "header",
@@ -296,20 +307,10 @@ class RtfParser {
         Unicode(static_cast<char32_t>(parameter < 0 ? parameter + 65536 : parameter));
       }
       skip_chars_ = state.unicode_skip;
-    } else if (word == "emdash") {
-      Unicode(0x2014);
-    } else if (word == "endash") {
-      Unicode(0x2013);
-    } else if (word == "bullet") {
-      Unicode(0x2022);
-    } else if (word == "lquote") {
-      Unicode(0x2018);
-    } else if (word == "rquote") {
-      Unicode(0x2019);
-    } else if (word == "ldblquote") {
-      Unicode(0x201C);
-    } else if (word == "rdblquote") {
-      Unicode(0x201D);
+    } else {
+      for (const auto& [name, character] : kSymbolWords) {
+        if (word == name) Unicode(character);
+      }
     }
     // Every other word (code page, document and section settings) changes nothing shown.
   }
