@@ -7,7 +7,6 @@
 #include "transfer/port_choice.h"
 #include "transfer/serial_line_driver.h"
 #include "transfer/va_comm.h"
-#include "transfer/va_comm_platform.h"
 #include "transfer/zlportio.h"
 
 namespace transfer {
@@ -53,10 +52,11 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
   } catch (const EVaCommError& e) {
     std::string port = comm->PortName();
     if (comm->SystemDeviceName() != port) port += " (" + comm->SystemDeviceName() + ")";
+    SerialSystem& system = comm->System();
     const std::string reason =
-        e.ErrorCode() != 0 ? comm_platform::ErrorText(e.ErrorCode()) : std::string(e.what());
+        e.ErrorCode() != 0 ? system.ErrorText(e.ErrorCode()) : std::string(e.what());
     throw PortOpenError("Can't open serial port " + port + " (" + reason +
-                        "): " + comm_platform::OpenFailureCure(e.ErrorCode()) + ".");
+                        "): " + system.OpenFailureCure(e.ErrorCode()) + ".");
   }
   auto driver = std::make_unique<SerialLineDriver>(*comm);
   return std::make_unique<OwningLineDriver>(std::shared_ptr<TVaComm>(std::move(comm)),

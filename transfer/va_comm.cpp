@@ -1,16 +1,10 @@
 #include "transfer/va_comm.h"
 
-#include <QSerialPort>
+#include <array>
 #include <cstdio>
-
-#include "transfer/va_comm_platform.h"
 
 namespace transfer {
 namespace {
-
-using comm_platform::CommFunction;
-
-constexpr qint32 kBaudRate = 1200;
 
 std::string Format(const char* pattern, int code, const std::string& text) {
   char buffer[512];
@@ -18,10 +12,18 @@ std::string Format(const char* pattern, int code, const std::string& text) {
   return buffer;
 }
 
-// The system's text for the error, or Qt's where the system left no code.
-std::string ErrorText(int code, const QSerialPort& port) {
-  return code != 0 ? comm_platform::ErrorText(code) : port.errorString().toStdString();
-}
+// The configuration steps after the device has opened, in their order, each with the
+// text its failure is reported with.
+struct ConfigureStep {
+  int (SerialSystem::*call)(SerialSystem::Handle);
+  const char* error_text;
+};
+constexpr std::array<ConfigureStep, 4> kConfigureSteps = {{
+    {&SerialSystem::WriteDcb, "Error writing dcb (%d), %s"},
+    {&SerialSystem::SetupBuffers, "Error initializing buffers (%d), %s"},
+    {&SerialSystem::SetTimeouts, "Error setting timeouts (%d), %s"},
+    {&SerialSystem::SetEventMask, " Error setting EventMask (%d), %s"},
+}};
 
 }  // namespace
 
@@ -32,81 +34,66 @@ std::string TVaCustomComm::PortName() const {
   return name;
 }
 
-TVaComm::TVaComm() = default;
+TVaComm::TVaComm(std::unique_ptr<SerialSystem> system) : system_(std::move(system)) {}
 
 TVaComm::~TVaComm() {
   Close();
 }
 
 std::string TVaComm::SystemDeviceName() const {
-  return comm_platform::SystemDeviceName(PortName());
+  return system_->DeviceFor(PortName());
 }
 
 void TVaComm::Open() {
   Close();
   const std::string device = SystemDeviceName();
-  auto port = std::make_unique<QSerialPort>();
-  port->setPortName(QString::fromStdString(device));
-
-  // Write-only: nothing is ever read, so Qt needs no read watcher on the port.
-  comm_platform::ClearLastError();
-  if (!port->open(QIODevice::WriteOnly)) {
-    const int code = comm_platform::OpenErrorCode(port->error(), comm_platform::LastError());
-    if (comm_platform::IsNotFound(code)) {
+  SerialSystem::Handle handle{};
+  if (const int code = system_->OpenDevice(device, handle); code != 0) {
+    if (system_->IsNotFound(code)) {
       throw EVaCommError("Specified device not found (" + device + ").", code);
     }
     throw EVaCommError("Can't open specified device " + device +
-                           Format(" (Error %d, %s)", code, ErrorText(code, *port)),
+                           Format(" (Error %d, %s)", code, system_->ErrorText(code)),
                        code);
   }
-
-  comm_platform::ClearLastError();
-  const bool configured = port->setBaudRate(kBaudRate) && port->setDataBits(QSerialPort::Data8) &&
-                          port->setParity(QSerialPort::NoParity) &&
-                          port->setStopBits(QSerialPort::OneStop) &&
-                          port->setFlowControl(QSerialPort::NoFlowControl);
-  if (!configured) {
-    const int code = comm_platform::LastError();
-    const std::string text = ErrorText(code, *port);
-    port->close();
-    throw EVaCommError(Format("Error writing dcb (%d), %s", code, text), code);
+  for (const ConfigureStep& step : kConfigureSteps) {
+    if (const int code = (system_.get()->*step.call)(handle); code != 0) {
+      system_->CloseDevice(handle);
+      throw EVaCommError(Format(step.error_text, code, system_->ErrorText(code)), code);
+    }
   }
-
-  // Configuring a real port without line control clears both lines already; clear them
-  // again for ports where it does not, but a device without modem lines (a pseudo-terminal)
-  // still opens, and reports its lack at the first line operation.
-  comm_platform::EscapeComm(port->handle(), CommFunction::kClearDtr);
-  comm_platform::EscapeComm(port->handle(), CommFunction::kClearRts);
-  port_ = std::move(port);
+  // Linux raises both lines when a tty opens. A device without modem lines (a
+  // pseudo-terminal) still opens, and reports its lack at the first line operation.
+  (void)system_->Escape(handle, CommFunction::kClearDtr);
+  (void)system_->Escape(handle, CommFunction::kClearRts);
+  handle_ = handle;
 }
 
 void TVaComm::Close() {
-  if (!port_) return;
-  port_->close();
-  port_.reset();
+  if (!handle_) return;
+  (void)system_->Escape(*handle_, CommFunction::kClearDtr);
+  (void)system_->Escape(*handle_, CommFunction::kClearRts);
+  system_->CloseDevice(*handle_);
+  handle_.reset();
 }
 
 bool TVaComm::Active() const {
-  return port_ != nullptr;
+  return handle_.has_value();
 }
 
 void TVaComm::SetDtrLine(bool level) {
-  if (!port_) return;
-  const int code = comm_platform::EscapeComm(
-      port_->handle(), level ? CommFunction::kSetDtr : CommFunction::kClearDtr);
-  if (code != 0) {
-    throw EVaCommError(
-        Format("Error calling comm function (%d), %s", code, comm_platform::ErrorText(code)), code);
-  }
+  SetLine(level ? CommFunction::kSetDtr : CommFunction::kClearDtr);
 }
 
 void TVaComm::SetRtsLine(bool level) {
-  if (!port_) return;
-  const int code = comm_platform::EscapeComm(
-      port_->handle(), level ? CommFunction::kSetRts : CommFunction::kClearRts);
-  if (code != 0) {
+  SetLine(level ? CommFunction::kSetRts : CommFunction::kClearRts);
+}
+
+void TVaComm::SetLine(CommFunction function) {
+  if (!handle_) return;
+  if (const int code = system_->Escape(*handle_, function); code != 0) {
     throw EVaCommError(
-        Format("Error calling comm function (%d), %s", code, comm_platform::ErrorText(code)), code);
+        Format("Error calling comm function (%d), %s", code, system_->ErrorText(code)), code);
   }
 }
 

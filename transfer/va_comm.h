@@ -1,10 +1,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
-class QSerialPort;
+#include "transfer/serial_system.h"
 
 namespace transfer {
 
@@ -52,12 +53,14 @@ class TVaCustomComm {
   std::string device_name_ = "COM%d";
 };
 
-// The serial port object on the platform's serial port (Qt's QSerialPort underneath):
-// 1200 baud 8N1, no flow control of any kind, DTR and RTS left to SetDtrLine and
-// SetRtsLine. On Linux COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1.
+// The serial port object on the operating system's own serial API: opened for exclusive
+// use at 1200 baud 8N1 with no flow control, DTR and RTS left to SetDtrLine and SetRtsLine.
+// Neither opening nor closing ever raises a line: both are cleared right after opening and
+// again before closing, and nothing of the port's earlier state is written back. On Linux
+// COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1.
 class TVaComm : public TVaCustomComm {
  public:
-  TVaComm();
+  explicit TVaComm(std::unique_ptr<SerialSystem> system = MakePlatformSerialSystem());
   ~TVaComm() override;
 
   void Open() override;
@@ -68,9 +71,13 @@ class TVaComm : public TVaCustomComm {
 
   // The name the system knows the device by ("/dev/ttyS0" for COM1 on Linux).
   std::string SystemDeviceName() const;
+  SerialSystem& System() { return *system_; }
 
  private:
-  std::unique_ptr<QSerialPort> port_;
+  void SetLine(CommFunction function);
+
+  std::unique_ptr<SerialSystem> system_;
+  std::optional<SerialSystem::Handle> handle_;
 };
 
 }  // namespace transfer

@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace {
 
 // A name of this test run's own, so that a running program is neither disturbed nor seen.
 std::string TestName() {
-  return "rdsq7-test-" + std::to_string(QCoreApplication::applicationPid());
+  static const std::string name = "rdsq7-test-" + std::to_string(std::random_device{}());
+  return name;
 }
 
 TEST(SingleInstance, TheHolderRefusesASecondOneUntilItLetsGo) {

@@ -1,187 +1,131 @@
 #include "transfer/va_comm.h"
 
-#include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdlib>
-
-#include "transfer/port_open.h"
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace transfer {
 namespace {
 
-// The master side of a pseudo-terminal; its slave is a serial device without modem lines.
-class PseudoTerminal {
+using ::testing::ElementsAre;
+
+// The system's serial calls, logged; one call can be made to fail with a code.
+class FakeSerialSystem : public SerialSystem {
  public:
-  PseudoTerminal() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
-      slave_ = ::ptsname(master_);
-    }
+  FakeSerialSystem(std::vector<std::string>& log, std::string failing = "", int code = 0)
+      : log_(log), failing_(std::move(failing)), code_(code) {}
+
+  std::string DeviceFor(const std::string& name) override { return name; }
+  int OpenDevice(const std::string& device, Handle& handle) override {
+    handle = 7;
+    return Call("open " + device);
   }
-  ~PseudoTerminal() {
-    if (master_ >= 0) ::close(master_);
+  int WriteDcb(Handle) override { return Call("dcb"); }
+  int SetupBuffers(Handle) override { return Call("buffers"); }
+  int SetTimeouts(Handle) override { return Call("timeouts"); }
+  int SetEventMask(Handle) override { return Call("mask"); }
+  int Escape(Handle, CommFunction function) override {
+    static const char* const kNames[] = {"DTR+", "DTR-", "RTS+", "RTS-"};
+    return Call(kNames[static_cast<int>(function)]);
   }
-  const std::string& SlavePath() const { return slave_; }
+  void CloseDevice(Handle) override { log_.push_back("close"); }
+  bool IsNotFound(int code) override { return code == 2; }
+  std::string ErrorText(int code) override { return "text of " + std::to_string(code); }
+  std::string OpenFailureCure(int) override { return ""; }
 
  private:
-  int master_ = -1;
-  std::string slave_;
+  int Call(const std::string& name) {
+    log_.push_back(name);
+    return name.starts_with(failing_) && !failing_.empty() ? code_ : 0;
+  }
+  std::vector<std::string>& log_;
+  std::string failing_;
+  int code_;
 };
 
-TEST(TVaComm, DeviceNameIsFormattedWithThePortNumber) {
-  TVaComm comm;
-  EXPECT_EQ(comm.PortNum(), 1);
-  EXPECT_EQ(comm.PortName(), "COM1");
-  EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS0");
-  comm.SetPortNum(2);
-  EXPECT_EQ(comm.PortName(), "COM2");
-  EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS1");
-  comm.SetDeviceName("/dev/ttyUSB0");
-  EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyUSB0");
-  comm.SetDeviceName("com12");
-  EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS11");
-  comm.SetDeviceName("COM0");
-  EXPECT_EQ(comm.SystemDeviceName(), "COM0");
-}
-
-TEST(TVaComm, MissingDeviceIsNotFoundAndLeavesThePortClosed) {
-  TVaComm comm;
-  comm.SetDeviceName("/dev/ttyRDSQ7missing");
-  try {
+TEST(TVaComm, OpenAndCloseNeverRaiseALine) {
+  std::vector<std::string> log;
+  {
+    TVaComm comm(std::make_unique<FakeSerialSystem>(log));
+    comm.SetPortNum(2);
     comm.Open();
-    FAIL() << "opened";
-  } catch (const EVaCommError& e) {
-    EXPECT_STREQ(e.what(), "Specified device not found (/dev/ttyRDSQ7missing).");
-  }
-  EXPECT_FALSE(comm.Active());
-  comm.SetDtrLine(true);  // closed: nothing happens
-  comm.Close();
-}
-
-TEST(TVaComm, NonSerialFileCannotBeOpened) {
-  TVaComm comm;
-  comm.SetDeviceName("/dev/null");
-  try {
+    EXPECT_TRUE(comm.Active());
+    comm.SetPortNum(1);
+    comm.Open();  // a second open closes the first port before it
+    comm.Close();
+    comm.Close();  // closed already: nothing
     comm.Open();
-    FAIL() << "opened";
-  } catch (const EVaCommError& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with("Can't open specified device /dev/null (Error "))
-        << e.what();
+  }  // destroyed open: closed like Close
+  const std::vector<std::string> open = {"open COM2", "dcb",  "buffers", "timeouts",
+                                         "mask",      "DTR-", "RTS-"};
+  std::vector<std::string> expected = open;
+  for (const char* step : {"DTR-", "RTS-", "close"}) expected.push_back(step);
+  for (int i = 0; i < 2; ++i) {
+    for (std::string step : open) expected.push_back(step == "open COM2" ? "open COM1" : step);
+    for (const char* step : {"DTR-", "RTS-", "close"}) expected.push_back(step);
   }
-  EXPECT_FALSE(comm.Active());
+  EXPECT_EQ(log, expected);
 }
 
-TEST(TVaComm, PseudoTerminalOpensButHasNoModemLines) {
-  PseudoTerminal pty;
-  ASSERT_FALSE(pty.SlavePath().empty());
-  TVaComm comm;
-  comm.SetDeviceName(pty.SlavePath());
-  ASSERT_NO_THROW(comm.Open());
-  EXPECT_TRUE(comm.Active());
+TEST(TVaComm, EachFailingStepHasItsOwnTextAndLeavesThePortClosed) {
+  struct Case {
+    const char* step;
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"open", 2, "Specified device not found (COM1)."},
+      {"open", 5, "Can't open specified device COM1 (Error 5, text of 5)"},
+      {"dcb", 87, "Error writing dcb (87), text of 87"},
+      {"buffers", 8, "Error initializing buffers (8), text of 8"},
+      {"timeouts", 6, "Error setting timeouts (6), text of 6"},
+      {"mask", 1, " Error setting EventMask (1), text of 1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> log;
+    TVaComm comm(std::make_unique<FakeSerialSystem>(log, c.step, c.code));
+    try {
+      comm.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const EVaCommError& e) {
+      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(e.ErrorCode(), c.code);
+    }
+    EXPECT_FALSE(comm.Active());
+    // A device that opened is closed again, with no line touched.
+    const bool opened = std::string(c.step) != "open";
+    EXPECT_EQ(log.back(), opened ? "close" : "open COM1");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "close"), opened ? 1 : 0);
+    comm.SetDtrLine(true);  // closed: nothing happens
+    EXPECT_EQ(log.back(), opened ? "close" : "open COM1");
+  }
+}
+
+TEST(TVaComm, LineCallsReachTheSystemAndItsRefusalIsAnError) {
+  std::vector<std::string> log;
+  TVaComm comm(std::make_unique<FakeSerialSystem>(log));
+  comm.Open();
+  log.clear();
+  comm.SetDtrLine(true);
+  comm.SetRtsLine(true);
+  comm.SetRtsLine(false);
+  comm.SetDtrLine(false);
+  EXPECT_THAT(log, ElementsAre("DTR+", "RTS+", "RTS-", "DTR-"));
+
+  std::vector<std::string> refused_log;
+  TVaComm refused(std::make_unique<FakeSerialSystem>(refused_log, "RTS+", 22));
+  refused.Open();
   try {
-    comm.SetDtrLine(false);
+    refused.SetRtsLine(true);
     FAIL() << "no error";
   } catch (const EVaCommError& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with("Error calling comm function (")) << e.what();
-    EXPECT_NE(e.ErrorCode(), 0);
+    EXPECT_STREQ(e.what(), "Error calling comm function (22), text of 22");
   }
-  EXPECT_THROW(comm.SetRtsLine(true), EVaCommError);
-  comm.Close();
-  EXPECT_FALSE(comm.Active());
-  comm.Close();
-}
-
-TEST(TVaComm, PortInUseIsReportedAsBusy) {
-  PseudoTerminal pty;
-  ASSERT_FALSE(pty.SlavePath().empty());
-  TVaComm first, second;
-  first.SetDeviceName(pty.SlavePath());
-  second.SetDeviceName(pty.SlavePath());
-  first.Open();
-  try {
-    second.Open();
-    FAIL() << "opened twice";
-  } catch (const EVaCommError& e) {
-    EXPECT_EQ(std::string(e.what()), "Can't open specified device " + pty.SlavePath() +
-                                         " (Error 16, Device or resource busy)");
-  }
-  EXPECT_FALSE(second.Active());
-  first.Close();
-  EXPECT_NO_THROW(second.Open());  // free again
-}
-
-TEST(OpenNamedPort, SerialDevicePathGivesALineDriverOnThatDevice) {
-  PseudoTerminal pty;
-  ASSERT_FALSE(pty.SlavePath().empty());
-  auto driver = OpenNamedPort(pty.SlavePath());
-  ASSERT_NE(driver, nullptr);
-  try {
-    driver->ResetLines();
-    FAIL() << "no error";
-  } catch (const EVaCommError& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with("Error calling comm function (")) << e.what();
-  }
-}
-
-TEST(OpenNamedPort, FailureNamesThePortAndTheCure) {
-  try {
-    OpenNamedPort("/dev/ttyRDSQ7missing");
-    FAIL() << "opened";
-  } catch (const PortOpenError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Can't open serial port /dev/ttyRDSQ7missing (No such file or directory): check "
-              "the device name (ls /dev/ttyS* /dev/ttyUSB*) and that the adapter is plugged in.");
-  }
-  PseudoTerminal pty;
-  ASSERT_FALSE(pty.SlavePath().empty());
-  TVaComm holder;
-  holder.SetDeviceName(pty.SlavePath());
-  holder.Open();
-  try {
-    OpenNamedPort(pty.SlavePath());
-    FAIL() << "opened twice";
-  } catch (const PortOpenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Can't open serial port " + pty.SlavePath() +
-                                         " (Device or resource busy): close any other program "
-                                         "that uses the port.");
-  }
-  try {
-    OpenNamedPort("/dev/parportRDSQ7missing");
-    FAIL() << "opened";
-  } catch (const PortOpenError& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with(
-        "Can't access parallel port /dev/parportRDSQ7missing (No such file or directory): "
-        "check that the parport_pc and ppdev modules are loaded"))
-        << e.what();
-  }
-}
-
-// Hardware: a real port named by the environment; the lines are clocked a few times, to be
-// watched with a meter or an encoder.
-void ClockSomeBits(LineDriver& driver) {
-  driver.ResetLines();
-  for (rds::BitCell bit : {0, 1, 0, 0, 0, 1, 0, 0}) {
-    driver.ClockHigh(bit);
-    driver.ClockLow(bit);
-  }
-  driver.ResetLines();
-}
-
-TEST(Hardware, SerialPortDrivesDtrAndRts) {
-  const char* device = std::getenv("RDSQ7_TEST_SERIAL");
-  if (device == nullptr) GTEST_SKIP() << "set RDSQ7_TEST_SERIAL=/dev/ttyUSB0 to run";
-  auto driver = OpenNamedPort(device);
-  EXPECT_NO_THROW(ClockSomeBits(*driver));
-}
-
-TEST(Hardware, ParallelPortDataRegisterIsWritten) {
-  const char* device = std::getenv("RDSQ7_TEST_PARPORT");
-  if (device == nullptr) GTEST_SKIP() << "set RDSQ7_TEST_PARPORT=/dev/parport0 (or lpt1) to run";
-  auto driver = OpenNamedPort(device);
-  EXPECT_NO_THROW(ClockSomeBits(*driver));
+  EXPECT_TRUE(refused.Active());
 }
 
 }  // namespace
