@@ -1,9 +1,9 @@
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "cli/cli.h"
+#include "cli/terminal.h"
 
 int main(int argc, char** argv) {
-  return cli::Run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  cli::PrepareStandardStreams();
+  return cli::Run(cli::CommandLineArguments(argc, argv), std::cout, std::cerr);
 }

@@ -8,7 +8,9 @@
 
 #include "tests/app/settings_values_dump.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -491,6 +493,38 @@ TEST_F(SettingsFileTest, AFileSizeLimitHitPartWayKeepsTheEarlierFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved despite the limit, 2: wrong error";
   EXPECT_EQ(Bytes(), earlier);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"tolvex.dat"});
+}
+#endif
+
+#ifdef _WIN32
+TEST_F(SettingsFileTest, AFileHeldByAnotherProgramIsKeptByteForByte) {
+  const std::string earlier = FormatSettingsText(Sample());
+  Put(earlier);
+  // Another program's handle that lets others read but not write or delete.
+  const HANDLE held = ::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  try {
+    SaveSettingsFile(path_, SettingsValues{});
+    ADD_FAILURE() << "saved over a held file";
+  } catch (const CannotCreateFileError& e) {
+    EXPECT_STREQ(e.what(), "Cannot create file tolvex.dat");
+  }
+  ::CloseHandle(held);
+  EXPECT_EQ(Bytes(), earlier);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"tolvex.dat"});
+}
+
+TEST_F(SettingsFileTest, AFolderNamedInAnyScriptIsSavedAndLoaded) {
+  const fs::path folder =
+      folder_ / fs::path(u8"\u0421\u0442\u0430\u043d\u0446\u0438\u044f \u96fb\u53f0");
+  fs::create_directory(folder);
+  SaveSettingsFile(SettingsFilePath(folder), Sample());
+  SettingsValues loaded;
+  EXPECT_TRUE(LoadSettingsFile(SettingsFilePath(folder), loaded).file_used);
+  EXPECT_EQ(Dump(loaded), Dump(Sample()));
+  SaveSettingsFile(SettingsFilePath(folder), SettingsValues{});  // replaces it there too
+  EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "tolvex.dat");
 }
 #endif
 

@@ -1,0 +1,23 @@
+# Cross-builds the Qt-free targets for 64-bit Windows with Debian's MinGW-w64 (the posix
+# thread model, for std::thread and std::mutex) and runs them under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(RDSQ7_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${RDSQ7_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${RDSQ7_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${RDSQ7_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${RDSQ7_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static, so that an .exe runs on any Windows without the compiler's DLLs beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Debian installs the 64-bit loader outside PATH.
+find_program(RDSQ7_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+find_program(RDSQ7_WINE64 NAMES wine64 wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${RDSQ7_WINE64})
