@@ -67,7 +67,9 @@ void PortDriver::StartPortAccess() {
 }
 
 void PortDriver::EndPortAccess() {
-  if (driver_open_) RemovePortDriver();
+  if (!started_service_) return;
+  RemovePortDriver();
+  started_service_ = false;
 }
 
 void PortDriver::SetDirectPortAccess(bool enable) {
@@ -95,9 +97,13 @@ bool PortDriver::OpenPortDevice() {
 
 bool PortDriver::InstallPortDriver() {
   if (!system_->NeedsPortDriver()) return true;
+  // The device is exclusive: a running service whose device would not open is another
+  // process's, and stopping it would pull the driver from under that process.
+  if (system_->PortServiceRunning(kPortServiceName)) return false;
   RemovePortDriver();
   system_->CreatePortService(DriverFilePath(), kPortServiceName);
-  return system_->StartPortService(kPortServiceName) == 0;
+  started_service_ = system_->StartPortService(kPortServiceName) == 0;
+  return started_service_;
 }
 
 void PortDriver::RemovePortDriver() {

@@ -60,6 +60,9 @@ class PortSystem {
   virtual std::uint32_t StartPortService(const std::string& name) = 0;
   virtual std::uint32_t StopPortService(const std::string& name) = 0;
   virtual std::uint32_t DeletePortService(const std::string& name) = 0;
+  // Whether the service exists and is running (or starting, or stopping): then some
+  // process uses the driver, and it is not this one's to remove.
+  virtual bool PortServiceRunning(const std::string& name) = 0;
   // One device-control call with no output buffer; true when the device granted it.
   virtual bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) = 0;
   // The OUT instruction; the width code is 0, 1 or 2.
@@ -84,7 +87,8 @@ class PortDriver {
   // Once at process start: opens the kernel driver's device, installing and starting the
   // driver when it is not running yet.
   void StartPortAccess();
-  // Once at process end: stops and removes the driver's service if the device was open.
+  // Once at process end: stops and removes the driver's service if this process started
+  // it; a service found running belongs to the process that started it.
   void EndPortAccess();
   // Asks the kernel driver to let this process execute OUT on the port addresses.
   void SetDirectPortAccess(bool enable);
@@ -93,6 +97,8 @@ class PortDriver {
   void WritePortByte(std::uint32_t port, std::uint8_t value) { WritePort(port, kWidthByte, value); }
 
   bool OpenPortDevice();
+  // Installs and starts the driver's service after clearing a stopped leftover one. False,
+  // touching nothing, when the service is running: then another process holds the device.
   bool InstallPortDriver();
   void RemovePortDriver();
   // The driver file beside the executable, cut to 255 characters.
@@ -109,6 +115,7 @@ class PortDriver {
   std::unique_ptr<PortSystem> system_;
   bool driver_open_ = false;
   bool direct_access_ = false;
+  bool started_service_ = false;  // this process's InstallPortDriver started the service
 };
 
 // The port driver of this process, on the platform's system. StartPortAccess is the

@@ -105,6 +105,7 @@ class LinuxPortSystem : public PortSystem {
   std::uint32_t StartPortService(const std::string&) override { return last_open_error_; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  bool PortServiceRunning(const std::string&) override { return false; }
 
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (code == kWritePortCode) {

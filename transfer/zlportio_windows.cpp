@@ -88,6 +88,20 @@ class WindowsPortSystem : public PortSystem {
                        [](SC_HANDLE s) { return DeleteService(s) != 0; });
   }
 
+  bool PortServiceRunning(const std::string& name) override {
+    DWORD state = SERVICE_STOPPED;
+    const std::uint32_t error =
+        WithService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [&state](SC_HANDLE s) {
+          SERVICE_STATUS status{};
+          if (QueryServiceStatus(s, &status) == 0) return false;
+          state = status.dwCurrentState;
+          return true;
+        });
+    // A service that is missing or cannot be asked is taken as not running: the install
+    // that follows then fails on its own if the service is there after all.
+    return error == 0 && state != SERVICE_STOPPED;
+  }
+
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (device_ == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;

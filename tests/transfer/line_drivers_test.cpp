@@ -26,6 +26,7 @@ struct RecordingPortSystem : PortSystem {
   std::uint32_t StartPortService(const std::string&) override { return 2; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  bool PortServiceRunning(const std::string&) override { return reachable; }
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (code != kWritePortCode) return false;
     const PortWrite w = ReadPortWriteRequest(input);

@@ -13,7 +13,8 @@ namespace {
 // Records every call; answers as a system with or without the kernel driver.
 struct FakePortSystem : PortSystem {
   bool needs_driver = true;
-  bool device_present = false;  // the kernel driver's device opens
+  bool device_present = false;  // the driver's service runs and its device exists
+  bool held_elsewhere = false;  // another process has the (exclusive) device open
   bool driver_file_present = false;
   bool grants_direct = true;
   std::string folder = "C:\\Program Files\\Encoder\\";
@@ -25,7 +26,8 @@ struct FakePortSystem : PortSystem {
   std::string ExecutableFolder() override { return folder; }
   std::uint32_t OpenDevice() override {
     calls.push_back("open");
-    return device_present ? 0 : 2;
+    if (!device_present) return 2;
+    return held_elsewhere ? 5 : 0;
   }
   std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
     calls.push_back("create " + name + " " + path);
@@ -39,12 +41,14 @@ struct FakePortSystem : PortSystem {
   }
   std::uint32_t StopPortService(const std::string& name) override {
     calls.push_back("stop " + name);
+    device_present = false;
     return 0;
   }
   std::uint32_t DeletePortService(const std::string& name) override {
     calls.push_back("delete " + name);
     return 0;
   }
+  bool PortServiceRunning(const std::string&) override { return device_present; }
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     char text[16];
     std::snprintf(text, sizeof text, "ioctl %08X", code);
@@ -105,7 +109,7 @@ TEST(PortDriver, WithoutNeedOfADriverWritesGoStraightToThePort) {
   EXPECT_EQ(d.os->outs, std::vector<std::string>{"378/0=18"});
 }
 
-TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndRemovedAtExit) {
+TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndLeftToItsOwner) {
   Driver d = MakeDriver([](FakePortSystem& os) { os.device_present = true; });
   d.driver.StartPortAccess();
   EXPECT_TRUE(d.driver.DriverOpen());
@@ -127,12 +131,13 @@ TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndRemovedAtExit) {
   EXPECT_EQ(d.os->outs, (std::vector<std::string>{"378/0=10", "378/1=12345", "378/2=12345"}));
   EXPECT_EQ(d.os->requests.size(), 1U);
 
+  // The process that started the service (the window, say) still uses it.
   d.os->calls.clear();
   d.driver.EndPortAccess();
-  EXPECT_EQ(d.os->calls, (std::vector<std::string>{"stop zlportio", "delete zlportio"}));
+  EXPECT_TRUE(d.os->calls.empty());
 }
 
-TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgram) {
+TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgramAndRemovedAtExit) {
   Driver d = MakeDriver([](FakePortSystem& os) { os.driver_file_present = true; });
   d.driver.StartPortAccess();
   EXPECT_TRUE(d.driver.DriverOpen());
@@ -140,6 +145,23 @@ TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgram) {
             (std::vector<std::string>{"open", "stop zlportio", "delete zlportio",
                                       "create zlportio C:\\Program Files\\Encoder\\zlportio.sys",
                                       "start zlportio", "open"}));
+  d.os->calls.clear();
+  d.driver.EndPortAccess();
+  d.driver.EndPortAccess();  // once only
+  EXPECT_EQ(d.os->calls, (std::vector<std::string>{"stop zlportio", "delete zlportio"}));
+}
+
+TEST(PortDriver, DeviceHeldByAnotherProcessLeavesItsRunningServiceAlone) {
+  Driver d = MakeDriver([](FakePortSystem& os) {
+    os.device_present = true;
+    os.held_elsewhere = true;
+    os.driver_file_present = true;
+  });
+  d.driver.StartPortAccess();
+  EXPECT_FALSE(d.driver.DriverOpen());
+  EXPECT_FALSE(d.driver.InstallPortDriver());
+  d.driver.EndPortAccess();
+  EXPECT_EQ(d.os->calls, std::vector<std::string>{"open"});  // no stop, delete, create, start
 }
 
 TEST(PortDriver, MissingDriverFileLeavesBothFlagsFalseAndDropsWrites) {
