@@ -23,6 +23,19 @@ std::uint32_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t a
   return value;
 }
 
+// Cuts UTF-8 text to at most this many characters (code points), never inside one.
+std::string CutToCharacters(std::string text, std::size_t characters) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool starts_character = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (starts_character && count++ == characters) {
+      text.resize(i);
+      break;
+    }
+  }
+  return text;
+}
+
 class PortDriverDataRegister : public DataRegister {
  public:
   PortDriverDataRegister(PortDriver& driver, std::uint16_t address)
@@ -115,9 +128,7 @@ void PortDriver::RemovePortDriver() {
 std::string PortDriver::DriverFilePath() {
   std::string folder = system_->ExecutableFolder();
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  std::string path = folder + "\\" + kPortServiceName + ".sys";
-  if (path.size() > kMaxDriverPath) path.resize(kMaxDriverPath);
-  return path;
+  return CutToCharacters(folder + "\\" + kPortServiceName + ".sys", kMaxDriverPath);
 }
 
 bool PortDriver::CanWritePort(std::uint16_t port) {

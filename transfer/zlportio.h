@@ -52,10 +52,11 @@ class PortSystem {
 
   // False where a user process may execute OUT without asking (the old 9x family).
   virtual bool NeedsPortDriver() = 0;
-  // Folder of the running executable, with or without a trailing separator.
+  // Folder of the running executable in UTF-8, with or without a trailing separator.
   virtual std::string ExecutableFolder() = 0;
   // Opens the kernel driver's device and keeps it; 0 (or 183, already exists) on success.
   virtual std::uint32_t OpenDevice() = 0;
+  // The path is UTF-8.
   virtual std::uint32_t CreatePortService(const std::string& path, const std::string& name) = 0;
   virtual std::uint32_t StartPortService(const std::string& name) = 0;
   virtual std::uint32_t StopPortService(const std::string& name) = 0;
@@ -101,7 +102,7 @@ class PortDriver {
   // touching nothing, when the service is running: then another process holds the device.
   bool InstallPortDriver();
   void RemovePortDriver();
-  // The driver file beside the executable, cut to 255 characters.
+  // The driver file beside the executable (UTF-8), cut to 255 characters.
   std::string DriverFilePath();
 
   bool DriverOpen() const { return driver_open_; }

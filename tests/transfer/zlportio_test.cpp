@@ -195,11 +195,30 @@ TEST(PortDriver, RefusedDirectAccessKeepsWritingThroughTheDevice) {
   EXPECT_TRUE(d.driver.CanWritePort(0x378));
 }
 
+std::string Repeat(const std::string& text, std::size_t times) {
+  std::string repeated;
+  for (std::size_t i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
+
 TEST(PortDriver, DriverPathIsCutTo255Characters) {
-  Driver d = MakeDriver([](FakePortSystem& os) { os.folder = "D:\\" + std::string(300, 'x'); });
-  EXPECT_EQ(d.driver.DriverFilePath().size(), kMaxDriverPath);
-  d.os->folder = "D:\\Encoder";
-  EXPECT_EQ(d.driver.DriverFilePath(), "D:\\Encoder\\zlportio.sys");
+  struct Case {
+    std::string folder;
+    std::string path;
+  };
+  // Two- and three-byte characters: a cut at 255 bytes would split one of them.
+  const Case cases[] = {
+      {"D:\\Encoder", "D:\\Encoder\\zlportio.sys"},
+      {"C:\\Программы\\编码器\\", "C:\\Программы\\编码器\\zlportio.sys"},
+      {"D:\\" + std::string(300, 'x'), "D:\\" + std::string(252, 'x')},
+      {"D:\\" + Repeat("Ж", 300), "D:\\" + Repeat("Ж", 252)},
+      {"D:\\x" + Repeat("编", 300), "D:\\x" + Repeat("编", 251)},
+  };
+  Driver d = MakeDriver([](FakePortSystem&) {});
+  for (const Case& c : cases) {
+    d.os->folder = c.folder;
+    EXPECT_EQ(d.driver.DriverFilePath(), c.path) << c.folder;
+  }
 }
 
 TEST(ParallelDeviceLookup, FindsTheDeviceWhoseBaseAddressMatches) {
