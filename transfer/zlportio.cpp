@@ -1,8 +1,5 @@
 #include "transfer/zlportio.h"
 
-#include <filesystem>
-#include <fstream>
-
 namespace transfer {
 namespace {
 
@@ -143,20 +140,6 @@ PortDriver& ProcessPortDriver() {
 
 std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16_t address) {
   return std::make_unique<PortDriverDataRegister>(driver, address);
-}
-
-std::optional<std::string> FindParallelDevice(std::uint16_t address, const std::string& proc_root,
-                                              const std::string& dev_root) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(proc_root, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("parport", 0) != 0 || name.size() == 7) continue;
-    std::ifstream base_file(entry.path() / "base-addr");
-    long base = -1;
-    if (base_file >> base && base == address) return (fs::path(dev_root) / name).string();
-  }
-  return std::nullopt;
 }
 
 }  // namespace transfer

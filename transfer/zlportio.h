@@ -143,10 +143,12 @@ class PortAccessError : public std::runtime_error {
 bool IsParallelDevicePath(const std::string& path);
 // Opens, claims and returns the device's data register. Throws PortAccessError.
 std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path);
+#ifndef _WIN32
 // The /dev/parportN whose base address (first number of
-// PROC_ROOT/parportN/base-addr) is the address.
+// PROC_ROOT/parportN/base-addr) is the address. Linux only: Windows has no such devices.
 std::optional<std::string> FindParallelDevice(
     std::uint16_t address, const std::string& proc_root = "/proc/sys/dev/parport",
     const std::string& dev_root = "/dev");
+#endif
 
 }  // namespace transfer

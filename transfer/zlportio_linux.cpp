@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "transfer/zlportio.h"
@@ -216,6 +217,20 @@ std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path) {
                           std::strerror(result.error) + "): " + CureFor(result.error) + ".");
   }
   return std::make_unique<ClaimedDevice>(path, result.fd);
+}
+
+std::optional<std::string> FindParallelDevice(std::uint16_t address, const std::string& proc_root,
+                                              const std::string& dev_root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(proc_root, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("parport", 0) != 0 || name.size() == 7) continue;
+    std::ifstream base_file(entry.path() / "base-addr");
+    long base = -1;
+    if (base_file >> base && base == address) return (fs::path(dev_root) / name).string();
+  }
+  return std::nullopt;
 }
 
 }  // namespace transfer

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
+
 #include "transfer/parallel_line_driver.h"
 #include "transfer/zlportio.h"
 
@@ -23,6 +27,23 @@ TEST(LinuxPortDriver, NoParallelPortIsReportedBeforeAnyWrite) {
               "parport_pc ppdev).");
   }
   driver.EndPortAccess();
+}
+
+TEST(ParallelDeviceLookup, FindsTheDeviceWhoseBaseAddressMatches) {
+  namespace fs = std::filesystem;
+  const fs::path root =
+      fs::temp_directory_path() / ("rdsq7_parport_" + std::to_string(std::random_device{}()));
+  fs::create_directories(root / "default");
+  fs::create_directories(root / "parport0");
+  fs::create_directories(root / "parport1");
+  std::ofstream(root / "parport0" / "base-addr") << "632\t1912\n";
+  std::ofstream(root / "parport1" / "base-addr") << "888\t1912\n";
+
+  EXPECT_EQ(FindParallelDevice(0x378, root.string(), "/dev"), "/dev/parport1");
+  EXPECT_EQ(FindParallelDevice(0x278, root.string(), "/dev"), "/dev/parport0");
+  EXPECT_EQ(FindParallelDevice(0x3BC, root.string(), "/dev"), std::nullopt);
+  EXPECT_EQ(FindParallelDevice(0x378, (root / "none").string(), "/dev"), std::nullopt);
+  fs::remove_all(root);
 }
 
 }  // namespace
