@@ -36,12 +36,13 @@ std::string CutToCharacters(std::string text, std::size_t characters) {
 class PortDriverDataRegister : public DataRegister {
  public:
   PortDriverDataRegister(PortDriver& driver, std::uint16_t address)
-      : driver_(driver), address_(address) {}
+      : driver_(driver), address_(address), hold_(driver.HoldPort(address)) {}
   void Write(std::uint8_t value) override { driver_.WritePortByte(address_, value); }
 
  private:
   PortDriver& driver_;
   std::uint16_t address_;
+  std::shared_ptr<void> hold_;
 };
 
 }  // namespace

@@ -73,6 +73,10 @@ class PortSystem {
   virtual bool PortReachable(std::uint16_t port, bool direct) = 0;
   // One sentence on what to check when the port at this address cannot be written.
   virtual std::string PortAccessHint(std::uint16_t port) = 0;
+  // Reserves the port at this address for this process until the returned hold is gone,
+  // waiting a short while for another program to let it go; an empty hold where there is
+  // nothing to reserve. Throws PortAccessError.
+  virtual std::shared_ptr<void> HoldPort(std::uint16_t port, bool direct) = 0;
 };
 
 // The operating system this program was built for.
@@ -111,6 +115,10 @@ class PortDriver {
   // Whether a byte written to the port at this address can reach it at all.
   bool CanWritePort(std::uint16_t port);
   std::string PortAccessHint(std::uint16_t port) { return system_->PortAccessHint(port); }
+  // The port for one send, reserved until the hold is dropped. Throws PortAccessError.
+  std::shared_ptr<void> HoldPort(std::uint16_t port) {
+    return system_->HoldPort(port, direct_access_);
+  }
 
  private:
   std::unique_ptr<PortSystem> system_;
@@ -130,7 +138,8 @@ class DataRegister {
   virtual void Write(std::uint8_t value) = 0;
 };
 
-// The data register at an I/O address, written through the port driver.
+// The data register at an I/O address, written through the port driver; it holds the port
+// (PortDriver::HoldPort) for its life. Throws PortAccessError.
 std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16_t address);
 
 // A parallel port that cannot be reached, opened or written.
@@ -144,11 +153,16 @@ bool IsParallelDevicePath(const std::string& path);
 // Opens, claims and returns the device's data register. Throws PortAccessError.
 std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path);
 #ifndef _WIN32
+constexpr const char* kParportProcRoot = "/proc/sys/dev/parport";
+constexpr const char* kDeviceRoot = "/dev";
 // The /dev/parportN whose base address (first number of
 // PROC_ROOT/parportN/base-addr) is the address. Linux only: Windows has no such devices.
-std::optional<std::string> FindParallelDevice(
-    std::uint16_t address, const std::string& proc_root = "/proc/sys/dev/parport",
-    const std::string& dev_root = "/dev");
+std::optional<std::string> FindParallelDevice(std::uint16_t address,
+                                              const std::string& proc_root = kParportProcRoot,
+                                              const std::string& dev_root = kDeviceRoot);
+// The Linux port system, looking ports up under these two folders.
+std::unique_ptr<PortSystem> MakeLinuxPortSystem(const std::string& proc_root = kParportProcRoot,
+                                                const std::string& dev_root = kDeviceRoot);
 #endif
 
 }  // namespace transfer

@@ -178,6 +178,11 @@ class WindowsPortSystem : public PortSystem {
            "program runs with administrator rights.";
   }
 
+  // The kernel driver writes any port for any process: there is nothing to reserve.
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override {
+    return nullptr;
+  }
+
  private:
   HANDLE device_ = INVALID_HANDLE_VALUE;
 };

@@ -60,6 +60,7 @@ struct FakePortSystem : PortSystem {
   }
   bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
   std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override { return nullptr; }
 };
 
 struct Driver {
