@@ -1,8 +1,5 @@
 #include "transfer/zlportio.h"
 
-#include <filesystem>
-#include <fstream>
-
 namespace transfer {
 namespace {
 
@@ -23,15 +20,29 @@ std::uint32_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t a
   return value;
 }
 
+// Cuts UTF-8 text to at most this many characters (code points), never inside one.
+std::string CutToCharacters(std::string text, std::size_t characters) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool starts_character = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (starts_character && count++ == characters) {
+      text.resize(i);
+      break;
+    }
+  }
+  return text;
+}
+
 class PortDriverDataRegister : public DataRegister {
  public:
   PortDriverDataRegister(PortDriver& driver, std::uint16_t address)
-      : driver_(driver), address_(address) {}
+      : driver_(driver), address_(address), hold_(driver.HoldPort(address)) {}
   void Write(std::uint8_t value) override { driver_.WritePortByte(address_, value); }
 
  private:
   PortDriver& driver_;
   std::uint16_t address_;
+  std::shared_ptr<void> hold_;
 };
 
 }  // namespace
@@ -67,7 +78,9 @@ void PortDriver::StartPortAccess() {
 }
 
 void PortDriver::EndPortAccess() {
-  if (driver_open_) RemovePortDriver();
+  if (!started_service_) return;
+  RemovePortDriver();
+  started_service_ = false;
 }
 
 void PortDriver::SetDirectPortAccess(bool enable) {
@@ -95,9 +108,13 @@ bool PortDriver::OpenPortDevice() {
 
 bool PortDriver::InstallPortDriver() {
   if (!system_->NeedsPortDriver()) return true;
+  // The device is exclusive: a running service whose device would not open is another
+  // process's, and stopping it would pull the driver from under that process.
+  if (system_->PortServiceRunning(kPortServiceName)) return false;
   RemovePortDriver();
   system_->CreatePortService(DriverFilePath(), kPortServiceName);
-  return system_->StartPortService(kPortServiceName) == 0;
+  started_service_ = system_->StartPortService(kPortServiceName) == 0;
+  return started_service_;
 }
 
 void PortDriver::RemovePortDriver() {
@@ -109,9 +126,7 @@ void PortDriver::RemovePortDriver() {
 std::string PortDriver::DriverFilePath() {
   std::string folder = system_->ExecutableFolder();
   if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  std::string path = folder + "\\" + kPortServiceName + ".sys";
-  if (path.size() > kMaxDriverPath) path.resize(kMaxDriverPath);
-  return path;
+  return CutToCharacters(folder + "\\" + kPortServiceName + ".sys", kMaxDriverPath);
 }
 
 bool PortDriver::CanWritePort(std::uint16_t port) {
@@ -126,20 +141,6 @@ PortDriver& ProcessPortDriver() {
 
 std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16_t address) {
   return std::make_unique<PortDriverDataRegister>(driver, address);
-}
-
-std::optional<std::string> FindParallelDevice(std::uint16_t address, const std::string& proc_root,
-                                              const std::string& dev_root) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(proc_root, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("parport", 0) != 0 || name.size() == 7) continue;
-    std::ifstream base_file(entry.path() / "base-addr");
-    long base = -1;
-    if (base_file >> base && base == address) return (fs::path(dev_root) / name).string();
-  }
-  return std::nullopt;
 }
 
 }  // namespace transfer

@@ -52,14 +52,18 @@ class PortSystem {
 
   // False where a user process may execute OUT without asking (the old 9x family).
   virtual bool NeedsPortDriver() = 0;
-  // Folder of the running executable, with or without a trailing separator.
+  // Folder of the running executable in UTF-8, with or without a trailing separator.
   virtual std::string ExecutableFolder() = 0;
   // Opens the kernel driver's device and keeps it; 0 (or 183, already exists) on success.
   virtual std::uint32_t OpenDevice() = 0;
+  // The path is UTF-8.
   virtual std::uint32_t CreatePortService(const std::string& path, const std::string& name) = 0;
   virtual std::uint32_t StartPortService(const std::string& name) = 0;
   virtual std::uint32_t StopPortService(const std::string& name) = 0;
   virtual std::uint32_t DeletePortService(const std::string& name) = 0;
+  // Whether the service exists and is running (or starting, or stopping): then some
+  // process uses the driver, and it is not this one's to remove.
+  virtual bool PortServiceRunning(const std::string& name) = 0;
   // One device-control call with no output buffer; true when the device granted it.
   virtual bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) = 0;
   // The OUT instruction; the width code is 0, 1 or 2.
@@ -69,6 +73,10 @@ class PortSystem {
   virtual bool PortReachable(std::uint16_t port, bool direct) = 0;
   // One sentence on what to check when the port at this address cannot be written.
   virtual std::string PortAccessHint(std::uint16_t port) = 0;
+  // Reserves the port at this address for this process until the returned hold is gone,
+  // waiting a short while for another program to let it go; an empty hold where there is
+  // nothing to reserve. Throws PortAccessError.
+  virtual std::shared_ptr<void> HoldPort(std::uint16_t port, bool direct) = 0;
 };
 
 // The operating system this program was built for.
@@ -84,7 +92,8 @@ class PortDriver {
   // Once at process start: opens the kernel driver's device, installing and starting the
   // driver when it is not running yet.
   void StartPortAccess();
-  // Once at process end: stops and removes the driver's service if the device was open.
+  // Once at process end: stops and removes the driver's service if this process started
+  // it; a service found running belongs to the process that started it.
   void EndPortAccess();
   // Asks the kernel driver to let this process execute OUT on the port addresses.
   void SetDirectPortAccess(bool enable);
@@ -93,9 +102,11 @@ class PortDriver {
   void WritePortByte(std::uint32_t port, std::uint8_t value) { WritePort(port, kWidthByte, value); }
 
   bool OpenPortDevice();
+  // Installs and starts the driver's service after clearing a stopped leftover one. False,
+  // touching nothing, when the service is running: then another process holds the device.
   bool InstallPortDriver();
   void RemovePortDriver();
-  // The driver file beside the executable, cut to 255 characters.
+  // The driver file beside the executable (UTF-8), cut to 255 characters.
   std::string DriverFilePath();
 
   bool DriverOpen() const { return driver_open_; }
@@ -104,11 +115,16 @@ class PortDriver {
   // Whether a byte written to the port at this address can reach it at all.
   bool CanWritePort(std::uint16_t port);
   std::string PortAccessHint(std::uint16_t port) { return system_->PortAccessHint(port); }
+  // The port for one send, reserved until the hold is dropped. Throws PortAccessError.
+  std::shared_ptr<void> HoldPort(std::uint16_t port) {
+    return system_->HoldPort(port, direct_access_);
+  }
 
  private:
   std::unique_ptr<PortSystem> system_;
   bool driver_open_ = false;
   bool direct_access_ = false;
+  bool started_service_ = false;  // this process's InstallPortDriver started the service
 };
 
 // The port driver of this process, on the platform's system. StartPortAccess is the
@@ -122,7 +138,8 @@ class DataRegister {
   virtual void Write(std::uint8_t value) = 0;
 };
 
-// The data register at an I/O address, written through the port driver.
+// The data register at an I/O address, written through the port driver; it holds the port
+// (PortDriver::HoldPort) for its life. Throws PortAccessError.
 std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16_t address);
 
 // A parallel port that cannot be reached, opened or written.
@@ -135,10 +152,17 @@ class PortAccessError : public std::runtime_error {
 bool IsParallelDevicePath(const std::string& path);
 // Opens, claims and returns the device's data register. Throws PortAccessError.
 std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path);
+#ifndef _WIN32
+constexpr const char* kParportProcRoot = "/proc/sys/dev/parport";
+constexpr const char* kDeviceRoot = "/dev";
 // The /dev/parportN whose base address (first number of
-// PROC_ROOT/parportN/base-addr) is the address.
-std::optional<std::string> FindParallelDevice(
-    std::uint16_t address, const std::string& proc_root = "/proc/sys/dev/parport",
-    const std::string& dev_root = "/dev");
+// PROC_ROOT/parportN/base-addr) is the address. Linux only: Windows has no such devices.
+std::optional<std::string> FindParallelDevice(std::uint16_t address,
+                                              const std::string& proc_root = kParportProcRoot,
+                                              const std::string& dev_root = kDeviceRoot);
+// The Linux port system, looking ports up under these two folders.
+std::unique_ptr<PortSystem> MakeLinuxPortSystem(const std::string& proc_root = kParportProcRoot,
+                                                const std::string& dev_root = kDeviceRoot);
+#endif
 
 }  // namespace transfer

@@ -11,8 +11,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <mutex>
 
+#include "transfer/parallel_line_driver.h"
+#include "transfer/parport_claim.h"
 #include "transfer/zlportio.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -34,37 +38,52 @@ constexpr const char* kModuleHint =
 constexpr const char* kGroupHint =
     "join the lp group (sudo usermod -aG lp $USER, then log in again)";
 
-struct OpenResult {
-  int fd = -1;
-  int error = 0;
-};
-
-// Opens and claims a parallel port device for this process.
-OpenResult OpenAndClaim(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return {-1, errno};
-  if (::ioctl(fd, PPCLAIM) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return {-1, error};
-  }
-  return {fd, 0};
-}
-
 std::string CureFor(int error) {
   return error == EACCES || error == EPERM ? kGroupHint : kModuleHint;
 }
 
-class ClaimedDevice : public DataRegister {
+// An open /dev/parportN that this process has claimed; released and closed with it.
+class Claim {
  public:
-  ClaimedDevice(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~ClaimedDevice() override {
+  explicit Claim(int fd) : fd_(fd) {}
+  ~Claim() {
     ::ioctl(fd_, PPRELEASE);
     ::close(fd_);
   }
+  Claim(const Claim&) = delete;
+  Claim& operator=(const Claim&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The device opened, or -1 with the open's error.
+int OpenDeviceFile(const std::string& path, int& error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  error = fd < 0 ? errno : 0;
+  return fd;
+}
+
+// Claims the open device, waiting at most kParallelClaimWaitMs for another program to let
+// it go; the claim owns fd from here on. Throws PortAccessError naming port_name.
+std::shared_ptr<Claim> ClaimOpenDevice(int fd, const std::string& port_name) {
+  try {
+    ClaimWithin([fd] { return ::ioctl(fd, PPCLAIM) == 0 ? 0 : errno; }, port_name);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  return std::make_shared<Claim>(fd);
+}
+
+class ClaimedDevice : public DataRegister {
+ public:
+  ClaimedDevice(std::string path, std::shared_ptr<Claim> claim)
+      : path_(std::move(path)), claim_(std::move(claim)) {}
   void Write(std::uint8_t value) override {
     unsigned char byte = value;
-    if (::ioctl(fd_, PPWDATA, &byte) != 0) {
+    if (::ioctl(claim_->fd(), PPWDATA, &byte) != 0) {
       throw PortAccessError("Can't write parallel port " + path_ + " (" + std::strerror(errno) +
                             ").");
     }
@@ -72,16 +91,16 @@ class ClaimedDevice : public DataRegister {
 
  private:
   std::string path_;
-  int fd_;
+  std::shared_ptr<Claim> claim_;
 };
 
+// Parallel ports are looked up, opened and claimed for each send and let go right after
+// it: a port held from start-up would make every other program's claim (a print job, a
+// send from the command line) wait, and a port that turns up later would never be used.
 class LinuxPortSystem : public PortSystem {
  public:
-  ~LinuxPortSystem() override {
-    for (auto& [address, port] : ports_) {
-      if (port.fd >= 0) ::close(port.fd);
-    }
-  }
+  LinuxPortSystem(std::string proc_root, std::string dev_root)
+      : proc_root_(std::move(proc_root)), dev_root_(std::move(dev_root)) {}
 
   bool NeedsPortDriver() override { return true; }
 
@@ -90,29 +109,23 @@ class LinuxPortSystem : public PortSystem {
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
   }
 
-  // The "device" is open when at least one parallel port can be opened and claimed.
-  std::uint32_t OpenDevice() override {
-    last_open_error_ = ENODEV;
-    for (std::uint16_t base : kParallelBases) {
-      if (Claimed(base) >= 0) return last_open_error_ = 0;
-      if (ports_[base].error != ENODEV) last_open_error_ = ports_[base].error;
-    }
-    return last_open_error_;
-  }
+  // The kernel's parport layer is always there; what a send needs is checked per send.
+  std::uint32_t OpenDevice() override { return 0; }
 
   // There is no service to manage: the kernel's own driver is loaded by the system.
   std::uint32_t CreatePortService(const std::string&, const std::string&) override { return 0; }
-  std::uint32_t StartPortService(const std::string&) override { return last_open_error_; }
+  std::uint32_t StartPortService(const std::string&) override { return 0; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  bool PortServiceRunning(const std::string&) override { return false; }
 
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (code == kWritePortCode) {
       const PortWrite write = ReadPortWriteRequest(input);
       if (write.width_code != kWidthByte || write.port > 0xFFFF) return false;
-      const int fd = Claimed(static_cast<std::uint16_t>(write.port));
+      const std::shared_ptr<Claim> claim = Held(static_cast<std::uint16_t>(write.port));
       unsigned char byte = write.value & 0xFF;
-      return fd >= 0 && ::ioctl(fd, PPWDATA, &byte) == 0;
+      return claim && ::ioctl(claim->fd(), PPWDATA, &byte) == 0;
     }
     if (code == kEnableDirectCode || code == kDisableDirectCode) {
 #ifdef RDSQ7_HAVE_PORT_IO
@@ -150,55 +163,75 @@ class LinuxPortSystem : public PortSystem {
   }
 
   // Even with OUT granted, a port the kernel has not found at that address is no port: a
-  // PC without one would otherwise take a send silently.
+  // PC without one would otherwise take a send silently. Without OUT the device must open.
   bool PortReachable(std::uint16_t port, bool direct) override {
-    return direct ? FindParallelDevice(port).has_value() : Claimed(port) >= 0;
+    const std::optional<std::string> path = Find(port);
+    if (!path || direct) return path.has_value();
+    int error = 0;
+    const int fd = OpenDeviceFile(*path, error);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
   }
 
   std::string PortAccessHint(std::uint16_t port) override {
-    Claimed(port);
-    const Port& p = ports_[port];
-    if (p.path.empty()) {
+    const std::optional<std::string> path = Find(port);
+    if (!path) {
       char address[8];
       std::snprintf(address, sizeof address, "0x%X", port);
       return std::string("No /dev/parportN has the base address ") + address + ": " + kModuleHint +
              ".";
     }
-    return p.path + ": " + std::strerror(p.error) + "; " + CureFor(p.error) + ".";
+    int error = 0;
+    const int fd = OpenDeviceFile(*path, error);
+    if (fd >= 0) ::close(fd);
+    return *path + ": " + std::strerror(error) + "; " + CureFor(error) + ".";
+  }
+
+  // With OUT granted a port whose device does not open is written all the same, unclaimed.
+  std::shared_ptr<void> HoldPort(std::uint16_t port, bool direct) override {
+    if (std::shared_ptr<Claim> claim = Held(port)) return claim;
+    const std::string name = ParallelPortName(port);
+    const std::optional<std::string> path = Find(port);
+    int error = ENODEV;
+    const int fd = path ? OpenDeviceFile(*path, error) : -1;
+    if (fd < 0) {
+      if (direct) return nullptr;
+      throw PortAccessError("Can't access parallel port " + name + ". " + PortAccessHint(port));
+    }
+    std::shared_ptr<Claim> claim = ClaimOpenDevice(fd, name);
+    std::lock_guard lock(mutex_);
+    held_[port] = claim;
+    return claim;
   }
 
  private:
-  struct Port {
-    std::string path;
-    int fd = -1;
-    int error = ENODEV;
-  };
-
-  // The claimed device of the port at this base address, or -1; a failure is retried on
-  // the next call, so a module loaded or a group joined later is picked up.
-  int Claimed(std::uint16_t base) {
-    Port& port = ports_[base];
-    if (port.fd >= 0) return port.fd;
-    const std::optional<std::string> path = FindParallelDevice(base);
-    if (!path) {
-      port = Port{};
-      return -1;
-    }
-    port.path = *path;
-    const OpenResult result = OpenAndClaim(*path);
-    port.fd = result.fd;
-    port.error = result.error;
-    return port.fd;
+  std::optional<std::string> Find(std::uint16_t port) {
+    return FindParallelDevice(port, proc_root_, dev_root_);
   }
 
-  std::map<std::uint16_t, Port> ports_;
-  std::uint32_t last_open_error_ = ENODEV;
+  std::shared_ptr<Claim> Held(std::uint16_t port) {
+    std::lock_guard lock(mutex_);
+    const auto found = held_.find(port);
+    return found == held_.end() ? nullptr : found->second.lock();
+  }
+
+  const std::string proc_root_;
+  const std::string dev_root_;
+  std::mutex mutex_;
+  // The claims of sends under way; each ends with the last data register holding it.
+  std::map<std::uint16_t, std::weak_ptr<Claim>> held_;
 };
 
 }  // namespace
 
 std::unique_ptr<PortSystem> MakePlatformPortSystem() {
-  return std::make_unique<LinuxPortSystem>();
+  return MakeLinuxPortSystem();
+}
+
+std::unique_ptr<PortSystem> MakeLinuxPortSystem(const std::string& proc_root,
+                                                const std::string& dev_root) {
+  return std::make_unique<LinuxPortSystem>(proc_root, dev_root);
 }
 
 bool IsParallelDevicePath(const std::string& path) {
@@ -209,12 +242,27 @@ bool IsParallelDevicePath(const std::string& path) {
 }
 
 std::unique_ptr<DataRegister> OpenParallelDevice(const std::string& path) {
-  const OpenResult result = OpenAndClaim(path);
-  if (result.fd < 0) {
-    throw PortAccessError("Can't access parallel port " + path + " (" +
-                          std::strerror(result.error) + "): " + CureFor(result.error) + ".");
+  int error = 0;
+  const int fd = OpenDeviceFile(path, error);
+  if (fd < 0) {
+    throw PortAccessError("Can't access parallel port " + path + " (" + std::strerror(error) +
+                          "): " + CureFor(error) + ".");
   }
-  return std::make_unique<ClaimedDevice>(path, result.fd);
+  return std::make_unique<ClaimedDevice>(path, ClaimOpenDevice(fd, path));
+}
+
+std::optional<std::string> FindParallelDevice(std::uint16_t address, const std::string& proc_root,
+                                              const std::string& dev_root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(proc_root, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("parport", 0) != 0 || name.size() == 7) continue;
+    std::ifstream base_file(entry.path() / "base-addr");
+    long base = -1;
+    if (base_file >> base && base == address) return (fs::path(dev_root) / name).string();
+  }
+  return std::nullopt;
 }
 
 }  // namespace transfer

@@ -9,21 +9,46 @@
 #define RDSQ7_HAVE_PORT_IO 1
 #endif
 
+#include <string>
+
 #include "transfer/zlportio.h"
 
 namespace transfer {
 namespace {
 
 constexpr const char* kDeviceName = "\\\\.\\ZLPORTIO";
+// The longest path Windows takes with the \\?\ prefix, in UTF-16 units.
+constexpr DWORD kLongestPath = 32768;
+
+// Paths travel as UTF-8 inside the program and as UTF-16 at the system's wide calls, so a
+// folder name outside the ANSI code page survives the trip.
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring ToUtf16(const std::string& text) {
+  if (text.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring utf16(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
+  return utf16;
+}
 
 // Runs one call on a service of the local machine's active database; 0 or the error code
 // of the first step that failed. Every handle opened is closed on every path.
 template <typename Call>
 std::uint32_t WithService(const std::string& name, DWORD manager_access, DWORD service_access,
                           Call call) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, manager_access);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, manager_access);
   if (manager == nullptr) return GetLastError();
-  SC_HANDLE service = OpenServiceA(manager, name.c_str(), service_access);
+  SC_HANDLE service = OpenServiceW(manager, ToUtf16(name).c_str(), service_access);
   if (service == nullptr) {
     const DWORD error = GetLastError();
     CloseServiceHandle(manager);
@@ -41,11 +66,22 @@ class WindowsPortSystem : public PortSystem {
   bool NeedsPortDriver() override { return true; }
 
   std::string ExecutableFolder() override {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    const std::size_t cut = folder.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : folder.substr(0, cut);
+    // The name is cut without an error when the buffer is too small, so the buffer grows
+    // until the name leaves room to spare.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length =
+          GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (length == 0) return {};
+      if (length < path.size()) {
+        path.resize(length);
+        break;
+      }
+      if (path.size() >= kLongestPath) return {};
+      path.resize(path.size() * 2);
+    }
+    const std::size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::string() : ToUtf8(path.substr(0, cut));
   }
 
   std::uint32_t OpenDevice() override {
@@ -59,12 +95,14 @@ class WindowsPortSystem : public PortSystem {
   }
 
   std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    const std::wstring wide_name = ToUtf16(name);
+    const std::wstring wide_path = ToUtf16(path);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr) return GetLastError();
     SC_HANDLE service =
-        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+        CreateServiceW(manager, wide_name.c_str(), wide_name.c_str(), SERVICE_ALL_ACCESS,
                        SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+                       wide_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     const DWORD error = service == nullptr ? GetLastError() : 0;
     if (service != nullptr) CloseServiceHandle(service);
     CloseServiceHandle(manager);
@@ -73,7 +111,7 @@ class WindowsPortSystem : public PortSystem {
 
   std::uint32_t StartPortService(const std::string& name) override {
     return WithService(name, SC_MANAGER_CONNECT, SERVICE_START,
-                       [](SC_HANDLE s) { return StartServiceA(s, 0, nullptr) != 0; });
+                       [](SC_HANDLE s) { return StartServiceW(s, 0, nullptr) != 0; });
   }
 
   std::uint32_t StopPortService(const std::string& name) override {
@@ -86,6 +124,20 @@ class WindowsPortSystem : public PortSystem {
   std::uint32_t DeletePortService(const std::string& name) override {
     return WithService(name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS,
                        [](SC_HANDLE s) { return DeleteService(s) != 0; });
+  }
+
+  bool PortServiceRunning(const std::string& name) override {
+    DWORD state = SERVICE_STOPPED;
+    const std::uint32_t error =
+        WithService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [&state](SC_HANDLE s) {
+          SERVICE_STATUS status{};
+          if (QueryServiceStatus(s, &status) == 0) return false;
+          state = status.dwCurrentState;
+          return true;
+        });
+    // A service that is missing or cannot be asked is taken as not running: the install
+    // that follows then fails on its own if the service is there after all.
+    return error == 0 && state != SERVICE_STOPPED;
   }
 
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
@@ -124,6 +176,11 @@ class WindowsPortSystem : public PortSystem {
   std::string PortAccessHint(std::uint16_t) override {
     return "Check that the port driver file zlportio.sys lies beside the program and that the "
            "program runs with administrator rights.";
+  }
+
+  // The kernel driver writes any port for any process: there is nothing to reserve.
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override {
+    return nullptr;
   }
 
  private:

@@ -18,6 +18,8 @@ struct RecordingRegister : DataRegister {
 // A port system with the device open that records the bytes it is asked to write.
 struct RecordingPortSystem : PortSystem {
   bool reachable = true;
+  // Ports held for a send now.
+  int holds = 0;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> writes;  // port, value
   bool NeedsPortDriver() override { return true; }
   std::string ExecutableFolder() override { return ""; }
@@ -26,6 +28,7 @@ struct RecordingPortSystem : PortSystem {
   std::uint32_t StartPortService(const std::string&) override { return 2; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  bool PortServiceRunning(const std::string&) override { return reachable; }
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (code != kWritePortCode) return false;
     const PortWrite w = ReadPortWriteRequest(input);
@@ -36,6 +39,10 @@ struct RecordingPortSystem : PortSystem {
   bool PortReachable(std::uint16_t, bool) override { return reachable; }
   std::string PortAccessHint(std::uint16_t) override {
     return "Check that the port driver is installed.";
+  }
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override {
+    ++holds;
+    return std::shared_ptr<void>(nullptr, [this](void*) { --holds; });
   }
 };
 
@@ -62,6 +69,10 @@ TEST(ParallelLineDriver, WritesThroughThePortDriverAtThePortAddress) {
   driver->ClockLow(1);
   EXPECT_EQ(fake->writes,
             (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0x278, 0x18}, {0x278, 0x10}}));
+  // The port is held for the send only: other programs may use it between sends.
+  EXPECT_EQ(fake->holds, 1);
+  driver.reset();
+  EXPECT_EQ(fake->holds, 0);
 }
 
 TEST(ParallelLineDriver, UnreachablePortFailsBeforeAnyWrite) {

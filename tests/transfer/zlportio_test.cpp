@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <vector>
 
 namespace transfer {
@@ -13,7 +10,8 @@ namespace {
 // Records every call; answers as a system with or without the kernel driver.
 struct FakePortSystem : PortSystem {
   bool needs_driver = true;
-  bool device_present = false;  // the kernel driver's device opens
+  bool device_present = false;  // the driver's service runs and its device exists
+  bool held_elsewhere = false;  // another process has the (exclusive) device open
   bool driver_file_present = false;
   bool grants_direct = true;
   std::string folder = "C:\\Program Files\\Encoder\\";
@@ -25,7 +23,8 @@ struct FakePortSystem : PortSystem {
   std::string ExecutableFolder() override { return folder; }
   std::uint32_t OpenDevice() override {
     calls.push_back("open");
-    return device_present ? 0 : 2;
+    if (!device_present) return 2;
+    return held_elsewhere ? 5 : 0;
   }
   std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
     calls.push_back("create " + name + " " + path);
@@ -39,12 +38,14 @@ struct FakePortSystem : PortSystem {
   }
   std::uint32_t StopPortService(const std::string& name) override {
     calls.push_back("stop " + name);
+    device_present = false;
     return 0;
   }
   std::uint32_t DeletePortService(const std::string& name) override {
     calls.push_back("delete " + name);
     return 0;
   }
+  bool PortServiceRunning(const std::string&) override { return device_present; }
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     char text[16];
     std::snprintf(text, sizeof text, "ioctl %08X", code);
@@ -59,6 +60,7 @@ struct FakePortSystem : PortSystem {
   }
   bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
   std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override { return nullptr; }
 };
 
 struct Driver {
@@ -105,7 +107,7 @@ TEST(PortDriver, WithoutNeedOfADriverWritesGoStraightToThePort) {
   EXPECT_EQ(d.os->outs, std::vector<std::string>{"378/0=18"});
 }
 
-TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndRemovedAtExit) {
+TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndLeftToItsOwner) {
   Driver d = MakeDriver([](FakePortSystem& os) { os.device_present = true; });
   d.driver.StartPortAccess();
   EXPECT_TRUE(d.driver.DriverOpen());
@@ -127,12 +129,13 @@ TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndRemovedAtExit) {
   EXPECT_EQ(d.os->outs, (std::vector<std::string>{"378/0=10", "378/1=12345", "378/2=12345"}));
   EXPECT_EQ(d.os->requests.size(), 1U);
 
+  // The process that started the service (the window, say) still uses it.
   d.os->calls.clear();
   d.driver.EndPortAccess();
-  EXPECT_EQ(d.os->calls, (std::vector<std::string>{"stop zlportio", "delete zlportio"}));
+  EXPECT_TRUE(d.os->calls.empty());
 }
 
-TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgram) {
+TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgramAndRemovedAtExit) {
   Driver d = MakeDriver([](FakePortSystem& os) { os.driver_file_present = true; });
   d.driver.StartPortAccess();
   EXPECT_TRUE(d.driver.DriverOpen());
@@ -140,6 +143,23 @@ TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgram) {
             (std::vector<std::string>{"open", "stop zlportio", "delete zlportio",
                                       "create zlportio C:\\Program Files\\Encoder\\zlportio.sys",
                                       "start zlportio", "open"}));
+  d.os->calls.clear();
+  d.driver.EndPortAccess();
+  d.driver.EndPortAccess();  // once only
+  EXPECT_EQ(d.os->calls, (std::vector<std::string>{"stop zlportio", "delete zlportio"}));
+}
+
+TEST(PortDriver, DeviceHeldByAnotherProcessLeavesItsRunningServiceAlone) {
+  Driver d = MakeDriver([](FakePortSystem& os) {
+    os.device_present = true;
+    os.held_elsewhere = true;
+    os.driver_file_present = true;
+  });
+  d.driver.StartPortAccess();
+  EXPECT_FALSE(d.driver.DriverOpen());
+  EXPECT_FALSE(d.driver.InstallPortDriver());
+  d.driver.EndPortAccess();
+  EXPECT_EQ(d.os->calls, std::vector<std::string>{"open"});  // no stop, delete, create, start
 }
 
 TEST(PortDriver, MissingDriverFileLeavesBothFlagsFalseAndDropsWrites) {
@@ -173,28 +193,30 @@ TEST(PortDriver, RefusedDirectAccessKeepsWritingThroughTheDevice) {
   EXPECT_TRUE(d.driver.CanWritePort(0x378));
 }
 
-TEST(PortDriver, DriverPathIsCutTo255Characters) {
-  Driver d = MakeDriver([](FakePortSystem& os) { os.folder = "D:\\" + std::string(300, 'x'); });
-  EXPECT_EQ(d.driver.DriverFilePath().size(), kMaxDriverPath);
-  d.os->folder = "D:\\Encoder";
-  EXPECT_EQ(d.driver.DriverFilePath(), "D:\\Encoder\\zlportio.sys");
+std::string Repeat(const std::string& text, std::size_t times) {
+  std::string repeated;
+  for (std::size_t i = 0; i < times; ++i) repeated += text;
+  return repeated;
 }
 
-TEST(ParallelDeviceLookup, FindsTheDeviceWhoseBaseAddressMatches) {
-  namespace fs = std::filesystem;
-  const fs::path root =
-      fs::temp_directory_path() / ("rdsq7_parport_" + std::to_string(std::random_device{}()));
-  fs::create_directories(root / "default");
-  fs::create_directories(root / "parport0");
-  fs::create_directories(root / "parport1");
-  std::ofstream(root / "parport0" / "base-addr") << "632\t1912\n";
-  std::ofstream(root / "parport1" / "base-addr") << "888\t1912\n";
-
-  EXPECT_EQ(FindParallelDevice(0x378, root.string(), "/dev"), "/dev/parport1");
-  EXPECT_EQ(FindParallelDevice(0x278, root.string(), "/dev"), "/dev/parport0");
-  EXPECT_EQ(FindParallelDevice(0x3BC, root.string(), "/dev"), std::nullopt);
-  EXPECT_EQ(FindParallelDevice(0x378, (root / "none").string(), "/dev"), std::nullopt);
-  fs::remove_all(root);
+TEST(PortDriver, DriverPathIsCutTo255Characters) {
+  struct Case {
+    std::string folder;
+    std::string path;
+  };
+  // Two- and three-byte characters: a cut at 255 bytes would split one of them.
+  const Case cases[] = {
+      {"D:\\Encoder", "D:\\Encoder\\zlportio.sys"},
+      {"C:\\Программы\\编码器\\", "C:\\Программы\\编码器\\zlportio.sys"},
+      {"D:\\" + std::string(300, 'x'), "D:\\" + std::string(252, 'x')},
+      {"D:\\" + Repeat("Ж", 300), "D:\\" + Repeat("Ж", 252)},
+      {"D:\\x" + Repeat("编", 300), "D:\\x" + Repeat("编", 251)},
+  };
+  Driver d = MakeDriver([](FakePortSystem&) {});
+  for (const Case& c : cases) {
+    d.os->folder = c.folder;
+    EXPECT_EQ(d.driver.DriverFilePath(), c.path) << c.folder;
+  }
 }
 
 }  // namespace
