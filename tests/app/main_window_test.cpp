@@ -25,6 +25,13 @@
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <sstream>
+#include <thread>
 #endif
 
 #include "app/dedaraz.h"
@@ -431,16 +438,68 @@ TEST_F(MainWindow, AlwaysOnTopFollowsItsCheckBoxAndKeepsTheWindowShown) {
 }
 
 #if defined(__linux__)
+// The nice value of every thread of this process (field 19 of /proc/self/task/*/stat).
+std::map<std::string, int> NiceOfEveryThread() {
+  std::map<std::string, int> nice;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream stat(task.path() / "stat");
+    const std::string line((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    // The name in field 2 may hold spaces and parentheses; field 3 follows its last ')'.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int number = 3; number <= 19 && fields >> field; ++number) {
+    }
+    nice[task.path().filename().string()] = std::stoi(field);
+  }
+  return nice;
+}
+
+// Whether this process may lower a thread's nice value (root or CAP_SYS_NICE); tried on a
+// thread of its own, which ends right after.
+bool MayLowerNiceValue() {
+  bool allowed = false;
+  std::thread probe([&allowed] {
+    allowed = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -1) == 0;
+  });
+  probe.join();
+  return allowed;
+}
+
+// A thread that waits until the test lets it go.
+class WaitingThread {
+ public:
+  WaitingThread() : thread_([this] { released_.get_future().wait(); }) {}
+  ~WaitingThread() {
+    released_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<void> released_;
+  std::thread thread_;
+};
+
 TEST_F(MainWindow, HighPrioritySetsTheProcessPriorityOnEveryChange) {
-  if (::geteuid() != 0) GTEST_SKIP() << "raising the priority needs root";
+  if (!MayLowerNiceValue()) GTEST_SKIP() << "raising the priority needs root or CAP_SYS_NICE";
+  using Nice = std::map<std::string, int>;
+  auto all_at = [](int value) {
+    Nice expected = NiceOfEveryThread();
+    for (auto& [tid, nice] : expected) nice = value;
+    return expected;
+  };
   Create();
+  auto before = std::make_unique<WaitingThread>();
   form_->SetHighPriority(true);
-  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), -10);
+  auto after = std::make_unique<WaitingThread>();
+  EXPECT_GE(NiceOfEveryThread().size(), 3u);
+  EXPECT_EQ(NiceOfEveryThread(), all_at(-10));
+
   ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 5), 0);
   form_->SetHighPriority(true);  // no change of the box: the handler does not run
   EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 5);
   form_->SetHighPriority(false);
-  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0);
+  EXPECT_EQ(NiceOfEveryThread(), all_at(0));
 }
 #endif
 
