@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,6 +153,29 @@ TEST_F(MainWindow, ListsTheProgrammeTypesByCode) {
   for (int code = 0; code < 32; ++code) EXPECT_EQ(ui().PTY->itemText(code), names[code]);
   EXPECT_FALSE(ui().PTY->isEditable());
   EXPECT_EQ(ui().MS->itemText(0), "Speech");
+
+  // The open list shows 12 rows and scrolls, also in styles that would open a menu as tall
+  // as all the items.
+  const QString previous_style = QApplication::style()->name();
+  for (const char* style : {"Fusion", "Windows"}) {
+    SCOPED_TRACE(style);
+    QApplication::setStyle(QString::fromLatin1(style));
+    Create();
+    form_->show();
+    ui().PTY->setCurrentIndex(20);
+    ui().PTY->showPopup();
+    const QAbstractItemView* list = ui().PTY->view();
+    ASSERT_TRUE(list->isVisible());
+    const QRect shown = list->viewport()->rect();
+    const int first = list->indexAt(shown.topLeft() + QPoint(2, 2)).row();
+    const int last = list->indexAt(shown.bottomLeft() + QPoint(2, -2)).row();
+    EXPECT_EQ(last - first + 1, 12);
+    EXPECT_LE(first, 20);
+    EXPECT_GE(last, 20);
+    ui().PTY->hidePopup();
+    form_.reset();
+  }
+  QApplication::setStyle(previous_style);
 }
 
 TEST_F(MainWindow, EveryControlHasItsNamePlaceAndTag) {
@@ -242,26 +267,56 @@ TEST_F(MainWindow, OnlyTheSmallLabelsAndTheLogoShowHints) {
 
 TEST_F(MainWindow, TabKeyVisitsTheControlsInTheirOrder) {
   Create();
-  const QStringList expected = {
-      "PS",        "PTY",       "TP",        "TA",        "AF1", "AF2", "AF3",     "AF4",
-      "AF5",       "AF6",       "AF7",       "MS",        "PI",  "DI",  "ALONTOP", "HIPRI",
-      "PORTItem0", "PORTItem1", "PORTItem2", "PORTItem3", "EX",  "UP"};
-  QStringList visited;
-  QWidget* widget = ui().PS;
+  form_->SetPortIndex(2);  // COM1
+  form_->show();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  ui().PS->setFocus();
+  // Presses a key where the focus is and names the control that has it then.
+  auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->objectName().toStdString() : std::string();
+  };
+  // Round the Main tab, back to PS; the tab bar carries Qt's own name.
+  std::vector<std::string> visited;
   do {
-    if ((widget->focusPolicy() & Qt::TabFocus) && expected.contains(widget->objectName()) &&
-        !visited.contains(widget->objectName())) {
-      visited << widget->objectName();
-    }
-    widget = widget->nextInFocusChain();
-  } while (widget != ui().PS);
-  EXPECT_EQ(visited, expected);
+    visited.push_back(press(Qt::Key_Tab));
+  } while (visited.size() < 30 && QApplication::focusWidget() != ui().PS);
+  const std::vector<std::string> main_order = {
+      "PTY", "TP",  "TA", "AF1", "AF2", "AF3", "AF4", "AF5",
+      "AF6", "AF7", "MS", "PI",  "DI",  "EX",  "UP",  "qt_tabwidget_tabbar",
+      "PS"};
+  EXPECT_EQ(visited, main_order);
+
+  ui().PageControl1->setCurrentIndex(1);
+  ui().PageControl1->tabBar()->setFocus();
+  // Only the chosen port is a tab stop: COM1, not LPT1 first.
+  EXPECT_EQ(press(Qt::Key_Tab), "ALONTOP");
+  EXPECT_EQ(press(Qt::Key_Tab), "HIPRI");
+  EXPECT_EQ(press(Qt::Key_Tab), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Space), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Tab), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab), "UP");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "PORTItem2");
+  EXPECT_EQ(form_->PortIndex(), 2);
+  EXPECT_EQ(calls_.port, 2);  // start-up and SetPortIndex(2)
+
+  // The arrow keys move within the group and choose; Tab then enters at the new choice.
+  EXPECT_EQ(press(Qt::Key_Down), "PORTItem3");
+  EXPECT_EQ(form_->PortIndex(), 3);
+  EXPECT_EQ(press(Qt::Key_Up), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Up), "PORTItem1");
+  EXPECT_EQ(form_->PortIndex(), 1);
+  EXPECT_EQ(calls_.port, 5);
+  EXPECT_EQ(press(Qt::Key_Tab), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "PORTItem1");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "HIPRI");
+
+  // The read-only texts take focus by click only.
   for (QWidget* no_tab : std::initializer_list<QWidget*>{ui().SENT, ui().HelpBox}) {
     EXPECT_EQ(no_tab->focusPolicy(), Qt::ClickFocus) << no_tab->objectName().toStdString();
-  }
-  for (QWidget* never :
-       std::initializer_list<QWidget*>{ui().ProgressBar1, ui().Image2, ui().Label1, ui().Bevel1}) {
-    EXPECT_EQ(never->focusPolicy(), Qt::NoFocus) << never->objectName().toStdString();
   }
 }
 
@@ -307,7 +362,16 @@ TEST_F(MainWindow, EnterPressesSendAndEscPressesExit) {
   EXPECT_EQ(calls_.send, 3);
   EXPECT_EQ(calls_.save, 0);
 
-  QTest::keyClick(ui().PS, Qt::Key_Escape);
+  // A stray Enter while reading the Last-sent record or the help starts no transfer.
+  ui().PageControl1->setCurrentIndex(1);
+  QTest::keyClick(ui().SENT, Qt::Key_Return);
+  QTest::keyClick(ui().SENT, Qt::Key_Enter);
+  ui().PageControl1->setCurrentIndex(2);
+  QTest::keyClick(ui().HelpBox, Qt::Key_Return);
+  QTest::keyClick(ui().HelpBox, Qt::Key_Enter);
+  EXPECT_EQ(calls_.send, 3);
+
+  QTest::keyClick(ui().HelpBox, Qt::Key_Escape);
   EXPECT_EQ(calls_.send, 3);
   EXPECT_EQ(calls_.save, 1);  // EXClick saves once ...
   EXPECT_EQ(calls_.close_serial, 1);
@@ -322,8 +386,8 @@ TEST_F(MainWindow, ClosingTheWindowSavesOnceWhenItIsDestroyed) {
   form_->show();
   form_->close();  // title bar, system menu, Alt+F4
   EXPECT_EQ(calls_.save, 0);
-  form_->Button1Click();
-  form_.reset();
+  EXPECT_EQ(calls_.close_serial, 0);
+  form_.reset();  // the save and the closing of the port come with the destruction
   EXPECT_EQ(calls_.save, 1);
   EXPECT_EQ(calls_.close_serial, 1);
 }
