@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -37,7 +38,10 @@
 #endif
 
 #include "app/dedaraz.h"
+#include "app/ini_file.h"
 #include "app/program_folder.h"
+#include "app/qiv_language.h"
+#include "app/qt_text.h"
 #include "tests/app/gui_test_support.h"
 #include "ui_dedaraz.h"
 
@@ -450,6 +454,83 @@ TEST_F(MainWindow, TranslatedLabelsTakeTheSizeOfTheirNewText) {
   };
   form_ = std::make_unique<TForm1>(hooks);
   EXPECT_GE(ui().Label4->width(), ui().Label4->fontMetrics().horizontalAdvance("Musik/Sprache"));
+}
+
+// The shipped translations on the real window: every caption is shown whole, every hint is
+// applied.
+TEST_F(MainWindow, ShippedTranslationsFitTheirControls) {
+  for (const char* file : {"vuvur.de.lng", "vuvur.fr.lng"}) {
+    SCOPED_TRACE(file);
+    const QString path = QStringLiteral(RDSQ7_SOURCE_DIR "/translations/") + file;
+    TForm1::Hooks hooks;
+    hooks.translate_form = [&path](TForm1& form) {
+      app::TqivLanguage().ApplyLanguageFile(form, path);
+    };
+    form_ = std::make_unique<TForm1>(hooks);
+    form_->show();
+    ASSERT_TRUE(gui_test::ShownErrorBoxes().empty());
+
+    QFile source(path);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const auto entries =
+        app::ReadSectionEntries(app::IniFile(source.readAll().toStdString()), "TRANSLATIONS");
+    ASSERT_GE(entries.size(), 20u);
+    for (const app::IniEntry& entry : entries) {
+      SCOPED_TRACE(entry.key);
+      const QStringList key = QString::fromStdString(entry.key).split('.');
+      ASSERT_EQ(key.size(), 3);
+      QWidget* control = form_->findChild<QWidget*>(key[1]);
+      ASSERT_NE(control, nullptr);
+      const QString text = app::FromCp1252(entry.value);
+      if (key[2] == "Hint") {
+        EXPECT_EQ(control->toolTip(), text);
+        continue;
+      }
+      const int width = control->fontMetrics().horizontalAdvance(text);
+      if (const int page = ui().PageControl1->indexOf(control); page >= 0) {
+        EXPECT_EQ(ui().PageControl1->tabText(page), text);
+        EXPECT_GE(ui().PageControl1->tabBar()->tabRect(page).width(), width);
+      } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        EXPECT_EQ(label->text(), text);
+        EXPECT_LE(width, label->contentsRect().width());
+        EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()));
+        // Nor does it run into a neighbour (the bevels are only frames around them).
+        for (QWidget* other : label->parentWidget()->findChildren<QWidget*>(
+                 QString(), Qt::FindDirectChildrenOnly)) {
+          if (other == label || other->metaObject() == &QFrame::staticMetaObject) continue;
+          EXPECT_FALSE(label->geometry().intersects(other->geometry()))
+              << other->objectName().toStdString();
+        }
+      } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
+        EXPECT_EQ(box->title(), text);
+        EXPECT_LE(box->minimumSizeHint().width(), box->width());  // the title and its frame
+      } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
+        EXPECT_EQ(check->text(), text);
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = text;
+        EXPECT_LE(
+            width,
+            check->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width());
+      } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+        EXPECT_EQ(button->text(), text);
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        option.features = QStyleOptionButton::AutoDefaultButton;
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        EXPECT_LE(width + button->iconSize().width() + 4, contents.width());  // icon, gap
+      } else {
+        ADD_FAILURE() << "a caption on a control of an unexpected kind";
+      }
+    }
+    // All three tabs fit side by side, with no scroll buttons.
+    EXPECT_LE(ui().PageControl1->tabBar()->sizeHint().width(), ui().PageControl1->width());
+    form_.reset();
+  }
 }
 
 TEST_F(MainWindow, AnErrorInStartUpSkipsTheRemainingSteps) {
