@@ -1,5 +1,6 @@
 #include "app/dedaraz.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -164,7 +165,11 @@ void TForm1::SetUpControls() {
   // All four drop-down lists open the same way, whichever is long enough to scroll.
   auto* list_style = new ScrollingListStyle(QApplication::style()->name());
   list_style->setParent(this);
-  for (QComboBox* box : {ui_->PTY, ui_->MS, ui_->TP, ui_->TA}) box->setStyle(list_style);
+  for (QComboBox* box : {ui_->PTY, ui_->MS, ui_->TP, ui_->TA}) {
+    box->setStyle(list_style);
+    // The list was set up for a menu, without a scroll bar; a scrolling list shows one.
+    box->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  }
 
   // The two read-only texts keep Enter, so that a stray one while reading starts no send.
   ui_->SENT->installEventFilter(this);

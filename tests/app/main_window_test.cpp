@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -174,6 +175,7 @@ TEST_F(MainWindow, ListsTheProgrammeTypesByCode) {
     const int first = list->indexAt(shown.topLeft() + QPoint(2, 2)).row();
     const int last = list->indexAt(shown.bottomLeft() + QPoint(2, -2)).row();
     EXPECT_EQ(last - first + 1, 12);
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible());  // the operator sees there is more
     EXPECT_LE(first, 20);
     EXPECT_GE(last, 20);
     ui().PTY->hidePopup();
@@ -495,8 +497,8 @@ TEST_F(MainWindow, ShippedTranslationsFitTheirControls) {
         EXPECT_LE(width, label->contentsRect().width());
         EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()));
         // Nor does it run into a neighbour (the bevels are only frames around them).
-        for (QWidget* other : label->parentWidget()->findChildren<QWidget*>(
-                 QString(), Qt::FindDirectChildrenOnly)) {
+        for (QWidget* other :
+             label->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
           if (other == label || other->metaObject() == &QFrame::staticMetaObject) continue;
           EXPECT_FALSE(label->geometry().intersects(other->geometry()))
               << other->objectName().toStdString();
