@@ -1,7 +1,9 @@
 #include "app/dedaraz.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QValidator>
+#include <algorithm>
 #include <stdexcept>
 
 #include "app/error_box.h"
@@ -44,6 +47,19 @@ class CheckListStyle : public QProxyStyle {
       return kCheckListIndicatorSize;
     }
     return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
+// A drop-down list that shows maxVisibleItems rows and scrolls the rest. Styles that show a
+// non-editable combo box's list as a menu make it as tall as all its items (up to the
+// screen's height) instead.
+class ScrollingListStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_ComboBox_Popup) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, data);
   }
 };
 
@@ -146,6 +162,20 @@ void TForm1::SetUpControls() {
     ui_->DI->item(row)->setSizeHint(QSize(0, kCheckListItemHeight));
   }
 
+  // All four drop-down lists open the same way, whichever is long enough to scroll.
+  auto* list_style = new ScrollingListStyle(QApplication::style()->name());
+  list_style->setParent(this);
+  for (QComboBox* box : {ui_->PTY, ui_->MS, ui_->TP, ui_->TA}) {
+    box->setStyle(list_style);
+    // The list was set up for a menu, without a scroll bar; a scrolling list shows one.
+    box->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  }
+
+  // The two read-only texts keep Enter, so that a stray one while reading starts no send.
+  ui_->SENT->installEventFilter(this);
+  ui_->HelpBox->installEventFilter(this);
+  UpdatePortTabStop();
+
   ui_->EX->setIcon(app::ExitButtonIcon());
   ui_->UP->setIcon(app::SendButtonIcon());
 
@@ -161,6 +191,16 @@ void TForm1::FitLabels() {
   }
 }
 
+// Tab enters the port group at the chosen button only, as in a radio group; the arrow keys
+// move within the group (and choose). With no choice the first button takes Tab.
+void TForm1::UpdatePortTabStop() {
+  const int chosen = std::max(PortIndex(), 0);
+  QRadioButton* items[] = {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3};
+  for (int i = 0; i < 4; ++i) {
+    items[i]->setFocusPolicy(i == chosen ? Qt::StrongFocus : Qt::ClickFocus);
+  }
+}
+
 void TForm1::ConnectHandlers() {
   connect(ui_->EX, &QPushButton::clicked, this,
           [this] { app::RunGuarded(this, [this] { EXClick(); }); });
@@ -172,6 +212,7 @@ void TForm1::ConnectHandlers() {
           [this] { app::RunGuarded(this, [this] { HIPRIClick(); }); });
   // Every change of the choice checks one button; only that toggle counts.
   for (QRadioButton* item : {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3}) {
+    connect(item, &QRadioButton::toggled, this, &TForm1::UpdatePortTabStop);
     connect(item, &QRadioButton::toggled, this, [this](bool checked) {
       if (checked) app::RunGuarded(this, [this] { PORTClick(); });
     });
@@ -380,12 +421,17 @@ void TForm1::ProcessPendingMessages() {
   QCoreApplication::processEvents();
 }
 
-// The check list has no type-ahead search: a typed letter neither moves nor selects.
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->DI && event->type() == QEvent::KeyPress) {
-    const auto* key = static_cast<QKeyEvent*>(event);
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  // The check list has no type-ahead search: a typed letter neither moves nor selects.
+  if (watched == ui_->DI) {
     const QString text = key->text();
     if (key->key() != Qt::Key_Space && !text.isEmpty() && text.front().isPrint()) return true;
+  }
+  // The read-only texts swallow Enter instead of passing it on to the Send button.
+  if (watched == ui_->SENT || watched == ui_->HelpBox) {
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return true;
   }
   return QWidget::eventFilter(watched, event);
 }

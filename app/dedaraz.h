@@ -111,6 +111,7 @@ class TForm1 : public QWidget {
   std::array<QLineEdit*, rds::kAfCount> AfBoxes() const;
   void SetUpControls();
   void FitLabels();
+  void UpdatePortTabStop();
   void ConnectHandlers();
   void Run(const std::function<void(TForm1&)>& hook) {
     if (hook) hook(*this);

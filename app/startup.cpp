@@ -33,8 +33,8 @@ int RunApplication(int argc, char** argv) {
   return RunProgram();
 }
 
-int RunProgram() {
-  SingleInstance instance;
+int RunProgram(const std::string& instance_name) {
+  SingleInstance instance(instance_name);
   if (instance.AlreadyRunning()) {
     // Turned away before the port driver starts, so the running instance's port access
     // is left alone.

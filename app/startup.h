@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+
+#include "app/single_instance.h"
+
 class TForm1;
 
 namespace app {
@@ -8,8 +12,9 @@ namespace app {
 // and the way out. Returns the process exit code, 0 on every path.
 int RunApplication(int argc, char** argv);
 
-// The same once the application object exists.
-int RunProgram();
+// The same once the application object exists. instance_name names the object that marks a
+// running instance; tests give one of their own so that a running program does not meet them.
+int RunProgram(const std::string& instance_name = kInstanceName);
 
 // Shows the window and runs the message loop until the window is closed. The loop is one
 // of its own, not the application-wide one: ending that would also end a message box that

@@ -30,6 +30,10 @@ class Clocker {
     pending_ += kRunPause;
   }
 
+  // Waits out the pause after a run but keeps it pending: the next bit's 1 ms pause still
+  // counts from the run's last line change, so the two together take 31 ms.
+  void EndRun() { pacer_.WaitUntil(last_change_ + pending_); }
+
  private:
   void Wait() {
     if (pending_ > Pacer::Clock::duration::zero()) pacer_.WaitUntil(last_change_ + pending_);
@@ -52,13 +56,14 @@ void ClockOut(const rds::EncoderImage& image, const LineDriverChoice& choose, Pa
   Clocker clocker(*lines, pacer);
   clocker.Reset();
   const Preamble& preamble = PreambleCells();
-  for (int run = 0; run < kPreambleRuns; ++run) {
+  // Each position is shown once the previous run's pause is over, just before its run.
+  for (int run = 0; run < kRunCount; ++run) {
+    if (run > 0) clocker.EndRun();
     progress(run + 1);
-    clocker.Run(preamble.data() + run * kRunBits);
-  }
-  for (int run = 0; run < kRunCount - kPreambleRuns; ++run) {
-    progress(kPreambleRuns + run + 1);
-    clocker.Run(image.data() + run * kRunBits);
+    const rds::BitCell* cells = run < kPreambleRuns
+                                    ? preamble.data() + run * kRunBits
+                                    : image.data() + (run - kPreambleRuns) * kRunBits;
+    clocker.Run(cells);
   }
   clocker.Reset();
 }

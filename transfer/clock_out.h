@@ -32,12 +32,14 @@ using ProgressSink = std::function<void(int position)>;
 // The transfer: chooses the line driver, resets the lines, clocks the 4 preamble runs and
 // the 52 image runs out, 8 bits each, and resets the lines again. Every bit is a 1 ms
 // pause, clock high with the data bit, a 1 ms pause, clock low; every run is followed by
-// a 30 ms pause; progress is set to n before run n - 1 is clocked.
+// a 30 ms pause; progress is set to n before run n - 1 is clocked and after the pause that
+// ends run n - 2.
 //
 // Pauses run from the end of the previous line operation, so none is ever shorter than
 // its nominal length even when a line operation takes time; a 30 ms pause and the next
-// bit's first 1 ms pause are one 31 ms wait. An error from the choice or from a line
-// operation ends the transfer at once, with no further line operation or pause.
+// bit's first 1 ms pause together end 31 ms after the run's last line change. An error from the
+// choice or from a line operation ends the transfer at once, with no further line operation or
+// pause.
 void ClockOut(const rds::EncoderImage& image, const LineDriverChoice& choose, Pacer& pacer,
               const ProgressSink& progress);
 

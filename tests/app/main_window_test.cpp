@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,10 +29,20 @@
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <sstream>
+#include <thread>
 #endif
 
 #include "app/dedaraz.h"
+#include "app/ini_file.h"
 #include "app/program_folder.h"
+#include "app/qiv_language.h"
+#include "app/qt_text.h"
 #include "tests/app/gui_test_support.h"
 #include "ui_dedaraz.h"
 
@@ -144,6 +158,30 @@ TEST_F(MainWindow, ListsTheProgrammeTypesByCode) {
   for (int code = 0; code < 32; ++code) EXPECT_EQ(ui().PTY->itemText(code), names[code]);
   EXPECT_FALSE(ui().PTY->isEditable());
   EXPECT_EQ(ui().MS->itemText(0), "Speech");
+
+  // The open list shows 12 rows and scrolls, also in styles that would open a menu as tall
+  // as all the items.
+  const QString previous_style = QApplication::style()->name();
+  for (const char* style : {"Fusion", "Windows"}) {
+    SCOPED_TRACE(style);
+    QApplication::setStyle(QString::fromLatin1(style));
+    Create();
+    form_->show();
+    ui().PTY->setCurrentIndex(20);
+    ui().PTY->showPopup();
+    const QAbstractItemView* list = ui().PTY->view();
+    ASSERT_TRUE(list->isVisible());
+    const QRect shown = list->viewport()->rect();
+    const int first = list->indexAt(shown.topLeft() + QPoint(2, 2)).row();
+    const int last = list->indexAt(shown.bottomLeft() + QPoint(2, -2)).row();
+    EXPECT_EQ(last - first + 1, 12);
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible());  // the operator sees there is more
+    EXPECT_LE(first, 20);
+    EXPECT_GE(last, 20);
+    ui().PTY->hidePopup();
+    form_.reset();
+  }
+  QApplication::setStyle(previous_style);
 }
 
 TEST_F(MainWindow, EveryControlHasItsNamePlaceAndTag) {
@@ -235,26 +273,56 @@ TEST_F(MainWindow, OnlyTheSmallLabelsAndTheLogoShowHints) {
 
 TEST_F(MainWindow, TabKeyVisitsTheControlsInTheirOrder) {
   Create();
-  const QStringList expected = {
-      "PS",        "PTY",       "TP",        "TA",        "AF1", "AF2", "AF3",     "AF4",
-      "AF5",       "AF6",       "AF7",       "MS",        "PI",  "DI",  "ALONTOP", "HIPRI",
-      "PORTItem0", "PORTItem1", "PORTItem2", "PORTItem3", "EX",  "UP"};
-  QStringList visited;
-  QWidget* widget = ui().PS;
+  form_->SetPortIndex(2);  // COM1
+  form_->show();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  ui().PS->setFocus();
+  // Presses a key where the focus is and names the control that has it then.
+  auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->objectName().toStdString() : std::string();
+  };
+  // Round the Main tab, back to PS; the tab bar carries Qt's own name.
+  std::vector<std::string> visited;
   do {
-    if ((widget->focusPolicy() & Qt::TabFocus) && expected.contains(widget->objectName()) &&
-        !visited.contains(widget->objectName())) {
-      visited << widget->objectName();
-    }
-    widget = widget->nextInFocusChain();
-  } while (widget != ui().PS);
-  EXPECT_EQ(visited, expected);
+    visited.push_back(press(Qt::Key_Tab));
+  } while (visited.size() < 30 && QApplication::focusWidget() != ui().PS);
+  const std::vector<std::string> main_order = {
+      "PTY", "TP",  "TA", "AF1", "AF2", "AF3", "AF4", "AF5",
+      "AF6", "AF7", "MS", "PI",  "DI",  "EX",  "UP",  "qt_tabwidget_tabbar",
+      "PS"};
+  EXPECT_EQ(visited, main_order);
+
+  ui().PageControl1->setCurrentIndex(1);
+  ui().PageControl1->tabBar()->setFocus();
+  // Only the chosen port is a tab stop: COM1, not LPT1 first.
+  EXPECT_EQ(press(Qt::Key_Tab), "ALONTOP");
+  EXPECT_EQ(press(Qt::Key_Tab), "HIPRI");
+  EXPECT_EQ(press(Qt::Key_Tab), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Space), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Tab), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab), "UP");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "PORTItem2");
+  EXPECT_EQ(form_->PortIndex(), 2);
+  EXPECT_EQ(calls_.port, 2);  // start-up and SetPortIndex(2)
+
+  // The arrow keys move within the group and choose; Tab then enters at the new choice.
+  EXPECT_EQ(press(Qt::Key_Down), "PORTItem3");
+  EXPECT_EQ(form_->PortIndex(), 3);
+  EXPECT_EQ(press(Qt::Key_Up), "PORTItem2");
+  EXPECT_EQ(press(Qt::Key_Up), "PORTItem1");
+  EXPECT_EQ(form_->PortIndex(), 1);
+  EXPECT_EQ(calls_.port, 5);
+  EXPECT_EQ(press(Qt::Key_Tab), "EX");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "PORTItem1");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "HIPRI");
+
+  // The read-only texts take focus by click only.
   for (QWidget* no_tab : std::initializer_list<QWidget*>{ui().SENT, ui().HelpBox}) {
     EXPECT_EQ(no_tab->focusPolicy(), Qt::ClickFocus) << no_tab->objectName().toStdString();
-  }
-  for (QWidget* never :
-       std::initializer_list<QWidget*>{ui().ProgressBar1, ui().Image2, ui().Label1, ui().Bevel1}) {
-    EXPECT_EQ(never->focusPolicy(), Qt::NoFocus) << never->objectName().toStdString();
   }
 }
 
@@ -300,7 +368,16 @@ TEST_F(MainWindow, EnterPressesSendAndEscPressesExit) {
   EXPECT_EQ(calls_.send, 3);
   EXPECT_EQ(calls_.save, 0);
 
-  QTest::keyClick(ui().PS, Qt::Key_Escape);
+  // A stray Enter while reading the Last-sent record or the help starts no transfer.
+  ui().PageControl1->setCurrentIndex(1);
+  QTest::keyClick(ui().SENT, Qt::Key_Return);
+  QTest::keyClick(ui().SENT, Qt::Key_Enter);
+  ui().PageControl1->setCurrentIndex(2);
+  QTest::keyClick(ui().HelpBox, Qt::Key_Return);
+  QTest::keyClick(ui().HelpBox, Qt::Key_Enter);
+  EXPECT_EQ(calls_.send, 3);
+
+  QTest::keyClick(ui().HelpBox, Qt::Key_Escape);
   EXPECT_EQ(calls_.send, 3);
   EXPECT_EQ(calls_.save, 1);  // EXClick saves once ...
   EXPECT_EQ(calls_.close_serial, 1);
@@ -315,8 +392,8 @@ TEST_F(MainWindow, ClosingTheWindowSavesOnceWhenItIsDestroyed) {
   form_->show();
   form_->close();  // title bar, system menu, Alt+F4
   EXPECT_EQ(calls_.save, 0);
-  form_->Button1Click();
-  form_.reset();
+  EXPECT_EQ(calls_.close_serial, 0);
+  form_.reset();  // the save and the closing of the port come with the destruction
   EXPECT_EQ(calls_.save, 1);
   EXPECT_EQ(calls_.close_serial, 1);
 }
@@ -381,6 +458,83 @@ TEST_F(MainWindow, TranslatedLabelsTakeTheSizeOfTheirNewText) {
   EXPECT_GE(ui().Label4->width(), ui().Label4->fontMetrics().horizontalAdvance("Musik/Sprache"));
 }
 
+// The shipped translations on the real window: every caption is shown whole, every hint is
+// applied.
+TEST_F(MainWindow, ShippedTranslationsFitTheirControls) {
+  for (const char* file : {"vuvur.de.lng", "vuvur.fr.lng"}) {
+    SCOPED_TRACE(file);
+    const QString path = QStringLiteral(RDSQ7_SOURCE_DIR "/translations/") + file;
+    TForm1::Hooks hooks;
+    hooks.translate_form = [&path](TForm1& form) {
+      app::TqivLanguage().ApplyLanguageFile(form, path);
+    };
+    form_ = std::make_unique<TForm1>(hooks);
+    form_->show();
+    ASSERT_TRUE(gui_test::ShownErrorBoxes().empty());
+
+    QFile source(path);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const auto entries =
+        app::ReadSectionEntries(app::IniFile(source.readAll().toStdString()), "TRANSLATIONS");
+    ASSERT_GE(entries.size(), 20u);
+    for (const app::IniEntry& entry : entries) {
+      SCOPED_TRACE(entry.key);
+      const QStringList key = QString::fromStdString(entry.key).split('.');
+      ASSERT_EQ(key.size(), 3);
+      QWidget* control = form_->findChild<QWidget*>(key[1]);
+      ASSERT_NE(control, nullptr);
+      const QString text = app::FromCp1252(entry.value);
+      if (key[2] == "Hint") {
+        EXPECT_EQ(control->toolTip(), text);
+        continue;
+      }
+      const int width = control->fontMetrics().horizontalAdvance(text);
+      if (const int page = ui().PageControl1->indexOf(control); page >= 0) {
+        EXPECT_EQ(ui().PageControl1->tabText(page), text);
+        EXPECT_GE(ui().PageControl1->tabBar()->tabRect(page).width(), width);
+      } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        EXPECT_EQ(label->text(), text);
+        EXPECT_LE(width, label->contentsRect().width());
+        EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()));
+        // Nor does it run into a neighbour (the bevels are only frames around them).
+        for (QWidget* other :
+             label->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+          if (other == label || other->metaObject() == &QFrame::staticMetaObject) continue;
+          EXPECT_FALSE(label->geometry().intersects(other->geometry()))
+              << other->objectName().toStdString();
+        }
+      } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
+        EXPECT_EQ(box->title(), text);
+        EXPECT_LE(box->minimumSizeHint().width(), box->width());  // the title and its frame
+      } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
+        EXPECT_EQ(check->text(), text);
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = text;
+        EXPECT_LE(
+            width,
+            check->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width());
+      } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+        EXPECT_EQ(button->text(), text);
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        option.features = QStyleOptionButton::AutoDefaultButton;
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        EXPECT_LE(width + button->iconSize().width() + 4, contents.width());  // icon, gap
+      } else {
+        ADD_FAILURE() << "a caption on a control of an unexpected kind";
+      }
+    }
+    // All three tabs fit side by side, with no scroll buttons.
+    EXPECT_LE(ui().PageControl1->tabBar()->sizeHint().width(), ui().PageControl1->width());
+    form_.reset();
+  }
+}
+
 TEST_F(MainWindow, AnErrorInStartUpSkipsTheRemainingSteps) {
   TForm1::Hooks hooks = calls_.Hooks();
   hooks.load_settings = [](TForm1&) { throw std::runtime_error("Cannot open file tolvex.dat"); };
@@ -431,16 +585,68 @@ TEST_F(MainWindow, AlwaysOnTopFollowsItsCheckBoxAndKeepsTheWindowShown) {
 }
 
 #if defined(__linux__)
+// The nice value of every thread of this process (field 19 of /proc/self/task/*/stat).
+std::map<std::string, int> NiceOfEveryThread() {
+  std::map<std::string, int> nice;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream stat(task.path() / "stat");
+    const std::string line((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    // The name in field 2 may hold spaces and parentheses; field 3 follows its last ')'.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int number = 3; number <= 19 && fields >> field; ++number) {
+    }
+    nice[task.path().filename().string()] = std::stoi(field);
+  }
+  return nice;
+}
+
+// Whether this process may lower a thread's nice value (root or CAP_SYS_NICE); tried on a
+// thread of its own, which ends right after.
+bool MayLowerNiceValue() {
+  bool allowed = false;
+  std::thread probe([&allowed] {
+    allowed = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -1) == 0;
+  });
+  probe.join();
+  return allowed;
+}
+
+// A thread that waits until the test lets it go.
+class WaitingThread {
+ public:
+  WaitingThread() : thread_([this] { released_.get_future().wait(); }) {}
+  ~WaitingThread() {
+    released_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<void> released_;
+  std::thread thread_;
+};
+
 TEST_F(MainWindow, HighPrioritySetsTheProcessPriorityOnEveryChange) {
-  if (::geteuid() != 0) GTEST_SKIP() << "raising the priority needs root";
+  if (!MayLowerNiceValue()) GTEST_SKIP() << "raising the priority needs root or CAP_SYS_NICE";
+  using Nice = std::map<std::string, int>;
+  auto all_at = [](int value) {
+    Nice expected = NiceOfEveryThread();
+    for (auto& [tid, nice] : expected) nice = value;
+    return expected;
+  };
   Create();
+  auto before = std::make_unique<WaitingThread>();
   form_->SetHighPriority(true);
-  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), -10);
+  auto after = std::make_unique<WaitingThread>();
+  EXPECT_GE(NiceOfEveryThread().size(), 3u);
+  EXPECT_EQ(NiceOfEveryThread(), all_at(-10));
+
   ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 5), 0);
   form_->SetHighPriority(true);  // no change of the box: the handler does not run
   EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 5);
   form_->SetHighPriority(false);
-  EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0);
+  EXPECT_EQ(NiceOfEveryThread(), all_at(0));
 }
 #endif
 

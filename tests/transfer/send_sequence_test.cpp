@@ -175,7 +175,9 @@ TEST_F(SendSequenceTest, ALineErrorMidImageKeepsRecordAndTimeAndStopsTheLines) {
     EXPECT_STREQ(e.what(), "Error calling comm function (5), Access denied");
   }
   EXPECT_EQ(LineOps(), 400);
-  EXPECT_EQ(pacer.waits() - waits_before, 400) << "no pause after the failing operation";
+  // One wait before each of the 399 edges and the failing one, one at the end of each of
+  // the 24 finished runs; none after the failing operation.
+  EXPECT_EQ(pacer.waits() - waits_before, 400 + 24) << "no pause after the failing operation";
   EXPECT_EQ(sequence.LastSent(), before);
   EXPECT_EQ(sequence.TimeOfLastSend(), sent_at);
   EXPECT_EQ(Count("show"), 0);
