@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <stdio.h>
 
 #include "cli/terminal.h"
 #include "transfer/win_text.h"
+
+// After windows.h, which win_text.h brings.
+#include <shellapi.h>
 
 namespace cli {
 
