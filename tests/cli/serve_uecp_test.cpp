@@ -91,13 +91,13 @@ TEST(UecpFrame, AddressFilter) {
 
 TEST(UecpMessages, ElementsSetTheFieldsTheyCarry) {
   FakeStation station;
-  // PI 2A07; PS "R" á "dio" in table codes (á is 0x80); TA 1 TP 1; DI stereo + DPTY; MS
+  // PI 2A07; PS "R" á "dio" in table codes (á is 0x80); TA 1 TP 1; DI stereo + artificial head; MS
   // speech; PTY 10; AF 98.5 (code 110) and 87.6 (code 1), then a filler.
   const Bytes message =
       Hex("01 0000 2a07"
           "02 0000 52 80 64 69 6f 20 20 20"
           "03 0000 03"
-          "04 0000 09"
+          "04 0000 03"
           "05 0000 00"
           "07 0000 0a"
           "13 06 0000 e2 6e 01 cd");
@@ -110,7 +110,7 @@ TEST(UecpMessages, ElementsSetTheFieldsTheyCarry) {
             "dio");
   EXPECT_EQ(s.ta, 1);
   EXPECT_EQ(s.tp, 1);
-  EXPECT_EQ((std::array<bool, 4>{true, false, false, true}), s.di);
+  EXPECT_EQ((std::array<bool, 4>{true, true, false, false}), s.di);
   EXPECT_EQ(s.ms, 0);
   EXPECT_EQ(s.pty, 10);
   EXPECT_EQ(s.af, (rds::AfTexts{"98.5", "87.6"}));
