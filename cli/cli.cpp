@@ -5,6 +5,7 @@
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
 #include "cli/send_command.h"
+#include "cli/serve_command.h"
 #include "cli/usage_error.h"
 
 namespace cli {
@@ -15,6 +16,7 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  encode   print the encoder image a send would clock out\n"
     "  send     run a send; --dry-run records the lines instead of driving a port\n"
+    "  serve    keep a station state and send its changes, taken over the network\n"
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n";
 
 }  // namespace
@@ -30,6 +32,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "encode") return EncodeCommand(rest, out);
     if (command == "send") return SendCommand(rest, out, err);
+    if (command == "serve") return ServeCommand(rest, out, err);
     throw UsageError("unknown command '" + command + "'");
   } catch (const UsageError& e) {
     err << "rdsq7-cli: error: " << e.what() << '\n';

@@ -53,8 +53,10 @@ char LocaleDecimalSeparator() {
   return separator;
 }
 
-FieldOptions::FieldOptions() {
-  values_.decimal_separator = LocaleDecimalSeparator();
+FieldOptions::FieldOptions() : FieldOptions(LocaleDecimalSeparator()) {}
+
+FieldOptions::FieldOptions(char decimal_separator) {
+  values_.decimal_separator = decimal_separator;
 }
 
 bool FieldOptions::Parse(const std::string& option, Arguments& args) {

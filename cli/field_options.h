@@ -15,6 +15,8 @@ class FieldOptions {
  public:
   // Starts from a fresh window's values and the locale's decimal separator.
   FieldOptions();
+  // Starts from a fresh window's values and the decimal separator given.
+  explicit FieldOptions(char decimal_separator);
 
   // Applies option if it is a field option, reading its value from args; returns false
   // for any other option. Throws UsageError for a bad value. --settings FILE reads the

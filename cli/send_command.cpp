@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/field_options.h"
+#include "cli/send_lines.h"
 #include "cli/terminal.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
@@ -91,77 +92,6 @@ void Close(std::ofstream& file, const std::string& path) {
   if (!file) throw std::runtime_error("can't write '" + path + "'");
 }
 
-// Drives a real port and notes every operation that went through, so that the trace shows
-// what the encoder was given.
-class TeeLineDriver final : public transfer::LineDriver {
- public:
-  TeeLineDriver(std::unique_ptr<transfer::LineDriver> port,
-                std::unique_ptr<transfer::LineDriver> recorder)
-      : port_(std::move(port)), recorder_(std::move(recorder)) {}
-
-  void ResetLines() override {
-    port_->ResetLines();
-    recorder_->ResetLines();
-  }
-  void ClockHigh(rds::BitCell bit) override {
-    port_->ClockHigh(bit);
-    recorder_->ClockHigh(bit);
-  }
-  void ClockLow(rds::BitCell bit) override {
-    port_->ClockLow(bit);
-    recorder_->ClockLow(bit);
-  }
-
- private:
-  std::unique_ptr<transfer::LineDriver> port_;
-  std::unique_ptr<transfer::LineDriver> recorder_;
-};
-
-// The one place that decides which lines a send drives. A port is opened here, before the
-// send, so that a missing or busy port fails before anything is clocked.
-transfer::LineDriverChoice LineDriverForSend(const SendOptions& options, transfer::WireTrace& trace,
-                                             transfer::Pacer& pacer) {
-  auto recorder = [&trace, &pacer] {
-    return std::make_unique<transfer::RecordingLineDriver>(trace, [&pacer] { return pacer.Now(); });
-  };
-  if (options.dry_run) return recorder;
-  if (!options.port) {
-    throw UsageError("send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
-  }
-  auto port = std::make_shared<std::unique_ptr<transfer::LineDriver>>(
-      transfer::OpenNamedPort(*options.port));
-  return [port, recorder]() -> std::unique_ptr<transfer::LineDriver> {
-    if (!*port) throw std::logic_error("the port drives one send only");
-    return std::make_unique<TeeLineDriver>(std::move(*port), recorder());
-  };
-}
-
-// A line operation that failed during a send, told with the port it happened on.
-std::string SendFailure(const std::string& port, const std::exception& e) {
-  return "send to " + port + " failed: " + e.what() +
-         "; check that the port has DTR and RTS lines (a real serial port or USB-serial "
-         "adapter) and is still connected, then send again";
-}
-
-std::string Summary(const transfer::TraceTiming& timing) {
-  using std::chrono::duration;
-  using std::chrono::duration_cast;
-  using std::chrono::microseconds;
-  const double elapsed_ms = duration<double, std::milli>(timing.elapsed).count();
-  const double nominal_ms = duration<double, std::milli>(transfer::kNominalTransferTime).count();
-  auto whole_us = [](const std::optional<std::chrono::nanoseconds>& pause) {
-    return pause ? duration_cast<microseconds>(*pause).count() : 0;
-  };
-  std::ostringstream line;
-  line.imbue(std::locale::classic());
-  line << std::fixed << std::setprecision(1) << "elapsed_ms=" << elapsed_ms
-       << " nominal_ms=" << transfer::kNominalTransferTime.count() << std::setprecision(4)
-       << " ratio=" << elapsed_ms / nominal_ms
-       << " min_bit_pause_us=" << whole_us(timing.min_bit_pause)
-       << " min_run_pause_us=" << whole_us(timing.min_run_pause);
-  return line.str();
-}
-
 }  // namespace
 
 int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
@@ -206,7 +136,10 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     throw UsageError("--dry-run and --port exclude each other");
   }
   transfer::WireTrace trace;
-  const transfer::LineDriverChoice choose = LineDriverForSend(options, trace, pacer);
+  if (!options.dry_run && !options.port) {
+    throw UsageError("send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
+  }
+  const transfer::LineDriverChoice choose = LineDriverForSend(options.port, trace, pacer);
   // Opened first, so that a bad path fails before the send rather than after it.
   std::ofstream vcd, bytes;
   if (options.vcd_path) vcd = OpenOutput(*options.vcd_path);
@@ -230,15 +163,11 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     Close(vcd, *options.vcd_path);
   }
   if (options.bytes_path) {
-    char hex[4];
-    for (const std::uint8_t value : transfer::ParallelPortBytes(trace)) {
-      std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(value));
-      bytes << hex << '\n';
-    }
+    WriteParallelBytes(trace, bytes);
     Close(bytes, *options.bytes_path);
   }
   for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
-  out << Summary(transfer::MeasureTrace(trace)) << '\n';
+  out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';
   return 0;
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "transfer/clock_out.h"
+#include "transfer/pacer.h"
+#include "transfer/trace_timing.h"
+#include "transfer/wire_trace.h"
+
+namespace cli {
+
+// The one place that decides which lines a send drives: with no port, a recorder alone;
+// with one, the port opened now (so that a missing or busy port fails before anything is
+// clocked) and every operation that went through it recorded too. Either way the trace
+// shows what the encoder was given. The choice drives one send.
+transfer::LineDriverChoice LineDriverForSend(const std::optional<std::string>& port,
+                                             transfer::WireTrace& trace, transfer::Pacer& pacer);
+
+// A line operation that failed during a send, told with the port it happened on.
+std::string SendFailure(const std::string& port, const std::exception& e);
+
+// "elapsed_ms=… nominal_ms=… ratio=… min_bit_pause_us=… min_run_pause_us=…".
+std::string TimingSummary(const transfer::TraceTiming& timing);
+
+// The bytes a parallel port would receive, one per line as two hex digits.
+void WriteParallelBytes(const transfer::WireTrace& trace, std::ostream& out);
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "rds/station.h"
+#include "transfer/last_sent_record.h"
+
+namespace cli {
+
+// How one send ended.
+struct SendOutcome {
+  bool ok = false;
+  std::string text;  // the timing summary, or the error
+  transfer::LastSentRecord record{};
+  std::string pi_text;  // PI and AF as the send corrected them
+  rds::AfTexts af_texts{};
+  std::optional<std::chrono::steady_clock::time_point> first_bit;
+};
+
+struct SendWorkerOptions {
+  std::optional<std::string> port;  // none: record only (a dry run)
+  std::optional<std::string> bytes_path;
+  std::optional<std::string> vcd_path;
+};
+
+// The one thread that runs sends: a send takes about 2.6 s of exact pauses and must not
+// hold up the network. The port is opened for each send and closed after it, so a port
+// that was unplugged works again once it is back.
+class SendWorker {
+ public:
+  using Done = std::function<void(SendOutcome)>;
+
+  explicit SendWorker(SendWorkerOptions options);
+  ~SendWorker();  // waits for a running send
+  SendWorker(const SendWorker&) = delete;
+  SendWorker& operator=(const SendWorker&) = delete;
+
+  // Starts a send of settings; done is called on the worker thread when it has ended.
+  // Only one send at a time: the caller waits for done before the next Start.
+  void Start(rds::StationSettings settings, Done done);
+
+ private:
+  void Loop();
+  SendOutcome Send(const rds::StationSettings& settings);
+
+  SendWorkerOptions options_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<std::pair<rds::StationSettings, Done>> job_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+}  // namespace cli

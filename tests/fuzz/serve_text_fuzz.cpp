@@ -1,0 +1,22 @@
+// libFuzzer target for the text command port: the line reader and every command line it
+// yields, against a station state (built with -DRDSQ7_FUZZ=ON and clang).
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "cli/serve_text_commands.h"
+#include "tests/cli/fake_station.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  cli::testing::FakeStation station;
+  cli::TextLineReader reader;
+  reader.Feed(std::string_view(reinterpret_cast<const char*>(data), size),
+              [&](std::string_view line, bool overlong) {
+                if (overlong || line.size() > cli::kMaxCommandLine) return;
+                const std::string reply = cli::RunTextCommand(line, station);
+                if (reply.empty() || reply.find('\n') != std::string::npos) std::abort();
+              });
+  // Whatever was accepted must still fit the boxes.
+  if (station.settings.ps.size() > 8 || station.settings.pi.size() > 4) std::abort();
+  return 0;
+}
