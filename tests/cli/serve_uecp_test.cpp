@@ -61,7 +61,9 @@ TEST(UecpFrame, ReaderTakesGoodFramesAndNamesWhatIsWrongWithBadOnes) {
     const auto frames = Read(Hex(c.stream));
     ASSERT_FALSE(frames.empty()) << c.stream;
     EXPECT_EQ(frames[0].response, c.response) << c.stream;
-    if (c.sequence >= 0) EXPECT_EQ(frames[0].sequence, c.sequence) << c.stream;
+    if (c.sequence >= 0) {
+      EXPECT_EQ(frames[0].sequence, c.sequence) << c.stream;
+    }
   }
   // A frame whose length byte disagrees with its size, CRC right.
   Bytes wrong_length = {0, 0, 9, 4, 0x05, 0, 0};
