@@ -51,19 +51,10 @@ struct SendOptions {
 };
 
 // The window's part in a send, for a command line: the options are the controls.
-class CommandLineView final : public transfer::SendView {
+class CommandLineView final : public transfer::StationSendView {
  public:
   CommandLineView(rds::StationSettings settings, std::ostream* bar)
-      : settings_(std::move(settings)), bar_(bar) {}
-
-  rds::StationSettings ReadSettings() override { return settings_; }
-  void WriteBackTexts(const std::string& pi, const rds::AfTexts& af) override {
-    settings_.pi = pi;
-    settings_.af = af;
-  }
-  void ProcessPendingMessages() override {}
-  void SetBusyCursor(bool) override {}
-  void ShowLastSent(const transfer::LastSentRecord&) override {}
+      : StationSendView(std::move(settings)), bar_(bar) {}
 
   void SetProgress(int position) override {
     if (!bar_) return;
@@ -77,7 +68,6 @@ class CommandLineView final : public transfer::SendView {
   }
 
  private:
-  rds::StationSettings settings_;
   std::ostream* bar_;
 };
 

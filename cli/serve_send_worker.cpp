@@ -14,25 +14,6 @@
 namespace cli {
 namespace {
 
-// The window's part in a send: the station state is the controls.
-class StateView final : public transfer::SendView {
- public:
-  explicit StateView(rds::StationSettings settings) : settings_(std::move(settings)) {}
-
-  rds::StationSettings ReadSettings() override { return settings_; }
-  void WriteBackTexts(const std::string& pi, const rds::AfTexts& af) override {
-    settings_.pi = pi;
-    settings_.af = af;
-  }
-  void ProcessPendingMessages() override {}
-  void SetBusyCursor(bool) override {}
-  void SetProgress(int) override {}
-  void ShowLastSent(const transfer::LastSentRecord&) override {}
-
- private:
-  rds::StationSettings settings_;
-};
-
 void WriteFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   write(file);
@@ -79,7 +60,7 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
   try {
     transfer::WireTrace trace;
     transfer::PrecisePacer pacer;
-    StateView view(settings);
+    transfer::StationSendView view(settings);
     transfer::SystemTimeOfDayClock clock;
     transfer::SendSequence sequence(view, clock, pacer,
                                     LineDriverForSend(options_.port, trace, pacer));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "rds/af_encoding.h"
 #include "rds/station.h"
@@ -26,6 +27,26 @@ class SendView {
   virtual void SetBusyCursor(bool busy) = 0;
   // Shows the record in the Last-sent box.
   virtual void ShowLastSent(const LastSentRecord& record) = 0;
+};
+
+// A send without a window: the station values are held here, the corrections are kept
+// for the next send, and nothing is shown but what a subclass chooses to.
+class StationSendView : public SendView {
+ public:
+  explicit StationSendView(rds::StationSettings settings) : settings_(std::move(settings)) {}
+
+  rds::StationSettings ReadSettings() override { return settings_; }
+  void WriteBackTexts(const std::string& pi, const rds::AfTexts& af) override {
+    settings_.pi = pi;
+    settings_.af = af;
+  }
+  void ProcessPendingMessages() override {}
+  void SetProgress(int) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowLastSent(const LastSentRecord&) override {}
+
+ private:
+  rds::StationSettings settings_;
 };
 
 }  // namespace transfer

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "transfer/win_text.h"
 #include "transfer/zlportio.h"
 
 namespace transfer {
@@ -20,27 +21,6 @@ constexpr const char* kDeviceName = "\\\\.\\ZLPORTIO";
 // The longest path Windows takes with the \\?\ prefix, in UTF-16 units.
 constexpr DWORD kLongestPath = 32768;
 
-// Paths travel as UTF-8 inside the program and as UTF-16 at the system's wide calls, so a
-// folder name outside the ANSI code page survives the trip.
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring ToUtf16(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring utf16(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf16.data(), size);
-  return utf16;
-}
-
 // Runs one call on a service of the local machine's active database; 0 or the error code
 // of the first step that failed. Every handle opened is closed on every path.
 template <typename Call>
@@ -48,7 +28,7 @@ std::uint32_t WithService(const std::string& name, DWORD manager_access, DWORD s
                           Call call) {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, manager_access);
   if (manager == nullptr) return GetLastError();
-  SC_HANDLE service = OpenServiceW(manager, ToUtf16(name).c_str(), service_access);
+  SC_HANDLE service = OpenServiceW(manager, win::Widen(name).c_str(), service_access);
   if (service == nullptr) {
     const DWORD error = GetLastError();
     CloseServiceHandle(manager);
@@ -81,7 +61,7 @@ class WindowsPortSystem : public PortSystem {
       path.resize(path.size() * 2);
     }
     const std::size_t cut = path.find_last_of(L"\\/");
-    return cut == std::wstring::npos ? std::string() : ToUtf8(path.substr(0, cut));
+    return cut == std::wstring::npos ? std::string() : win::Narrow(path.substr(0, cut));
   }
 
   std::uint32_t OpenDevice() override {
@@ -95,8 +75,8 @@ class WindowsPortSystem : public PortSystem {
   }
 
   std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
-    const std::wstring wide_name = ToUtf16(name);
-    const std::wstring wide_path = ToUtf16(path);
+    const std::wstring wide_name = win::Widen(name);
+    const std::wstring wide_path = win::Widen(path);
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr) return GetLastError();
     SC_HANDLE service =
