@@ -283,7 +283,7 @@ void TForm1::ShowLastSent() {
 // A missing help file leaves the default lines; one that exists but cannot be read is an
 // error of the caller's.
 void TForm1::ShowHelp() {
-  const QString path = app::ExecutableFolder() + QString::fromLatin1(app::kHelpFileName);
+  const QString path = app::DataFilePath(app::kHelpFileName);
   QFile file(path);
   if (!file.exists()) return;
   if (!file.open(QIODevice::ReadOnly)) {

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTabWidget>
 #include <filesystem>
 #include <stdexcept>
@@ -16,7 +17,7 @@ namespace app {
 namespace {
 
 std::filesystem::path SettingsPath() {
-  return SettingsFilePath(std::filesystem::path(ProgramFolder().toStdU16String()));
+  return SettingsFilePath(ProgramFileFolders().settings);
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ TForm1::Hooks Program::Hooks() {
   };
   TForm1::Hooks hooks;
   hooks.translate_form = bind([this](TForm1& form) {
-    language_.SetProgramFolder(ExecutableFolder());
+    language_.SetProgramFolder(QFileInfo(DataFilePath(kLanguageFileName)).path());
     language_.TranslateForm(form);
   });
   hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });
@@ -80,7 +81,9 @@ void Program::LoadSettings(TForm1& form) {
 void Program::SaveSettings(TForm1& form) {
   if (!settings_loaded_) return;
   QDir::setCurrent(ProgramFolder());
-  SaveSettingsFile(SettingsPath(), form.StoredValues());
+  const FileFolders folders = ProgramFileFolders();
+  CreateSettingsFolder(folders);
+  SaveSettingsFile(SettingsFilePath(folders.settings), form.StoredValues());
 }
 
 rds::StationSettings Program::ReadSettings() {

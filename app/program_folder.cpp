@@ -28,6 +28,15 @@ void SetProgramFolder(const QString& folder) {
   g_program_folder = folder;
 }
 
+FileFolders ProgramFileFolders() {
+  return ChooseFileFolders(std::filesystem::path(ExecutableFolder().toStdU16String()),
+                           MayWriteFolder, SystemEnvironment());
+}
+
+QString DataFilePath(const char* name) {
+  return QString::fromStdU16String(FindFile(ProgramFileFolders().lookup, name).u16string());
+}
+
 void OverrideExecutableFolderForTesting(const QString& folder) {
   g_executable_folder_override = folder.isEmpty() ? QString() : WithSeparator(folder);
 }

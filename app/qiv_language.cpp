@@ -23,7 +23,6 @@ namespace app {
 namespace {
 
 constexpr std::string_view kSection = "TRANSLATIONS";
-constexpr auto kFileName = "vuvur.lng";
 
 // Text properties of Qt's widget classes that a translation file must never set: the
 // program finds its controls by objectName, and a style sheet or input mask changes how a
@@ -167,7 +166,7 @@ TqivLanguage::TqivLanguage(QObject* parent) : QObject(parent) {}
 void TqivLanguage::TranslateForm(QWidget& form) {
   const QString folder =
       program_folder_.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder_;
-  LanguageFile = QDir(folder).filePath(QLatin1String(kFileName));
+  LanguageFile = QDir(folder).filePath(QLatin1String(kLanguageFileName));
   if (!QFileInfo(LanguageFile).isFile()) return;
   ApplyLanguageFile(form, LanguageFile);
 }

@@ -14,6 +14,8 @@ class TranslationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+inline constexpr char kLanguageFileName[] = "vuvur.lng";
+
 // Translates the fixed texts of a window from the file "vuvur.lng" beside the executable.
 //
 // The file's section "TRANSLATIONS" holds lines "Window.Component.Property=Text". The

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+// Answers whether this process may create and replace files in a folder.
+using FolderWriteProbe = std::function<bool(const std::filesystem::path& folder)>;
+
+// The value of an environment variable as a path; nullopt when it is not set.
+using Environment = std::function<std::optional<std::filesystem::path>(std::string_view name)>;
+
+// Where the program keeps its three files: the settings file, the help text and the
+// translation.
+struct FileFolders {
+  // The settings file is read from and written to here.
+  std::filesystem::path settings;
+  // The help text and the translation are looked up here, in order.
+  std::vector<std::filesystem::path> lookup;
+
+  bool operator==(const FileFolders&) const = default;
+};
+
+// A program folder the program may write holds all three files, as it always has: a
+// portable copy, a build folder, a copy under the user's own files. One it may not write (an
+// installed program) leaves the settings to the user's folder for this program
+// (UserFolder), which is searched first for the help text and the translation too, with
+// the installed ones beside the program after it. Without a user folder (no environment
+// to find it by) the program folder is used all the same. Creates nothing.
+FileFolders ChooseFileFolders(const std::filesystem::path& program_folder,
+                              const FolderWriteProbe& may_write, const Environment& environment);
+
+// The named file in the first folder where it exists (as anything: one that cannot be read
+// is the reader's error); in the first folder when it exists nowhere.
+std::filesystem::path FindFile(const std::vector<std::filesystem::path>& folders,
+                               std::string_view name);
+
+// Creates the settings folder when it is missing, as the user's folder is before its first
+// save. A failure is left to the save that follows, which reports it.
+void CreateSettingsFolder(const FileFolders& folders);
+
+// The platform's parts, one source file per platform.
+
+// The user's own folder for this program: $XDG_CONFIG_HOME/rdsq7, else ~/.config/rdsq7
+// ($HOME/.config/rdsq7); %APPDATA%\rdsq7 on Windows. nullopt when the environment names
+// no absolute folder.
+std::optional<std::filesystem::path> UserFolder(const Environment& environment);
+
+// Whether this process may create files in folder; false for a folder that does not exist.
+bool MayWriteFolder(const std::filesystem::path& folder);
+
+// The process's environment.
+Environment SystemEnvironment();
+
+}  // namespace app
