@@ -16,9 +16,8 @@ constexpr DWORD kChunk = 64 * 1024;
 
 BoundedRead ReadBoundedFile(const std::filesystem::path& path, std::size_t max_bytes) {
   BoundedRead result;
-  const HANDLE file =
-      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     result.found = !(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);

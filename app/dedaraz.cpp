@@ -234,18 +234,18 @@ void TForm1::ConnectHandlers() {
 void TForm1::StartDIRI() {
   TranslateForm();  // 1
   FitLabels();
-  Run(hooks_.reset_port_setting);                  // 2
+  Run(hooks_.reset_port_setting);                                // 2
   ui_->Image2->setToolTip(app::PlainToolTip(app::AboutLine()));  // 3
-  Run(hooks_.reset_time_of_last_send);             // 4
-  app::SetProgramFolder(app::ExecutableFolder());  // 5
-  LoadRDSFN();                                     // 6
-  PORTClick();                                     // 7
-  ALONTOPClick();                                  // 8
-  ShowLastSent();                                  // 9
-  ShowHelp();                                      // 10
-  HIPRIClick();                                    // 11
-  SetDirectPortAccess();                           // 12
-  ui_->DI->setCurrentRow(-1);                      // 13
+  Run(hooks_.reset_time_of_last_send);                           // 4
+  app::SetProgramFolder(app::ExecutableFolder());                // 5
+  LoadRDSFN();                                                   // 6
+  PORTClick();                                                   // 7
+  ALONTOPClick();                                                // 8
+  ShowLastSent();                                                // 9
+  ShowHelp();                                                    // 10
+  HIPRIClick();                                                  // 11
+  SetDirectPortAccess();                                         // 12
+  ui_->DI->setCurrentRow(-1);                                    // 13
   ui_->DI->clearSelection();
 }
 

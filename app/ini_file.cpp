@@ -103,7 +103,8 @@ std::vector<IniEntry> IniFile::Entries(std::string_view section_name) const {
   if (section == nullptr) return entries;
   // Each name's first value, found in one pass rather than one scan per key.
   std::unordered_map<std::string, const std::string*> first_values;
-  for (const Line& line : section->lines) first_values.try_emplace(LowerName(line.key), &line.value);
+  for (const Line& line : section->lines)
+    first_values.try_emplace(LowerName(line.key), &line.value);
   for (std::string& key : KeyNames(section_name)) {
     std::string value = first_values.at(LowerName(key))->substr(0, kValueLimit);
     entries.push_back({std::move(key), std::move(value)});

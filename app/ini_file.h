@@ -68,7 +68,6 @@ class IniFile {
   std::unordered_map<std::string, std::size_t> section_index_;
 };
 
-
 // The section as a list of entries: one per listed key name, in file order, each with the
 // value the reader returns for that name.
 std::vector<IniEntry> ReadSectionEntries(const IniFile& file, std::string_view section);

@@ -31,8 +31,8 @@ constexpr auto kFileName = "vuvur.lng";
 // program finds its controls by objectName, and a style sheet or input mask changes how a
 // control looks or what it accepts rather than what it says.
 // "html" and "markdown" (of text editors) would load markup and images.
-constexpr std::array<std::string_view, 5> kDeniedProperties = {
-    "objectName", "styleSheet", "inputMask", "html", "markdown"};
+constexpr std::array<std::string_view, 5> kDeniedProperties = {"objectName", "styleSheet",
+                                                               "inputMask", "html", "markdown"};
 // Text properties Qt shows as rich text when they look like markup.
 constexpr std::array<std::string_view, 2> kRichTextProperties = {"toolTip", "whatsThis"};
 

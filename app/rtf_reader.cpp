@@ -283,7 +283,8 @@ class RtfParser {
       chars = CharState{};
       chars.font = default_font_;
     } else if (word == "fs") {
-      chars.half_points = has_parameter ? Clamp(parameter, kMinHalfPoints, kMaxHalfPoints) : kDefaultHalfPoints;
+      chars.half_points =
+          has_parameter ? Clamp(parameter, kMinHalfPoints, kMaxHalfPoints) : kDefaultHalfPoints;
     } else if (word == "f") {
       chars.font = Clamp(parameter, -1, kMaxParameter);
     } else if (word == "deff") {

@@ -70,11 +70,11 @@ int main(int argc, char** argv) {
   const qint64 end_ms = clock.elapsed();
   const qint64 end_stall_ms = LongestStall(2000);
 
-  std::printf("window_up_ms=%lld help_tab_ms=%lld longest_stall_ms=%lld scroll_to_end_ms=%lld "
-              "longest_stall_after_scroll_ms=%lld blocks=%d\n",
-              static_cast<long long>(start_ms), static_cast<long long>(tab_ms),
-              static_cast<long long>(stall_ms), static_cast<long long>(end_ms),
-              static_cast<long long>(end_stall_ms),
-              form->Controls().HelpBox->document()->blockCount());
+  std::printf(
+      "window_up_ms=%lld help_tab_ms=%lld longest_stall_ms=%lld scroll_to_end_ms=%lld "
+      "longest_stall_after_scroll_ms=%lld blocks=%d\n",
+      static_cast<long long>(start_ms), static_cast<long long>(tab_ms),
+      static_cast<long long>(stall_ms), static_cast<long long>(end_ms),
+      static_cast<long long>(end_stall_ms), form->Controls().HelpBox->document()->blockCount());
   return 0;
 }
