@@ -369,7 +369,7 @@ class RtfParser {
       paragraph_chars_ = 0;
       paragraph_runs_ = 0;
     }
-    if (run_.isEmpty() || paragraph_runs_ < kMaxParagraphRuns) {
+    if (run_.isEmpty() || paragraph_runs_ + 1 < kMaxParagraphRuns) {
       if (!run_.isEmpty() && !(run_chars_ == State().chars)) Flush();
       run_chars_ = State().chars;
     }
