@@ -15,8 +15,10 @@
 #include <QScreen>
 #include <QValidator>
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
+#include "app/bounded_file.h"
 #include "app/error_box.h"
 #include "app/pictures.h"
 #include "app/process_priority.h"
@@ -142,6 +144,7 @@ void TForm1::SetUpControls() {
   setFixedSize(kClientWidth, kClientHeight);
   setWindowIcon(app::WindowIcon());
 
+  MakeLabelsPlainText();
   FitLabels();
   ui_->Image2->setPixmap(app::LogoPicture());
 
@@ -191,6 +194,13 @@ void TForm1::FitLabels() {
   }
 }
 
+// Captions are plain text whatever they hold, also a translation's.
+void TForm1::MakeLabelsPlainText() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label != ui_->Image2) label->setTextFormat(Qt::PlainText);
+  }
+}
+
 // Tab enters the port group at the chosen button only, as in a radio group; the arrow keys
 // move within the group (and choose). With no choice the first button takes Tab.
 void TForm1::UpdatePortTabStop() {
@@ -224,18 +234,18 @@ void TForm1::ConnectHandlers() {
 void TForm1::StartDIRI() {
   TranslateForm();  // 1
   FitLabels();
-  Run(hooks_.reset_port_setting);                  // 2
-  ui_->Image2->setToolTip(app::AboutLine());       // 3
-  Run(hooks_.reset_time_of_last_send);             // 4
-  app::SetProgramFolder(app::ExecutableFolder());  // 5
-  LoadRDSFN();                                     // 6
-  PORTClick();                                     // 7
-  ALONTOPClick();                                  // 8
-  ShowLastSent();                                  // 9
-  ShowHelp();                                      // 10
-  HIPRIClick();                                    // 11
-  SetDirectPortAccess();                           // 12
-  ui_->DI->setCurrentRow(-1);                      // 13
+  Run(hooks_.reset_port_setting);                                // 2
+  ui_->Image2->setToolTip(app::PlainToolTip(app::AboutLine()));  // 3
+  Run(hooks_.reset_time_of_last_send);                           // 4
+  app::SetProgramFolder(app::ExecutableFolder());                // 5
+  LoadRDSFN();                                                   // 6
+  PORTClick();                                                   // 7
+  ALONTOPClick();                                                // 8
+  ShowLastSent();                                                // 9
+  ShowHelp();                                                    // 10
+  HIPRIClick();                                                  // 11
+  SetDirectPortAccess();                                         // 12
+  ui_->DI->setCurrentRow(-1);                                    // 13
   ui_->DI->clearSelection();
 }
 
@@ -284,12 +294,14 @@ void TForm1::ShowLastSent() {
 // error of the caller's.
 void TForm1::ShowHelp() {
   const QString path = app::DataFilePath(app::kHelpFileName);
-  QFile file(path);
-  if (!file.exists()) return;
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw std::runtime_error("Cannot open file " + path.toStdString());
+  const app::BoundedRead read =
+      app::ReadBoundedFile(std::filesystem::path(path.toStdU16String()), app::kHelpFileLimit);
+  if (!read.found) return;
+  if (read.failure != app::ReadFailure::kNone) {
+    throw std::runtime_error("Cannot open file " + path.toStdString() + ": " +
+                             app::DescribeReadFailure(read.failure, app::kHelpFileLimit));
   }
-  app::LoadRichOrPlainText(file.readAll(), *ui_->HelpBox->document());
+  app::LoadRichOrPlainText(QByteArray::fromStdString(read.bytes), *ui_->HelpBox->document());
   ui_->HelpBox->moveCursor(QTextCursor::Start);
 }
 

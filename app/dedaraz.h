@@ -111,6 +111,7 @@ class TForm1 : public QWidget {
   std::array<QLineEdit*, rds::kAfCount> AfBoxes() const;
   void SetUpControls();
   void FitLabels();
+  void MakeLabelsPlainText();
   void UpdatePortTabStop();
   void ConnectHandlers();
   void Run(const std::function<void(TForm1&)>& hook) {
@@ -131,6 +132,9 @@ QString AboutLine();
 
 // The help file's name, looked for in the program folder.
 inline constexpr char kHelpFileName[] = "tvxhelp.rtf";
+// The shipped help text is a few KB; a larger file than this is refused unread, so that
+// start-up and the Help tab stay quick.
+inline constexpr std::size_t kHelpFileLimit = 2 * 1024 * 1024;
 
 // The font every control uses unless it says otherwise: 8 points of a plain sans serif.
 QFont WindowFont();

@@ -11,6 +11,7 @@ namespace {
 void ShowRealErrorBox(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text,
                   QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);  // messages quote file names and other outside text
   box.exec();
 }
 
@@ -18,6 +19,7 @@ void ShowRealMessageBox(BoxIcon icon, QWidget* parent, const QString& caption,
                         const QString& text) {
   QMessageBox box(icon == BoxIcon::kWarning ? QMessageBox::Warning : QMessageBox::Critical, caption,
                   text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 

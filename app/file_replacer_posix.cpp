@@ -1,9 +1,11 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <string>
 
 #include "app/file_replacer.h"
@@ -65,6 +67,28 @@ class PosixStagedFile final : public StagedFile {
   bool committed_ = false;
 };
 
+// Another program that holds an advisory lock on the file (flock, or fcntl/lockf) is
+// working with it; the file is left alone as Windows leaves a file held open.
+bool LockedByAnotherProcess(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK;
+  ::flock(fd, LOCK_UN);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+// A save that hits the file size limit must fail as a write error, not end the program.
+void IgnoreFileSizeSignal() {
+  static const bool ignored = [] {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGXFSZ, &action, nullptr) == 0;
+  }();
+  (void)ignored;
+}
+
 class PosixFileReplacer final : public FileReplacer {
  public:
   bool CanReplace(const std::filesystem::path& target) override {
@@ -74,13 +98,15 @@ class PosixFileReplacer final : public FileReplacer {
     // A file without any write permission counts as read-only even for root, who could
     // otherwise write it.
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
+    const bool locked = LockedByAnotherProcess(fd);
     ::close(fd);
-    return true;
+    return !locked;
   }
 
   std::unique_ptr<StagedFile> Stage(const std::filesystem::path& target) override {
+    IgnoreFileSizeSignal();
     static std::atomic<unsigned> counter{0};
     // The new file gets the permissions of the one it replaces.
     struct stat st {};
@@ -93,7 +119,15 @@ class PosixFileReplacer final : public FileReplacer {
         if (errno == EEXIST) continue;
         return nullptr;
       }
-      if (existing) ::fchmod(fd, st.st_mode & 07777);
+      if (existing) {
+        // Owner and group too, where the process may give them (root): a file root saves
+        // for a user stays the user's. Elsewhere the attempt fails and changes nothing.
+        // The mode comes after, since a change of owner clears set-id bits.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+          // not permitted: the file is the saving user's, as any file they create
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+      }
       return std::make_unique<PosixStagedFile>(fd, std::move(temp), target);
     }
     return nullptr;

@@ -17,6 +17,12 @@ char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+std::string LowerName(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
 // Names are 8-bit text; like the platform's reader, only ASCII letters fold.
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -49,6 +55,7 @@ IniFile::IniFile(std::string_view bytes) {
       const auto close = line.find(']');
       if (close == std::string_view::npos) continue;
       sections_.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
+      section_index_.try_emplace(LowerName(sections_.back().name), sections_.size() - 1);
       current = &sections_.back();
       continue;
     }
@@ -62,10 +69,8 @@ IniFile::IniFile(std::string_view bytes) {
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
-  for (const Section& section : sections_) {
-    if (SameName(section.name, name)) return &section;
-  }
-  return nullptr;
+  const auto found = section_index_.find(LowerName(name));
+  return found == section_index_.end() ? nullptr : &sections_[found->second];
 }
 
 std::vector<std::string> IniFile::KeyNames(std::string_view section_name) const {
@@ -92,13 +97,23 @@ std::optional<std::string> IniFile::Value(std::string_view section_name,
   return std::nullopt;
 }
 
-std::vector<IniEntry> ReadSectionEntries(const IniFile& file, std::string_view section) {
+std::vector<IniEntry> IniFile::Entries(std::string_view section_name) const {
   std::vector<IniEntry> entries;
-  for (std::string& key : file.KeyNames(section)) {
-    std::string value = file.Value(section, key).value_or(std::string());
+  const Section* section = FindSection(section_name);
+  if (section == nullptr) return entries;
+  // Each name's first value, found in one pass rather than one scan per key.
+  std::unordered_map<std::string, const std::string*> first_values;
+  for (const Line& line : section->lines)
+    first_values.try_emplace(LowerName(line.key), &line.value);
+  for (std::string& key : KeyNames(section_name)) {
+    std::string value = first_values.at(LowerName(key))->substr(0, kValueLimit);
     entries.push_back({std::move(key), std::move(value)});
   }
   return entries;
+}
+
+std::vector<IniEntry> ReadSectionEntries(const IniFile& file, std::string_view section) {
+  return file.Entries(section);
 }
 
 }  // namespace app

@@ -4,9 +4,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace app {
+
+// One key of a section with the value the reader gives for it.
+struct IniEntry {
+  std::string key;
+  std::string value;
+};
 
 // Initialisation-file reader for the program's 8-bit text files (Windows-1252 bytes,
 // CR LF or LF line ends). It reads what Windows' profile reader reads, within the same
@@ -40,6 +47,9 @@ class IniFile {
   // characters; nullopt when there is none.
   std::optional<std::string> Value(std::string_view section, std::string_view key) const;
 
+  // The section as ReadSectionEntries gives it, in time linear in the section's size.
+  std::vector<IniEntry> Entries(std::string_view section) const;
+
  private:
   struct Line {
     std::string key;
@@ -53,12 +63,9 @@ class IniFile {
   const Section* FindSection(std::string_view name) const;
 
   std::vector<Section> sections_;
-};
-
-// One key of a section with the value the reader gives for it.
-struct IniEntry {
-  std::string key;
-  std::string value;
+  // Lower-case name to the first section of that name: a file of many sections is
+  // searched once, not once per lookup.
+  std::unordered_map<std::string, std::size_t> section_index_;
 };
 
 // The section as a list of entries: one per listed key name, in file order, each with the

@@ -12,10 +12,12 @@
 #include <QTabWidget>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "app/bounded_file.h"
 #include "app/ini_file.h"
 #include "app/qt_text.h"
 
@@ -27,8 +29,11 @@ constexpr std::string_view kSection = "TRANSLATIONS";
 // Text properties of Qt's widget classes that a translation file must never set: the
 // program finds its controls by objectName, and a style sheet or input mask changes how a
 // control looks or what it accepts rather than what it says.
-constexpr std::array<std::string_view, 3> kDeniedProperties = {"objectName", "styleSheet",
-                                                               "inputMask"};
+// "html" and "markdown" (of text editors) would load markup and images.
+constexpr std::array<std::string_view, 5> kDeniedProperties = {"objectName", "styleSheet",
+                                                               "inputMask", "html", "markdown"};
+// Text properties Qt shows as rich text when they look like markup.
+constexpr std::array<std::string_view, 2> kRichTextProperties = {"toolTip", "whatsThis"};
 
 // Sets one text; false when the widget refuses it.
 using TextSetter = std::function<bool(const QString&)>;
@@ -37,6 +42,17 @@ bool IsDenied(const char* property_name) {
   for (std::string_view denied : kDeniedProperties) {
     if (QString::fromLatin1(property_name)
             .compare(QLatin1String(denied.data(), static_cast<qsizetype>(denied.size())),
+                     Qt::CaseInsensitive) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsRichTextProperty(const char* property_name) {
+  for (std::string_view name : kRichTextProperties) {
+    if (QString::fromLatin1(property_name)
+            .compare(QLatin1String(name.data(), static_cast<qsizetype>(name.size())),
                      Qt::CaseInsensitive) == 0) {
       return true;
     }
@@ -75,6 +91,7 @@ std::optional<TextSetter> CaptionOf(QWidget& widget) {
   }
   if (auto* label = qobject_cast<QLabel*>(&widget)) {
     return [label](const QString& text) {
+      label->setTextFormat(Qt::PlainText);  // never markup, images or links
       label->setText(text);
       return true;
     };
@@ -91,6 +108,12 @@ std::optional<TextSetter> MetaTextProperty(QWidget& widget, const QString& name)
     if (property.metaType().id() != QMetaType::QString || IsDenied(property.name())) {
       return std::nullopt;
     }
+    if (IsRichTextProperty(property.name())) {
+      return [property, &widget](const QString& text) {
+        return property.write(&widget, PlainToolTip(text));
+      };
+    }
+    if (auto* label = qobject_cast<QLabel*>(&widget)) label->setTextFormat(Qt::PlainText);
     return [property, &widget](const QString& text) { return property.write(&widget, text); };
   }
   return std::nullopt;
@@ -100,7 +123,7 @@ std::optional<TextSetter> TextProperty(QWidget& widget, const QString& name) {
   if (name.compare(QLatin1String("Caption"), Qt::CaseInsensitive) == 0) return CaptionOf(widget);
   if (name.compare(QLatin1String("Hint"), Qt::CaseInsensitive) == 0) {
     return [&widget](const QString& text) {
-      widget.setToolTip(text);
+      widget.setToolTip(PlainToolTip(text));
       return true;
     };
   }
@@ -167,15 +190,20 @@ void TqivLanguage::TranslateForm(QWidget& form) {
   const QString folder =
       program_folder_.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder_;
   LanguageFile = QDir(folder).filePath(QLatin1String(kLanguageFileName));
-  if (!QFileInfo(LanguageFile).isFile()) return;
   ApplyLanguageFile(form, LanguageFile);
 }
 
 void TqivLanguage::ApplyLanguageFile(QWidget& form, const QString& path) {
-  // Like the platform's reader, a file that cannot be read holds no section.
-  QFile file(path);
-  const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  const IniFile ini(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  const BoundedRead read =
+      ReadBoundedFile(std::filesystem::path(path.toStdU16String()), kLanguageFileLimit);
+  if (!read.found) return;
+  // Like the platform's reader, a file that cannot be read holds no section; one that is
+  // no regular file or too large for a translation is refused unread.
+  if (read.failure == ReadFailure::kNotRegular || read.failure == ReadFailure::kTooLarge) {
+    throw TranslationError("Cannot open file " + std::string(kLanguageFileName) + ": " +
+                           DescribeReadFailure(read.failure, kLanguageFileLimit));
+  }
+  const IniFile ini(read.bytes);
   for (const IniEntry& entry : ReadSectionEntries(ini, kSection)) ApplyEntry(form, entry);
 }
 

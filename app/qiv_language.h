@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstddef>
 #include <stdexcept>
 
 class QWidget;
@@ -29,6 +30,9 @@ inline constexpr char kLanguageFileName[] = "vuvur.lng";
 //   those that would break the program ("objectName", "styleSheet", "inputMask").
 // "~~" in a text is a line break. Entries that match nothing are skipped silently. Texts
 // are Windows-1252 in the file.
+// A translation file is a few KB; a larger one than this is refused unread.
+inline constexpr std::size_t kLanguageFileLimit = 1024 * 1024;
+
 class TqivLanguage : public QObject {
   Q_OBJECT
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTextDocument>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,15 @@ inline std::string ToCp1252(const QString& text) {
     bytes += byte ? static_cast<char>(*byte) : '?';
   }
   return bytes;
+}
+
+// Tooltips have no plain-text switch: Qt shows one as rich text when it looks like markup.
+// Such a text is escaped and wrapped in a paragraph that keeps its line breaks, so that
+// outside text (a translation) shows as typed and never loads anything.
+inline QString PlainToolTip(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
+         QStringLiteral("</p>");
 }
 
 }  // namespace app

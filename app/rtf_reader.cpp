@@ -27,10 +27,18 @@ constexpr long long kMaxParameter = 1'000'000'000;
 constexpr double kTwipsPerPixel = 1440.0 / 96.0;
 constexpr int kMaxIndentTwips = 1440 * 22;
 constexpr int kDefaultTabTwips = 720;
-// Font sizes are in half points.
+// Font sizes are in half points, kept to what a help text can use: huge glyphs make every
+// line a screen high and the layout of many of them very slow.
 constexpr int kDefaultHalfPoints = 24;
-constexpr int kMaxHalfPoints = 800;
+constexpr int kMinHalfPoints = 8;
+constexpr int kMaxHalfPoints = 144;
 constexpr int kMaxUnicodeSkip = 16;
+// Qt lays a paragraph out whole, in time that grows faster than its length and its number
+// of formatting runs. Real help paragraphs have a few hundred characters and a few runs;
+// a longer one is continued in a new paragraph, and formatting changes beyond the limit
+// keep the paragraph's last format, so that no input stalls the Help tab.
+constexpr int kMaxParagraphChars = 4000;
+constexpr int kMaxParagraphRuns = 200;
 
 // Control words that stand for one character (RTF's special characters).
 constexpr std::array<std::pair<std::string_view, char32_t>, 7> kSymbolWords = {{
@@ -106,6 +114,9 @@ class RtfParser {
   }
 
   void Run() {
+    // One edit block: the document's layout (and any view) hears of the whole text once,
+    // instead of laying the paragraph out again after every formatting run.
+    cursor_.beginEditBlock();
     SetDefaultTabWidth(kDefaultTabTwips);
     while (p_ < end_) {
       const char c = *p_++;
@@ -130,6 +141,7 @@ class RtfParser {
     }
     Flush();
     if (!pending_block_) cursor_.setBlockFormat(BlockFormat(last_para_));
+    cursor_.endEditBlock();
   }
 
  private:
@@ -271,7 +283,8 @@ class RtfParser {
       chars = CharState{};
       chars.font = default_font_;
     } else if (word == "fs") {
-      chars.half_points = has_parameter ? Clamp(parameter, 1, kMaxHalfPoints) : kDefaultHalfPoints;
+      chars.half_points =
+          has_parameter ? Clamp(parameter, kMinHalfPoints, kMaxHalfPoints) : kDefaultHalfPoints;
     } else if (word == "f") {
       chars.font = Clamp(parameter, -1, kMaxParameter);
     } else if (word == "deff") {
@@ -350,10 +363,19 @@ class RtfParser {
       cursor_.insertBlock();
       pending_block_ = false;
     }
-    if (!run_.isEmpty() && !(run_chars_ == State().chars)) Flush();
-    run_chars_ = State().chars;
+    if (paragraph_chars_ >= kMaxParagraphChars) {
+      Flush();
+      cursor_.insertBlock(BlockFormat(State().para));
+      paragraph_chars_ = 0;
+      paragraph_runs_ = 0;
+    }
+    if (run_.isEmpty() || paragraph_runs_ + 1 < kMaxParagraphRuns) {
+      if (!run_.isEmpty() && !(run_chars_ == State().chars)) Flush();
+      run_chars_ = State().chars;
+    }
     last_para_ = State().para;
     run_ += QChar(static_cast<char16_t>(code));
+    ++paragraph_chars_;
   }
 
   void SetDefaultTabWidth(int twips) {
@@ -370,6 +392,8 @@ class RtfParser {
 
   void EndParagraph() {
     Flush();
+    paragraph_chars_ = 0;
+    paragraph_runs_ = 0;
     if (pending_block_) cursor_.insertBlock();
     cursor_.setBlockFormat(BlockFormat(State().para));
     pending_block_ = true;
@@ -379,6 +403,7 @@ class RtfParser {
     if (run_.isEmpty()) return;
     cursor_.insertText(run_, CharFormat(run_chars_));
     run_.clear();
+    ++paragraph_runs_;
   }
 
   QTextCharFormat CharFormat(const CharState& chars) const {
@@ -438,7 +463,26 @@ class RtfParser {
   CharState run_chars_;
   ParaState last_para_;
   bool pending_block_ = false;
+  int paragraph_chars_ = 0;
+  int paragraph_runs_ = 0;
 };
+
+// Plain text with every line longer than kMaxParagraphChars continued on a new line.
+QString WithShortParagraphs(const QString& text) {
+  QString out;
+  out.reserve(text.size() + text.size() / kMaxParagraphChars);
+  qsizetype line_length = 0;
+  for (const QChar c : text) {
+    if (c == u'\n') {
+      line_length = 0;
+    } else if (line_length++ == kMaxParagraphChars) {
+      out += u'\n';
+      line_length = 1;
+    }
+    out += c;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -447,6 +491,8 @@ bool IsRtf(const QByteArray& data) {
 }
 
 void ReadRtf(const QByteArray& rtf, QTextDocument& document) {
+  // The help text is read-only: an undo history would only double its memory.
+  document.setUndoRedoEnabled(false);
   document.clear();
   RtfParser(rtf, document).Run();
 }
@@ -463,7 +509,8 @@ void LoadRichOrPlainText(const QByteArray& data, QTextDocument& document) {
     text = FromCp1252(data.toStdString());
   }
   text.remove(u'\r');
-  document.setPlainText(text);
+  document.setUndoRedoEnabled(false);
+  document.setPlainText(WithShortParagraphs(text));
 }
 
 }  // namespace app

@@ -1,8 +1,8 @@
 #include "app/settings_file.h"
 
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "app/bounded_file.h"
 
 namespace app {
 namespace {
@@ -56,6 +56,20 @@ std::string OneLine(std::string_view value) {
     if (c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
   return out;
+}
+
+// A link to the file is kept: the file it points to is the one replaced, and created when
+// the link dangles. Links are followed one by one, so that a missing target is still found.
+std::filesystem::path LinkTarget(const std::filesystem::path& path) {
+  constexpr int kMaxLinks = 40;
+  std::filesystem::path target = path;
+  std::error_code error;
+  for (int hop = 0; hop < kMaxLinks && std::filesystem::is_symlink(target, error); ++hop) {
+    const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+    if (error) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target.lexically_normal();
 }
 
 }  // namespace
@@ -143,17 +157,13 @@ std::string FormatSettingsText(const SettingsValues& values) {
 }
 
 std::optional<std::string> ReadSettingsText(const std::filesystem::path& path) {
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) return std::nullopt;
-
-  const std::string name = path.filename().string();
-  if (error || std::filesystem::is_directory(status)) throw CannotOpenFileError(name);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CannotOpenFileError(name);
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw CannotOpenFileError(name);
-  return text;
+  BoundedRead read = ReadBoundedFile(path, kSettingsFileLimit);
+  if (!read.found) return std::nullopt;
+  if (read.failure != ReadFailure::kNone) {
+    throw CannotOpenFileError(path.filename().string(),
+                              DescribeReadFailure(read.failure, kSettingsFileLimit));
+  }
+  return std::move(read.bytes);
 }
 
 LoadReport LoadSettingsFile(const std::filesystem::path& path, SettingsValues& values) {
@@ -172,13 +182,7 @@ LoadReport LoadSettingsFile(const std::filesystem::path& path, SettingsValues& v
 void SaveSettingsFile(const std::filesystem::path& path, const SettingsValues& values,
                       FileReplacer& replacer) {
   const std::string name = path.filename().string();
-  // A link to the file is kept: the file it points to is the one replaced.
-  std::filesystem::path target = path;
-  std::error_code error;
-  if (std::filesystem::is_symlink(path, error)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    if (!error) target = resolved;
-  }
+  const std::filesystem::path target = LinkTarget(path);
 
   // Checked first because the final rename would replace even a read-only file.
   if (!replacer.CanReplace(target)) throw CannotCreateFileError(name);

@@ -17,6 +17,8 @@ namespace app {
 // text, one value per line, known by its line number alone.
 inline constexpr const char* kSettingsFileName = "tolvex.dat";
 inline constexpr std::size_t kSettingsLineCount = 31;
+// A written file is under 1 KB; anything larger than this is refused unread.
+inline constexpr std::size_t kSettingsFileLimit = 64 * 1024;
 
 // The System tab's three choices.
 struct SystemChoices {
@@ -49,11 +51,16 @@ class SettingsFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The file exists but cannot be read.
+// The file exists but cannot be read: no permission, not a regular file, too large. The
+// message is the window's; reason() adds the cause for the command-line tool.
 class CannotOpenFileError : public SettingsFileError {
  public:
-  explicit CannotOpenFileError(const std::string& file_name)
-      : SettingsFileError("Cannot open file " + file_name) {}
+  explicit CannotOpenFileError(const std::string& file_name, std::string reason = {})
+      : SettingsFileError("Cannot open file " + file_name), reason_(std::move(reason)) {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // The file cannot be created or replaced (read-only, a folder that cannot be written, held
@@ -87,7 +94,8 @@ bool ApplySettingsText(std::string_view text, SettingsValues& values);
 std::string FormatSettingsText(const SettingsValues& values);
 
 // The file's bytes; nullopt when there is no such file. Throws CannotOpenFileError when the
-// file exists but cannot be read.
+// file exists but cannot be read, is not a regular file (a FIFO, a device) or is larger
+// than kSettingsFileLimit; it never blocks.
 std::optional<std::string> ReadSettingsText(const std::filesystem::path& path);
 
 // Reads the file at path onto values. A missing file changes nothing and reports nothing.

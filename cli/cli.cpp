@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
+#include "cli/quote.h"
 #include "cli/send_command.h"
 #include "cli/serve_command.h"
 #include "cli/usage_error.h"
@@ -30,10 +31,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       out << kUsage;
       return 0;
     }
-    if (command == "encode") return EncodeCommand(rest, out);
-    if (command == "send") return SendCommand(rest, out, err);
-    if (command == "serve") return ServeCommand(rest, out, err);
-    throw UsageError("unknown command '" + command + "'");
+    int status = 0;
+    if (command == "encode") {
+      status = EncodeCommand(rest, out);
+    } else if (command == "send") {
+      status = SendCommand(rest, out, err);
+    } else if (command == "serve") {
+      status = ServeCommand(rest, out, err);
+    } else {
+      throw UsageError("unknown command " + Quote(command));
+    }
+    // Output that did not arrive (a full disk, a closed pipe) is a failure, not a success.
+    if (!out.flush()) throw std::runtime_error("cannot write to standard output");
+    return status;
   } catch (const UsageError& e) {
     err << "rdsq7-cli: error: " << e.what() << '\n';
     return 2;

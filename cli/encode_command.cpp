@@ -1,6 +1,7 @@
 #include "cli/encode_command.h"
 
 #include "cli/field_options.h"
+#include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "rds/format.h"
 
@@ -35,14 +36,14 @@ int EncodeCommand(Arguments& args, std::ostream& out) {
       } else if (value == "bits") {
         format = Format::kBits;
       } else {
-        throw UsageError("option --format: expected groups, hex or bits, got '" + value + "'");
+        throw UsageError("option --format: expected groups, hex or bits, got " + Quote(value));
       }
     } else if (option == "--help") {
       args.NoValue();
       out << kEncodeHelp << FieldOptions::Help();
       return 0;
     } else {
-      throw UsageError("unknown option '" + option + "' for encode");
+      throw UsageError("unknown option " + Quote(option) + " for encode");
     }
   }
 

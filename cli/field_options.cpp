@@ -3,6 +3,7 @@
 #include <clocale>
 #include <stdexcept>
 
+#include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
 
@@ -20,6 +21,13 @@ std::string ToCp1252(const std::string& option, const std::string& utf8) {
 
 std::string BoxText(const std::string& option, const std::string& utf8, std::size_t limit) {
   std::string bytes = ToCp1252(option, utf8);
+  // A line break or other control character would be sent, and would break the Last-sent
+  // record and the settings file into extra lines.
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      throw UsageError("option " + option + ": text holds a control character: " + Quote(utf8));
+    }
+  }
   if (bytes.size() > limit) {
     throw UsageError("option " + option + ": at most " + std::to_string(limit) +
                      " characters fit in the box, got " + std::to_string(bytes.size()));
@@ -34,7 +42,7 @@ int ListPosition(const std::string& option, const std::string& value, int last) 
   if (digits) n = std::stoi(value);
   if (n < 0 || n > last) {
     throw UsageError("option " + option + ": expected a number from 0 to " + std::to_string(last) +
-                     ", got '" + value + "'");
+                     ", got " + Quote(value));
   }
   return n;
 }
@@ -64,9 +72,14 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     if (settings_text_) throw UsageError("option --settings: given more than once");
     const std::string file = args.Value();
     // Arguments are UTF-8 on every platform.
-    settings_text_ =
-        app::ReadSettingsText(std::filesystem::path(std::u8string(file.begin(), file.end())));
-    if (!settings_text_) throw std::runtime_error("option --settings: no such file '" + file + "'");
+    try {
+      settings_text_ =
+          app::ReadSettingsText(std::filesystem::path(std::u8string(file.begin(), file.end())));
+    } catch (const app::CannotOpenFileError& e) {
+      if (e.reason().empty()) throw;
+      throw std::runtime_error(std::string(e.what()) + " (" + e.reason() + ")");
+    }
+    if (!settings_text_) throw std::runtime_error("option --settings: no such file " + Quote(file));
   } else if (option == "--ps") {
     values_.ps = BoxText(option, args.Value(), rds::kPsLength);
     ps_ = true;
@@ -90,8 +103,8 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     if (value.size() != 4 || value.find_first_not_of("01") != std::string::npos) {
       throw UsageError(
           "option --di: expected four characters 0 or 1 (DPTY, Comp., Art. H., "
-          "Stereo), got '" +
-          value + "'");
+          "Stereo), got " +
+          Quote(value));
     }
     // Written in the order of items 3, 2, 1, 0, as the Last-sent record shows them.
     for (std::size_t i = 0; i < 4; ++i) values_.di[3 - i] = value[i] == '1';

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/field_options.h"
+#include "cli/quote.h"
 #include "cli/send_lines.h"
 #include "cli/terminal.h"
 #include "cli/usage_error.h"
@@ -71,17 +72,6 @@ class CommandLineView final : public transfer::StationSendView {
   std::ostream* bar_;
 };
 
-std::ofstream OpenOutput(const std::string& path) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) throw std::runtime_error("can't write '" + path + "'");
-  return file;
-}
-
-void Close(std::ofstream& file, const std::string& path) {
-  file.close();
-  if (!file) throw std::runtime_error("can't write '" + path + "'");
-}
-
 }  // namespace
 
 int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
@@ -109,6 +99,7 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
       options.dry_run = true;
     } else if (option == "--port") {
       options.port = args.Value();
+      if (options.port->empty()) throw UsageError("option --port: empty port name");
     } else if (option == "--vcd") {
       options.vcd_path = args.Value();
     } else if (option == "--bytes") {
@@ -118,7 +109,7 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
       out << kSendHelp << FieldOptions::Help();
       return 0;
     } else {
-      throw UsageError("unknown option '" + option + "' for send");
+      throw UsageError("unknown option " + Quote(option) + " for send");
     }
   }
 
@@ -130,32 +121,31 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     throw UsageError("send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
   }
   const transfer::LineDriverChoice choose = LineDriverForSend(options.port, trace, pacer);
-  // Opened first, so that a bad path fails before the send rather than after it.
-  std::ofstream vcd, bytes;
-  if (options.vcd_path) vcd = OpenOutput(*options.vcd_path);
-  if (options.bytes_path) bytes = OpenOutput(*options.bytes_path);
+  // Made first, so that a bad path fails before the send rather than after it; written
+  // after it, also when it failed, with what was clocked until then.
+  std::optional<RecordingFile> vcd, bytes;
+  if (options.vcd_path) vcd.emplace(*options.vcd_path);
+  if (options.bytes_path) bytes.emplace(*options.bytes_path);
+  const auto record = [&] {
+    if (vcd) vcd->Write([&](std::ostream& file) { transfer::WriteVcd(trace, file); });
+    if (bytes) bytes->Write([&](std::ostream& file) { WriteParallelBytes(trace, file); });
+  };
 
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
-  if (options.dry_run) {
+  try {
     sequence.UploadRDS();
-  } else {
+  } catch (const std::exception& e) {
     try {
-      sequence.UploadRDS();
-    } catch (const transfer::EVaCommError& e) {
-      throw std::runtime_error(SendFailure(*options.port, e));
+      record();
+    } catch (const std::exception&) {
+      // the send's own failure is the one to report
     }
+    if (options.dry_run || !dynamic_cast<const transfer::EVaCommError*>(&e)) throw;
+    throw std::runtime_error(SendFailure(*options.port, e));
   }
-
-  if (options.vcd_path) {
-    transfer::WriteVcd(trace, vcd);
-    Close(vcd, *options.vcd_path);
-  }
-  if (options.bytes_path) {
-    WriteParallelBytes(trace, bytes);
-    Close(bytes, *options.bytes_path);
-  }
+  record();
   for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
   out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';
   return 0;

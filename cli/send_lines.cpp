@@ -1,12 +1,15 @@
 #include "cli/send_lines.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/quote.h"
 #include "transfer/parallel_bytes.h"
 #include "transfer/port_open.h"
 #include "transfer/recording_line_driver.h"
@@ -86,6 +89,43 @@ void WriteParallelBytes(const transfer::WireTrace& trace, std::ostream& out) {
   for (const std::uint8_t value : transfer::ParallelPortBytes(trace)) {
     std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(value));
     out << hex << '\n';
+  }
+}
+
+namespace {
+
+std::filesystem::path FilePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace
+
+RecordingFile::RecordingFile(std::string path) : path_(std::move(path)) {
+  std::error_code error;
+  const auto status = std::filesystem::status(FilePath(path_), error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    if (std::filesystem::is_directory(status)) {
+      throw std::runtime_error("can't write " + Quote(path_));
+    }
+    return;  // a device or FIFO the user named: written directly after the send
+  }
+  app::FileReplacer& replacer = app::PlatformFileReplacer();
+  if (replacer.CanReplace(FilePath(path_))) staged_ = replacer.Stage(FilePath(path_));
+  if (!staged_) throw std::runtime_error("can't write " + Quote(path_));
+}
+
+void RecordingFile::Write(const std::function<void(std::ostream&)>& write) {
+  std::ostringstream content;
+  write(content);
+  if (!staged_) {
+    std::ofstream file(FilePath(path_), std::ios::binary);
+    file << content.str();
+    file.close();
+    if (!file) throw std::runtime_error("can't write " + Quote(path_));
+    return;
+  }
+  if (!staged_->Write(content.str()) || !staged_->Finish() || !staged_->Commit()) {
+    throw std::runtime_error("can't write " + Quote(path_));
   }
 }
 

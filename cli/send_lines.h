@@ -1,10 +1,13 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "app/file_replacer.h"
 #include "transfer/clock_out.h"
 #include "transfer/pacer.h"
 #include "transfer/trace_timing.h"
@@ -27,5 +30,21 @@ std::string TimingSummary(const transfer::TraceTiming& timing);
 
 // The bytes a parallel port would receive, one per line as two hex digits.
 void WriteParallelBytes(const transfer::WireTrace& trace, std::ostream& out);
+
+// A recording file (--vcd, --bytes). Made before the send, as a temporary file beside the
+// path, so that a path that cannot be written fails before anything is clocked; Write puts
+// the whole content there and then replaces the file in one step. An existing file thus
+// stays as it was until there is a complete new one. A path that names something other than
+// a regular file (/dev/stdout, a FIFO) is written directly. Throws std::runtime_error
+// "can't write 'PATH'".
+class RecordingFile {
+ public:
+  explicit RecordingFile(std::string path);
+  void Write(const std::function<void(std::ostream&)>& write);
+
+ private:
+  std::string path_;
+  std::unique_ptr<app::StagedFile> staged_;  // null when written directly
+};
 
 }  // namespace cli

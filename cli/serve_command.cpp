@@ -9,6 +9,7 @@
 
 #include "app/single_instance.h"
 #include "cli/field_options.h"
+#include "cli/quote.h"
 #include "cli/serve_allow.h"
 #include "cli/serve_log.h"
 #include "cli/serve_network.h"
@@ -65,7 +66,7 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
   if (value.empty() || value.size() > 9 ||
       value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) > highest) {
     throw UsageError("option " + option + ": expected a number from 0 to " +
-                     std::to_string(highest) + ", got '" + value + "'");
+                     std::to_string(highest) + ", got " + Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
 }
@@ -73,7 +74,7 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
 UecpAddress ParseUecpAddress(const std::string& value) {
   const auto colon = value.find(':');
   if (colon == std::string::npos) {
-    throw UsageError("option --uecp-address: expected SITE:ENCODER, got '" + value + "'");
+    throw UsageError("option --uecp-address: expected SITE:ENCODER, got " + Quote(value));
   }
   return {static_cast<std::uint16_t>(Number("--uecp-address", value.substr(0, colon), 1023)),
           static_cast<std::uint8_t>(Number("--uecp-address", value.substr(colon + 1), 63))};
@@ -97,6 +98,7 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
       options.dry_run = true;
     } else if (option == "--port") {
       options.port = args.Value();
+      if (options.port->empty()) throw UsageError("option --port: empty port name");
     } else if (option == "--listen") {
       options.text.push_back(ParseEndpoint(option, args.Value()));
     } else if (option == "--uecp") {
@@ -122,7 +124,7 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
       out << kServeHelp << FieldOptions::Help();
       return 0;
     } else {
-      throw UsageError("unknown option '" + option + "' for serve");
+      throw UsageError("unknown option " + Quote(option) + " for serve");
     }
   }
   if (options.dry_run == options.port.has_value()) {

@@ -15,10 +15,7 @@ namespace cli {
 namespace {
 
 void WriteFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  write(file);
-  file.close();
-  if (!file) throw std::runtime_error("can't write '" + path + "'");
+  RecordingFile(path).Write(write);
 }
 
 }  // namespace
@@ -64,9 +61,22 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
     transfer::SystemTimeOfDayClock clock;
     transfer::SendSequence sequence(view, clock, pacer,
                                     LineDriverForSend(options_.port, trace, pacer));
+    const auto record = [&] {
+      if (options_.bytes_path) {
+        WriteFile(*options_.bytes_path, [&](std::ostream& out) { WriteParallelBytes(trace, out); });
+      }
+      if (options_.vcd_path) {
+        WriteFile(*options_.vcd_path, [&](std::ostream& out) { transfer::WriteVcd(trace, out); });
+      }
+    };
     try {
       sequence.UploadRDS();
     } catch (const transfer::EVaCommError& e) {
+      try {
+        record();  // what was clocked before the failure
+      } catch (const std::exception&) {
+        // the send's own failure is the one to report
+      }
       throw std::runtime_error(SendFailure(*options_.port, e));
     }
     const rds::StationSettings after = view.ReadSettings();
@@ -81,12 +91,7 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
       }
     }
     outcome.ok = true;
-    if (options_.bytes_path) {
-      WriteFile(*options_.bytes_path, [&](std::ostream& out) { WriteParallelBytes(trace, out); });
-    }
-    if (options_.vcd_path) {
-      WriteFile(*options_.vcd_path, [&](std::ostream& out) { transfer::WriteVcd(trace, out); });
-    }
+    record();
   } catch (const std::exception& e) {
     if (!outcome.ok) outcome.text = e.what();
   }

@@ -6,6 +6,7 @@
 
 #include "cli/arguments.h"
 #include "cli/field_options.h"
+#include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
 
@@ -132,7 +133,7 @@ std::string RunTextCommand(std::string_view line, StationControl& station) {
   const auto eq = line.find('=');
   if (eq != std::string_view::npos) {
     const std::string name = Upper(line.substr(0, eq));
-    if (!IsField(name)) return "NO unknown field '" + std::string(line.substr(0, eq)) + "'";
+    if (!IsField(name)) return "NO unknown field " + Quote(line.substr(0, eq));
     return Set(name, line.substr(eq + 1), station);
   }
   const std::string command = Upper(line);

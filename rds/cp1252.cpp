@@ -69,6 +69,12 @@ std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
       if ((next & 0xC0) != 0x80) return std::nullopt;
       cp = (cp << 6) | (next & 0x3F);
     }
+    // Only the shortest form of a code point is UTF-8; surrogates and values above
+    // U+10FFFF are none (an overlong "A" must not slip past checks as two other bytes).
+    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+      return std::nullopt;
+    }
     const auto byte = UnicodeToCp1252(cp);
     if (!byte) return std::nullopt;
     out += static_cast<char>(*byte);

@@ -53,6 +53,11 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
     std::string port = comm->PortName();
     if (comm->SystemDeviceName() != port) port += " (" + comm->SystemDeviceName() + ")";
     SerialSystem& system = comm->System();
+    if (system.IsNotAPort(e.ErrorCode())) {
+      throw PortOpenError("Can't open serial port " + port +
+                          ": not a serial or parallel port device; name one such as "
+                          "/dev/ttyUSB0 or /dev/parport0.");
+    }
     const std::string reason =
         e.ErrorCode() != 0 ? system.ErrorText(e.ErrorCode()) : std::string(e.what());
     throw PortOpenError("Can't open serial port " + port + " (" + reason +

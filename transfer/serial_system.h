@@ -57,6 +57,10 @@ class SerialSystem {
   virtual std::string ErrorText(int code) = 0;
   // What to do about a port that did not open with this error code, as a short phrase.
   virtual std::string OpenFailureCure(int code) = 0;
+
+  // True when the open failed because the name is no serial port at all (a regular file,
+  // /dev/null): no cure of the port's set-up applies.
+  virtual bool IsNotAPort(int /*code*/) { return false; }
 };
 
 std::unique_ptr<SerialSystem> MakePlatformSerialSystem();

@@ -94,6 +94,8 @@ class LinuxSerialSystem : public SerialSystem {
 
   std::string ErrorText(int code) override { return std::strerror(code); }
 
+  bool IsNotAPort(int code) override { return code == ENOTTY; }
+
   std::string OpenFailureCure(int code) override {
     if (code == EACCES || code == EPERM) {
       return "join the dialout group (sudo usermod -aG dialout $USER, then log in again)";

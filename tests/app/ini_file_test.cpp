@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/time_bound.h"
+
 namespace app {
 namespace {
 
@@ -132,6 +134,36 @@ TEST(IniFile, DoesNotSeeKeysBeyondTheKeyListBuffer) {
   const std::string fits(16382, 'a');
   EXPECT_EQ(Read("[TRANSLATIONS]\nb=1\n" + fits.substr(2) + "=2\n").size(), 2u);
   EXPECT_EQ(Read("[TRANSLATIONS]\nb=1\n" + fits.substr(1) + "=2\n").size(), 1u);
+}
+
+// Files built to make a careless reader slow; each is read in time linear in its size.
+TEST(IniFile, HostileFilesAreReadInLinearTime) {
+  std::string many_sections;
+  for (int i = 0; i < 200000; ++i) many_sections += "[S" + std::to_string(i) + "]\nk=v\n";
+  many_sections += "[TRANSLATIONS]\nkey=found\n";
+
+  // Distinct keys, then a long tail of lines for each key's lookup to scan; the key list
+  // holds the 3000 and 498 repeats of "tail".
+  std::string many_keys = "[TRANSLATIONS]\n";
+  for (int i = 0; i < 3000; ++i) many_keys += std::to_string(i) + "=v\n";
+  for (int i = 0; i < 300000; ++i) many_keys += "tail=x\n";
+
+  struct Case {
+    std::string name;
+    std::string text;
+    std::size_t entries;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"200000 sections before", many_sections, 1},
+           {"3000 keys and 300000 lines", many_keys, 3498},
+           {"one line of 1 MB", "[TRANSLATIONS]\nk=" + std::string(1 << 20, 'x'), 1},
+           {"1 MB of brackets", std::string(1 << 20, '['), 0},
+       }) {
+    SCOPED_TRACE(c.name);
+    Entries entries;
+    test_support::RunWithin(std::chrono::seconds(20), c.name, [&] { entries = Read(c.text); });
+    EXPECT_EQ(entries.size(), c.entries);
+  }
 }
 
 }  // namespace

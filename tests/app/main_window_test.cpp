@@ -28,10 +28,12 @@
 
 #if defined(__linux__)
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <sstream>
@@ -44,6 +46,7 @@
 #include "app/qiv_language.h"
 #include "app/qt_text.h"
 #include "tests/app/gui_test_support.h"
+#include "tests/time_bound.h"
 #include "ui_dedaraz.h"
 
 namespace {
@@ -669,12 +672,38 @@ TEST_F(MainWindow, ShowsTheHelpFilesFormattedTextOrTheDefaultLines) {
   EXPECT_EQ(ui().HelpBox->toPlainText(), QString::fromUtf8("Plain help\nsecond line \u00e9"));
 }
 
+// Refused unread and at once: a FIFO would block start-up, a device or a huge file would
+// hold it up for long.
 TEST_F(MainWindow, AHelpFileThatCannotBeReadIsReported) {
-  ASSERT_TRUE(QDir().mkdir(folder_.Path("tvxhelp.rtf")));
-  Create();
-  ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1u);
-  EXPECT_TRUE(gui_test::ShownErrorBoxes()[0].startsWith("Cannot open file "));
-  EXPECT_EQ(calls_.port_access, 0);  // the steps after ShowHelp did not run
+  const QString path = folder_.Path("tvxhelp.rtf");
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+    QString reason;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"folder", [&] { ASSERT_TRUE(QDir().mkdir(path)); }, "not a regular file"},
+           {"too large",
+            [&] { folder_.Write("tvxhelp.rtf", QByteArray(2 * 1024 * 1024 + 1, 'x')); },
+            "larger than 2097152 bytes"},
+#ifndef _WIN32
+           {"FIFO", [&] { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+            "not a regular file"},
+           {"device", [&] { ASSERT_TRUE(QFile::link("/dev/zero", path)); }, "not a regular file"},
+#endif
+       }) {
+    SCOPED_TRACE(c.name);
+    form_.reset();
+    QDir().rmdir(path);
+    QFile::remove(path);
+    gui_test::ShownErrorBoxes().clear();
+    calls_ = {};
+    c.make();
+    test_support::RunWithin(std::chrono::seconds(30), "help file " + c.name, [&] { Create(); });
+    ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1u);
+    EXPECT_EQ(gui_test::ShownErrorBoxes()[0], "Cannot open file " + path + ": " + c.reason + ".");
+    EXPECT_EQ(calls_.port_access, 0);  // the steps after ShowHelp did not run
+  }
 }
 
 TEST_F(MainWindow, ShowLastSentReplacesTheWholeMemo) {

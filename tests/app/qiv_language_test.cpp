@@ -12,9 +12,17 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <functional>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "tests/app/test_window.h"
+#include "tests/time_bound.h"
 
 namespace app {
 namespace {
@@ -86,6 +94,60 @@ TEST_F(Translation, SetsCaptionAndHintOfEachKindOfControl) {
   EXPECT_EQ(Find<QCheckBox>(*window_, "HIPRI")->text(), QString::fromUtf8("Hohe Priorität"));
   EXPECT_EQ(Find<QLabel>(*window_, "Label1")->size(),
             Find<QLabel>(*window_, "Label1")->sizeHint());  // a label fits its new text
+}
+
+// Translation texts are outside text: shown as typed, never as markup that could load
+// images or files.
+TEST_F(Translation, TextsAreShownAsPlainText) {
+  const QString markup = "<img src=\"no-such-picture.png\"><b>x</b>";
+  const std::string line = markup.toStdString();
+  for (const std::string& key :
+       {"Form1.Label1.Caption", "Form1.Label5.Hint", "Form1.Label6.toolTip",
+        "Form1.Label7.whatsThis", "Form1.Label8.text"}) {
+    SCOPED_TRACE(key);
+    window_ = testing::MakeTestWindow();
+    Apply(key + "=" + line + "\r\n");
+    auto* label = Find<QLabel>(*window_, key.substr(6, 6).c_str());
+    // What Qt would show for each text, read back as plain text.
+    const QString caption = label->textFormat() == Qt::PlainText ? QString() : label->text();
+    for (const QString& shown : {caption, label->toolTip(), label->whatsThis()}) {
+      if (!Qt::mightBeRichText(shown)) continue;
+      QTextDocument rendered;
+      rendered.setHtml(shown);
+      EXPECT_EQ(rendered.toPlainText(), markup);
+    }
+  }
+}
+
+// Refused unread and at once: a FIFO would block start-up for ever.
+TEST_F(Translation, AFileThatIsNoRegularFileOrTooLargeIsRefused) {
+  const QString path = folder_.filePath("vuvur.lng");
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+    std::string reason;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"too large", [&] { WriteFile(std::string(kLanguageFileLimit + 1, ';')); },
+            "larger than 1048576 bytes"},
+#ifndef _WIN32
+           {"FIFO", [&] { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+            "not a regular file"},
+           {"device", [&] { ASSERT_TRUE(QFile::link("/dev/zero", path)); }, "not a regular file"},
+#endif
+       }) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(path);
+    c.make();
+    test_support::RunWithin(std::chrono::seconds(20), "vuvur.lng " + c.name, [&] {
+      try {
+        language_.ApplyLanguageFile(*window_, path);
+        ADD_FAILURE() << "no error";
+      } catch (const TranslationError& e) {
+        EXPECT_EQ(e.what(), "Cannot open file vuvur.lng: " + c.reason);
+      }
+    });
+  }
 }
 
 TEST_F(Translation, WindowPartIsExactComponentAndPropertyPartsIgnoreCase) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <random>
 
+#include "tests/time_bound.h"
+
 namespace {
 
 struct Read {
@@ -160,6 +162,39 @@ TEST(RtfReader, SurvivesMalformedAndHostileInput) {
   EXPECT_EQ(Read(unclosed).Text(), "open");
   const QByteArray long_word = "{\\rtf1 \\" + QByteArray(100000, 'b') + " x}";
   EXPECT_EQ(Read(long_word).Text(), "x");
+}
+
+// Inputs whose reading or layout took time growing with the square of their size. Each is
+// read and laid out whole within a generous bound; paragraphs stay short enough for Qt.
+TEST(RtfReader, HostileInputIsReadAndLaidOutInLinearTime) {
+  struct Case {
+    std::string name;
+    QByteArray rtf;
+  };
+  QByteArray runs = "{\\rtf1 ";
+  for (int i = 0; i < 50000; ++i) runs += "\\b a\\b0 a";
+  QByteArray huge_font = "{\\rtf1 ";
+  for (int i = 0; i < 20000; ++i) huge_font += "{\\fs800 Paragraph\\par}";
+  for (const Case& c : std::vector<Case>{
+           {"100000 runs in one paragraph", runs + "}"},
+           {"20000 paragraphs at 400 points", huge_font + "}"},
+           {"one paragraph of 2 MB", "{\\rtf1 " + QByteArray(2 << 20, 'x') + "}"},
+       }) {
+    SCOPED_TRACE(c.name);
+    QTextDocument document;
+    test_support::RunWithin(std::chrono::seconds(30), c.name, [&] {
+      app::ReadRtf(c.rtf, document);
+      document.setTextWidth(300);
+      document.size();  // lays out every paragraph
+    });
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+      ASSERT_LE(block.length(), 4001);
+      ASSERT_LE(block.textFormats().size(), 200);
+      for (const QTextLayout::FormatRange& range : block.textFormats()) {
+        ASSERT_LE(range.format.fontPointSize(), 72.0);
+      }
+    }
+  }
 }
 
 // Random mixtures of RTF's pieces, from a fixed seed. Each piece adds the same text wherever

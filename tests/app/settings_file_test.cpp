@@ -4,14 +4,19 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "tests/app/settings_values_dump.h"
+#include "tests/time_bound.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -350,16 +355,35 @@ TEST(SettingsText, SavesOutOfRangeChoicesAsTheFallbacks) {
   EXPECT_EQ(lines[15], "0");
 }
 
+// Refused unread and at once: a FIFO would block start-up for ever, a device like
+// /dev/zero would be read until memory runs out.
 TEST_F(SettingsFileTest, AFileThatCannotBeReadIsAnError) {
-  fs::create_directory(path_);  // exists, but is no file to read
-  SettingsValues v;
-  try {
-    LoadSettingsFile(path_, v);
-    FAIL() << "no error";
-  } catch (const CannotOpenFileError& e) {
-    EXPECT_STREQ(e.what(), "Cannot open file tolvex.dat");
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"folder", [&] { fs::create_directory(path_); }},
+           {"too large", [&] { Put(std::string(kSettingsFileLimit + 1, '1')); }},
+#ifndef _WIN32
+           {"FIFO", [&] { ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0); }},
+           {"device", [&] { fs::create_symlink("/dev/zero", path_); }},
+#endif
+       }) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(path_);
+    c.make();
+    SettingsValues v;
+    test_support::RunWithin(std::chrono::seconds(20), "loading a " + c.name, [&] {
+      try {
+        LoadSettingsFile(path_, v);
+        ADD_FAILURE() << "no error";
+      } catch (const CannotOpenFileError& e) {
+        EXPECT_STREQ(e.what(), "Cannot open file tolvex.dat");
+      }
+    });
+    EXPECT_EQ(Dump(v), Dump(SettingsValues{}));
   }
-  EXPECT_EQ(Dump(v), Dump(SettingsValues{}));
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeCreatedIsAnError) {
@@ -399,6 +423,65 @@ TEST_F(SettingsFileTest, KeepsTheFilesPermissionsAndALinkToIt) {
   SaveSettingsFile(path_, SettingsValues{});
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(Bytes(), kFreshFile);
+
+  // A link whose file does not exist yet: the file is created, the link stays.
+  fs::remove(real);
+  SaveSettingsFile(path_, SettingsValues{});
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(Bytes(), kFreshFile);
+  fs::remove(path_);
+
+  // Root saving a user's file leaves it the user's, or the user could never save again.
+  if (geteuid() == 0) {
+    Put(kFreshFile);
+    ASSERT_EQ(chown(path_.c_str(), 12345, 23456), 0);
+    SaveSettingsFile(path_, Sample());
+    struct stat st {};
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 12345u);
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+}
+
+// Another program that holds an advisory lock on the file is working with it.
+TEST_F(SettingsFileTest, AFileLockedByAnotherProgramIsKeptByteForByte) {
+  const std::string earlier = FormatSettingsText(Sample());
+  for (const bool use_flock : {true, false}) {
+    SCOPED_TRACE(use_flock ? "flock" : "fcntl");
+    Put(earlier);
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(release[1]);  // so that the parent's close ends the wait below
+      const int fd = open(path_.c_str(), O_RDWR);
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;
+      const bool locked = use_flock ? flock(fd, LOCK_EX) == 0 : fcntl(fd, F_SETLK, &lock) == 0;
+      char byte = locked ? 1 : 0;
+      if (write(ready[1], &byte, 1) != 1 || read(release[0], &byte, 1) < 0) _exit(1);
+      _exit(0);
+    }
+    char locked = 0;
+    ASSERT_EQ(read(ready[0], &locked, 1), 1);
+    ASSERT_EQ(locked, 1);
+    try {
+      SaveSettingsFile(path_, SettingsValues{});
+      ADD_FAILURE() << "saved over a locked file";
+    } catch (const CannotCreateFileError& e) {
+      EXPECT_STREQ(e.what(), "Cannot create file tolvex.dat");
+    }
+    close(release[1]);
+    waitpid(child, nullptr, 0);
+    for (int fd : {ready[0], ready[1], release[0]}) close(fd);
+    EXPECT_EQ(Bytes(), earlier);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"tolvex.dat"});
+    SaveSettingsFile(path_, SettingsValues{});  // free again once the lock is gone
+    EXPECT_EQ(Bytes(), kFreshFile);
+  }
 }
 #endif
 
@@ -473,7 +556,7 @@ TEST_F(SettingsFileTest, AFileSizeLimitHitPartWayKeepsTheEarlierFile) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
+    // The signal is left as it is: the save itself must keep it from ending the program.
     const rlimit limit{50, 50};
     setrlimit(RLIMIT_FSIZE, &limit);
     SettingsValues big;

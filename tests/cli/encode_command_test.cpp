@@ -84,6 +84,22 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
       {"encode", "--pi", "12345"},
       {"encode", "--ps", "TOO LONG!"},
       {"encode", "--ps", "\xD0\x96"},
+      // Overlong forms, a surrogate, a code point above U+10FFFF: none is UTF-8.
+      {"encode", "--ps", "X\xC1\x81X"},
+      {"encode", "--ps",
+       "A\xC0\x80"
+       "B"},
+      {"encode", "--ps", "\xE0\x81\x81"},
+      {"encode", "--ps", "\xED\xA0\x80"},
+      {"encode", "--ps", "\xF4\x90\x80\x80"},
+      // Control characters would be sent and break the record into more lines.
+      {"encode", "--ps", "A\nB"},
+      {"encode", "--ps", "A\x7F"},
+      {"encode", "--pi", "1\t2"},
+      {"encode", "--af", "9\r8"},
+      // A long value is quoted short, on the one line.
+      {"encode", "--format", std::string(130000, 'x') + "\n\x1B[2J"},
+      {"encode", "--ps=" + std::string(130000, 'y')},
       {"encode", "--format", "hex2"},
       {"encode", "--decimal-separator", "5"},
       {"frobnicate"},
@@ -96,7 +112,20 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("rdsq7-cli: error: ", 0), 0U);
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+    EXPECT_LT(r.err.size(), 200U);
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos);
   }
+}
+
+// Output that never arrived (a full disk, a closed pipe) is no success.
+TEST(EncodeCommand, AFailedWriteOfTheOutputIsAnError) {
+  struct FullDisk : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  EXPECT_EQ(cli::Run({"encode"}, out, err), 1);
+  EXPECT_EQ(err.str(), "rdsq7-cli: error: cannot write to standard output\n");
 }
 
 TEST(EncodeCommand, PsTextArrivesAsUtf8AndFitsWhenItsCharactersDo) {

@@ -123,12 +123,14 @@ TEST(SendCommand, ProgressBarGoesToErrAndIsClearedAtTheEnd) {
 }
 
 TEST(SendCommand, AnUnwritableOutputFailsBeforeTheSend) {
-  Arguments args({"--dry-run", "--bytes", TempPath("no/such/folder/bytes.txt")});
-  std::ostringstream out, err;
-  FakePacer pacer;
-  EXPECT_THROW(SendCommand(args, out, err, pacer, false), std::runtime_error);
-  EXPECT_EQ(pacer.waits(), 0);
-  EXPECT_EQ(out.str(), "");
+  for (const std::string& path : {TempPath("no/such/folder/bytes.txt"), TempPath("")}) {
+    Arguments args({"--dry-run", "--bytes", path});
+    std::ostringstream out, err;
+    FakePacer pacer;
+    EXPECT_THROW(SendCommand(args, out, err, pacer, false), std::runtime_error);
+    EXPECT_EQ(pacer.waits(), 0);
+    EXPECT_EQ(out.str(), "");
+  }
 }
 
 TEST(SendCommand, WithoutDryRunItAsksForAPort) {
@@ -183,11 +185,45 @@ TEST(SendCommandPort, PortWithoutModemLinesFailsWithTheCommErrorAndNoRecord) {
 }
 
 TEST(SendCommandPort, MissingDeviceFailsCleanlyWithStatusOne) {
-  const Result r = RunCli({"send", "--port", "/dev/rdsq7-no-such-tty"});
+  const std::string regular = TempPath("rdsq7-not-a-port");
+  std::ofstream(regular) << "x";
+  struct Case {
+    std::string port;
+    int status;
+    std::string says;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/dev/rdsq7-no-such-tty", 1, "/dev/rdsq7-no-such-tty"},
+           {"", 2, "option --port: empty port name"},
+           {regular, 1, regular + ": not a serial or parallel port device"},
+           {"/dev/null", 1, "/dev/null: not a serial or parallel port device"},
+       }) {
+    const Result r = RunCli({"send", "--port", c.port});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("other program"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+  }
+}
+
+// The recording files are written after the send, also a failed one, with what was clocked
+// until then; before that an existing file keeps its content.
+TEST(SendCommandPort, AFailedSendStillWritesTheRecordingsWhole) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string vcd = TempPath("failed.vcd"), bytes = TempPath("failed.txt");
+  std::ofstream(vcd) << "old";
+  std::ofstream(bytes) << "old";
+  const Result r = RunCli({"send", "--port", ptsname(master), "--vcd", vcd, "--bytes", bytes});
+  close(master);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("/dev/rdsq7-no-such-tty"), std::string::npos) << r.err;
-  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+  // The port refused the first reset of the lines: nothing was clocked.
+  EXPECT_EQ(ReadFile(bytes), "");
+  EXPECT_NE(ReadFile(vcd).find("$enddefinitions"), std::string::npos) << ReadFile(vcd);
+  EXPECT_EQ(ReadFile(vcd).find("\n#"), std::string::npos) << ReadFile(vcd);
 }
 
 TEST(SendCommandPort, APortOrADryRunIsNeededButNotBoth) {

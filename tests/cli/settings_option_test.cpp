@@ -2,11 +2,18 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "app/settings_file.h"
 #include "cli/cli.h"
+#include "cli/quote.h"
 #include "tests/cli/run_cli.h"
+#include "tests/time_bound.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace cli {
 namespace {
@@ -83,17 +90,40 @@ TEST_F(SettingsOption, AFileTheProgramWouldIgnoreLeavesTheDefaults) {
   EXPECT_EQ(r.out, RunCli({"encode"}).out);
 }
 
+// Anything but a regular file of a sane size is refused unread and at once: a FIFO would
+// block the open, a device like /dev/zero would be read until memory runs out.
 TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
-  const std::string missing = (folder_ / "nothing.dat").string();
-  Result r = RunCli({"encode", "--settings", missing});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "rdsq7-cli: error: option --settings: no such file '" + missing + "'\n");
-
-  fs::create_directory(file_);
-  r = RunCli({"encode", "--settings", file_});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "rdsq7-cli: error: Cannot open file tolvex.dat\n");
+  const std::string not_regular =
+      "rdsq7-cli: error: Cannot open file tolvex.dat (not a regular file)\n";
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"missing", [] {},
+       "rdsq7-cli: error: option --settings: no such file " + Quote(file_) + "\n"},
+      {"folder", [&] { fs::create_directory(file_); }, not_regular},
+      {"too large",
+       [&] { std::ofstream(file_, std::ios::binary) << std::string(64 * 1024 + 1, '\n'); },
+       "rdsq7-cli: error: Cannot open file tolvex.dat (larger than 65536 bytes)\n"},
+#ifndef _WIN32
+      {"FIFO", [&] { ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0); }, not_regular},
+      {"device", [&] { fs::create_symlink("/dev/zero", file_); }, not_regular},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(file_);
+    c.make();
+    Result r;
+    test_support::RunWithin(std::chrono::seconds(20), "--settings " + c.name, [&] {
+      r = RunCli({"encode", "--settings", file_});
+    });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
 }
 
 TEST_F(SettingsOption, BadUsageHasStatusTwo) {
