@@ -101,7 +101,7 @@ TEST_F(Translation, SetsCaptionAndHintOfEachKindOfControl) {
 TEST_F(Translation, TextsAreShownAsPlainText) {
   const QString markup = "<img src=\"no-such-picture.png\"><b>x</b>";
   const std::string line = markup.toStdString();
-  for (const std::string& key :
+  for (const std::string key :
        {"Form1.Label1.Caption", "Form1.Label5.Hint", "Form1.Label6.toolTip",
         "Form1.Label7.whatsThis", "Form1.Label8.text"}) {
     SCOPED_TRACE(key);
