@@ -7,11 +7,6 @@
 #include "app/bounded_file.h"
 
 namespace app {
-namespace {
-
-constexpr std::size_t kChunk = 64 * 1024;
-
-}  // namespace
 
 BoundedRead ReadBoundedFile(const std::filesystem::path& path, std::size_t max_bytes) {
   BoundedRead result;
@@ -43,28 +38,16 @@ BoundedRead ReadBoundedFile(const std::filesystem::path& path, std::size_t max_b
     result.failure = ReadFailure::kTooLarge;
     return result;
   }
-  // The size may change while reading: never take more than the cap and one byte.
-  std::string& bytes = result.bytes;
-  while (bytes.size() <= max_bytes) {
-    const std::size_t old_size = bytes.size();
-    bytes.resize(old_size + std::min(kChunk, max_bytes + 1 - old_size));
-    const ssize_t n = ::read(fd, bytes.data() + old_size, bytes.size() - old_size);
-    if (n < 0 && errno == EINTR) {
-      bytes.resize(old_size);
-      continue;
-    }
-    if (n < 0) {
-      result.failure = ReadFailure::kUnreadable;
-      break;
-    }
-    bytes.resize(old_size + static_cast<std::size_t>(n));
-    if (n == 0) break;
-  }
+  ReadUpToCap(
+      [fd](char* buffer, std::size_t size) -> long long {
+        ssize_t n;
+        do {
+          n = ::read(fd, buffer, size);
+        } while (n < 0 && errno == EINTR);
+        return n;
+      },
+      max_bytes, result);
   ::close(fd);
-  if (result.failure == ReadFailure::kNone && bytes.size() > max_bytes) {
-    result.failure = ReadFailure::kTooLarge;
-  }
-  if (result.failure != ReadFailure::kNone) bytes.clear();
   return result;
 }
 

@@ -3,16 +3,9 @@
 #endif
 #include <windows.h>
 
-#include <algorithm>
-
 #include "app/bounded_file.h"
 
 namespace app {
-namespace {
-
-constexpr DWORD kChunk = 64 * 1024;
-
-}  // namespace
 
 BoundedRead ReadBoundedFile(const std::filesystem::path& path, std::size_t max_bytes) {
   BoundedRead result;
@@ -38,23 +31,16 @@ BoundedRead ReadBoundedFile(const std::filesystem::path& path, std::size_t max_b
   } else if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > max_bytes) {
     result.failure = ReadFailure::kTooLarge;
   }
-  std::string& bytes = result.bytes;
-  while (result.failure == ReadFailure::kNone && bytes.size() <= max_bytes) {
-    const std::size_t old_size = bytes.size();
-    bytes.resize(old_size + std::min<std::size_t>(kChunk, max_bytes + 1 - old_size));
-    DWORD read = 0;
-    if (!::ReadFile(file, bytes.data() + old_size, static_cast<DWORD>(bytes.size() - old_size),
-                    &read, nullptr)) {
-      result.failure = ReadFailure::kUnreadable;
-    }
-    bytes.resize(old_size + read);
-    if (read == 0) break;
+  if (result.failure == ReadFailure::kNone) {
+    ReadUpToCap(
+        [file](char* buffer, std::size_t size) -> long long {
+          DWORD read = 0;
+          if (!::ReadFile(file, buffer, static_cast<DWORD>(size), &read, nullptr)) return -1;
+          return read;
+        },
+        max_bytes, result);
   }
   ::CloseHandle(file);
-  if (result.failure == ReadFailure::kNone && bytes.size() > max_bytes) {
-    result.failure = ReadFailure::kTooLarge;
-  }
-  if (result.failure != ReadFailure::kNone) bytes.clear();
   return result;
 }
 

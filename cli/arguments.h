@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,5 +29,10 @@ class Arguments {
   std::string option_;
   std::optional<std::string> inline_value_;
 };
+
+// A file named on the command line: arguments are UTF-8 on every platform.
+inline std::filesystem::path PathArgument(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 }  // namespace cli

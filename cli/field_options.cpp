@@ -71,15 +71,14 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
   if (option == "--settings") {
     if (settings_text_) throw UsageError("option --settings: given more than once");
     const std::string file = args.Value();
-    // Arguments are UTF-8 on every platform.
     try {
-      settings_text_ =
-          app::ReadSettingsText(std::filesystem::path(std::u8string(file.begin(), file.end())));
+      settings_text_ = app::ReadSettingsText(PathArgument(file));
     } catch (const app::CannotOpenFileError& e) {
       if (e.reason().empty()) throw;
       throw std::runtime_error(std::string(e.what()) + " (" + e.reason() + ")");
     }
     if (!settings_text_) throw std::runtime_error("option --settings: no such file " + Quote(file));
+    settings_file_ = file;
   } else if (option == "--ps") {
     values_.ps = BoxText(option, args.Value(), rds::kPsLength);
     ps_ = true;

@@ -32,11 +32,15 @@ class FieldOptions {
   // Last-sent record come from the file alone.
   app::SettingsValues ApplyTo(app::SettingsValues base) const;
 
+  // The --settings file as given, if any.
+  const std::optional<std::string>& SettingsFile() const { return settings_file_; }
+
   static const char* Help();
 
  private:
   rds::StationSettings values_;
   std::optional<std::string> settings_text_;
+  std::optional<std::string> settings_file_;
   bool ps_ = false, pi_ = false, pty_ = false, tp_ = false, ta_ = false, ms_ = false, di_ = false,
        af_ = false, separator_ = false;
   std::size_t af_count_ = 0;

@@ -1,12 +1,8 @@
 #include "cli/send_command.h"
 
-#include <cstdio>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -16,13 +12,9 @@
 #include "cli/terminal.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
-#include "transfer/parallel_bytes.h"
-#include "transfer/port_open.h"
 #include "transfer/precise_pacer.h"
-#include "transfer/recording_line_driver.h"
 #include "transfer/send_sequence.h"
 #include "transfer/trace_timing.h"
-#include "transfer/va_comm.h"
 #include "transfer/vcd_writer.h"
 
 namespace cli {
@@ -43,13 +35,6 @@ constexpr const char* kSendHelp =
     "  --help         show this text\n";
 
 constexpr int kBarWidth = 28;
-
-struct SendOptions {
-  bool dry_run = false;
-  std::optional<std::string> port;
-  std::optional<std::string> vcd_path;
-  std::optional<std::string> bytes_path;
-};
 
 // The window's part in a send, for a command line: the options are the controls.
 class CommandLineView final : public transfer::StationSendView {
@@ -90,21 +75,11 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
 int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer::Pacer& pacer,
                 bool progress_bar) {
   FieldOptions fields;
-  SendOptions options;
+  SendTarget options;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
-    if (fields.Parse(option, args)) continue;
-    if (option == "--dry-run") {
-      args.NoValue();
-      options.dry_run = true;
-    } else if (option == "--port") {
-      options.port = args.Value();
-      if (options.port->empty()) throw UsageError("option --port: empty port name");
-    } else if (option == "--vcd") {
-      options.vcd_path = args.Value();
-    } else if (option == "--bytes") {
-      options.bytes_path = args.Value();
-    } else if (option == "--help") {
+    if (fields.Parse(option, args) || options.Parse(option, args)) continue;
+    if (option == "--help") {
       args.NoValue();
       out << kSendHelp << FieldOptions::Help();
       return 0;
@@ -134,17 +109,7 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
-  try {
-    sequence.UploadRDS();
-  } catch (const std::exception& e) {
-    try {
-      record();
-    } catch (const std::exception&) {
-      // the send's own failure is the one to report
-    }
-    if (options.dry_run || !dynamic_cast<const transfer::EVaCommError*>(&e)) throw;
-    throw std::runtime_error(SendFailure(*options.port, e));
-  }
+  UploadRecordingFailures(sequence, options.port, record);
   record();
   for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
   out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';

@@ -10,9 +10,11 @@
 #include <stdexcept>
 
 #include "cli/quote.h"
+#include "cli/usage_error.h"
 #include "transfer/parallel_bytes.h"
 #include "transfer/port_open.h"
 #include "transfer/recording_line_driver.h"
+#include "transfer/va_comm.h"
 
 namespace cli {
 namespace {
@@ -45,6 +47,23 @@ class TeeLineDriver final : public transfer::LineDriver {
 
 }  // namespace
 
+bool SendTarget::Parse(const std::string& option, Arguments& args) {
+  if (option == "--dry-run") {
+    args.NoValue();
+    dry_run = true;
+  } else if (option == "--port") {
+    port = args.Value();
+    if (port->empty()) throw UsageError("option --port: empty port name");
+  } else if (option == "--vcd") {
+    vcd_path = args.Value();
+  } else if (option == "--bytes") {
+    bytes_path = args.Value();
+  } else {
+    return false;
+  }
+  return true;
+}
+
 transfer::LineDriverChoice LineDriverForSend(const std::optional<std::string>& port_name,
                                              transfer::WireTrace& trace, transfer::Pacer& pacer) {
   auto recorder = [&trace, &pacer] {
@@ -63,6 +82,22 @@ std::string SendFailure(const std::string& port, const std::exception& e) {
   return "send to " + port + " failed: " + e.what() +
          "; check that the port has DTR and RTS lines (a real serial port or USB-serial "
          "adapter) and is still connected, then send again";
+}
+
+void UploadRecordingFailures(transfer::SendSequence& sequence,
+                             const std::optional<std::string>& port,
+                             const std::function<void()>& record) {
+  try {
+    sequence.UploadRDS();
+  } catch (const std::exception& e) {
+    try {
+      record();
+    } catch (const std::exception&) {
+      // the send's own failure is the one to report
+    }
+    if (!port || !dynamic_cast<const transfer::EVaCommError*>(&e)) throw;
+    throw std::runtime_error(SendFailure(*port, e));
+  }
 }
 
 std::string TimingSummary(const transfer::TraceTiming& timing) {
@@ -92,17 +127,9 @@ void WriteParallelBytes(const transfer::WireTrace& trace, std::ostream& out) {
   }
 }
 
-namespace {
-
-std::filesystem::path FilePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-}  // namespace
-
 RecordingFile::RecordingFile(std::string path) : path_(std::move(path)) {
   std::error_code error;
-  const auto status = std::filesystem::status(FilePath(path_), error);
+  const auto status = std::filesystem::status(PathArgument(path_), error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     if (std::filesystem::is_directory(status)) {
       throw std::runtime_error("can't write " + Quote(path_));
@@ -110,7 +137,7 @@ RecordingFile::RecordingFile(std::string path) : path_(std::move(path)) {
     return;  // a device or FIFO the user named: written directly after the send
   }
   app::FileReplacer& replacer = app::PlatformFileReplacer();
-  if (replacer.CanReplace(FilePath(path_))) staged_ = replacer.Stage(FilePath(path_));
+  if (replacer.CanReplace(PathArgument(path_))) staged_ = replacer.Stage(PathArgument(path_));
   if (!staged_) throw std::runtime_error("can't write " + Quote(path_));
 }
 
@@ -118,7 +145,7 @@ void RecordingFile::Write(const std::function<void(std::ostream&)>& write) {
   std::ostringstream content;
   write(content);
   if (!staged_) {
-    std::ofstream file(FilePath(path_), std::ios::binary);
+    std::ofstream file(PathArgument(path_), std::ios::binary);
     file << content.str();
     file.close();
     if (!file) throw std::runtime_error("can't write " + Quote(path_));

@@ -8,12 +8,26 @@
 #include <string>
 
 #include "app/file_replacer.h"
+#include "cli/arguments.h"
 #include "transfer/clock_out.h"
 #include "transfer/pacer.h"
+#include "transfer/send_sequence.h"
 #include "transfer/trace_timing.h"
 #include "transfer/wire_trace.h"
 
 namespace cli {
+
+// Where a send goes and what it leaves behind, as send and serve take it: --dry-run,
+// --port PORT, --vcd FILE and --bytes FILE.
+struct SendTarget {
+  bool dry_run = false;
+  std::optional<std::string> port;
+  std::optional<std::string> vcd_path;
+  std::optional<std::string> bytes_path;
+
+  // Takes option when it is one of these; false for any other. Throws UsageError.
+  bool Parse(const std::string& option, Arguments& args);
+};
 
 // The one place that decides which lines a send drives: with no port, a recorder alone;
 // with one, the port opened now (so that a missing or busy port fails before anything is
@@ -24,6 +38,13 @@ transfer::LineDriverChoice LineDriverForSend(const std::optional<std::string>& p
 
 // A line operation that failed during a send, told with the port it happened on.
 std::string SendFailure(const std::string& port, const std::exception& e);
+
+// Runs the send. When it fails, record still writes what was clocked until then (a failure
+// of its own is passed over: the send's is the one to report), and a line operation that
+// failed on a port is told with the port's name.
+void UploadRecordingFailures(transfer::SendSequence& sequence,
+                             const std::optional<std::string>& port,
+                             const std::function<void()>& record);
 
 // "elapsed_ms=… nominal_ms=… ratio=… min_bit_pause_us=… min_run_pause_us=…".
 std::string TimingSummary(const transfer::TraceTiming& timing);

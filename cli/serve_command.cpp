@@ -10,6 +10,7 @@
 #include "app/single_instance.h"
 #include "cli/field_options.h"
 #include "cli/quote.h"
+#include "cli/send_lines.h"
 #include "cli/serve_allow.h"
 #include "cli/serve_log.h"
 #include "cli/serve_network.h"
@@ -50,16 +51,13 @@ class AlreadyRunningError : public std::runtime_error {
 };
 
 struct ServeOptions {
-  bool dry_run = false;
-  std::optional<std::string> port;
-  std::optional<std::string> settings_file;
+  SendTarget target;
   std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
   std::optional<UecpAddress> address;
   AllowList allow;
   std::chrono::seconds ta_timeout{0};
-  std::optional<std::string> bytes_path, vcd_path;
 };
 
 unsigned Number(const std::string& option, const std::string& value, unsigned long highest) {
@@ -87,18 +85,8 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   ServeOptions options;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
-    if (option == "--settings") {
-      options.settings_file = args.Value();
-      Arguments file({"--settings", *options.settings_file});
-      fields.Parse(file.NextOption(), file);
-    } else if (fields.Parse(option, args)) {
+    if (fields.Parse(option, args) || options.target.Parse(option, args)) {
       continue;
-    } else if (option == "--dry-run") {
-      args.NoValue();
-      options.dry_run = true;
-    } else if (option == "--port") {
-      options.port = args.Value();
-      if (options.port->empty()) throw UsageError("option --port: empty port name");
     } else if (option == "--listen") {
       options.text.push_back(ParseEndpoint(option, args.Value()));
     } else if (option == "--uecp") {
@@ -115,10 +103,6 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
       options.allow.Add(args.Value());
     } else if (option == "--ta-timeout") {
       options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
-    } else if (option == "--bytes") {
-      options.bytes_path = args.Value();
-    } else if (option == "--vcd") {
-      options.vcd_path = args.Value();
     } else if (option == "--help") {
       args.NoValue();
       out << kServeHelp << FieldOptions::Help();
@@ -127,7 +111,7 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
       throw UsageError("unknown option " + Quote(option) + " for serve");
     }
   }
-  if (options.dry_run == options.port.has_value()) {
+  if (options.target.dry_run == options.target.port.has_value()) {
     throw UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
   if (options.text.empty() && options.uecp.empty() && options.uecp_udp.empty() && !options.serial) {
@@ -141,12 +125,9 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
 
   asio::io_context io;
   ServeLog log(out);
-  SendWorker worker({options.port, options.bytes_path, options.vcd_path});
+  SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
-  if (options.settings_file) {
-    const std::string& file = *options.settings_file;
-    settings_path = std::filesystem::path(std::u8string(file.begin(), file.end()));
-  }
+  if (fields.SettingsFile()) settings_path = PathArgument(*fields.SettingsFile());
   ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
                        {settings_path, options.ta_timeout}, worker, log);
   ServeNetwork network(io, station, log, options.allow, options.address);
@@ -162,7 +143,8 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   } catch (const std::system_error& e) {
     throw std::runtime_error(std::string("can't open a port: ") + e.what());
   }
-  log.Line("serve" + opened + (options.port ? " encoder=" + *options.port : " dry-run"));
+  log.Line("serve" + opened +
+           (options.target.port ? " encoder=" + *options.target.port : " dry-run"));
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGBREAK)

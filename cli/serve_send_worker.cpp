@@ -1,6 +1,5 @@
 #include "cli/serve_send_worker.h"
 
-#include <fstream>
 #include <stdexcept>
 
 #include "cli/send_lines.h"
@@ -8,7 +7,6 @@
 #include "transfer/send_sequence.h"
 #include "transfer/send_view.h"
 #include "transfer/trace_timing.h"
-#include "transfer/va_comm.h"
 #include "transfer/vcd_writer.h"
 
 namespace cli {
@@ -20,8 +18,8 @@ void WriteFile(const std::string& path, const std::function<void(std::ostream&)>
 
 }  // namespace
 
-SendWorker::SendWorker(SendWorkerOptions options)
-    : options_(std::move(options)), thread_([this] { Loop(); }) {}
+SendWorker::SendWorker(SendTarget target)
+    : options_(std::move(target)), thread_([this] { Loop(); }) {}
 
 SendWorker::~SendWorker() {
   {
@@ -69,16 +67,7 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
         WriteFile(*options_.vcd_path, [&](std::ostream& out) { transfer::WriteVcd(trace, out); });
       }
     };
-    try {
-      sequence.UploadRDS();
-    } catch (const transfer::EVaCommError& e) {
-      try {
-        record();  // what was clocked before the failure
-      } catch (const std::exception&) {
-        // the send's own failure is the one to report
-      }
-      throw std::runtime_error(SendFailure(*options_.port, e));
-    }
+    UploadRecordingFailures(sequence, options_.port, record);
     const rds::StationSettings after = view.ReadSettings();
     outcome.pi_text = after.pi;
     outcome.af_texts = after.af;

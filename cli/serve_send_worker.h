@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/send_lines.h"
 #include "rds/station.h"
 #include "transfer/last_sent_record.h"
 
@@ -23,12 +24,6 @@ struct SendOutcome {
   std::optional<std::chrono::steady_clock::time_point> first_bit;
 };
 
-struct SendWorkerOptions {
-  std::optional<std::string> port;  // none: record only (a dry run)
-  std::optional<std::string> bytes_path;
-  std::optional<std::string> vcd_path;
-};
-
 // The one thread that runs sends: a send takes about 2.6 s of exact pauses and must not
 // hold up the network. The port is opened for each send and closed after it, so a port
 // that was unplugged works again once it is back.
@@ -36,8 +31,8 @@ class SendWorker {
  public:
   using Done = std::function<void(SendOutcome)>;
 
-  explicit SendWorker(SendWorkerOptions options);
-  ~SendWorker();  // waits for a running send
+  explicit SendWorker(SendTarget target);  // no port: record only (a dry run)
+  ~SendWorker();                           // waits for a running send
   SendWorker(const SendWorker&) = delete;
   SendWorker& operator=(const SendWorker&) = delete;
 
@@ -49,7 +44,7 @@ class SendWorker {
   void Loop();
   SendOutcome Send(const rds::StationSettings& settings);
 
-  SendWorkerOptions options_;
+  SendTarget options_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::optional<std::pair<rds::StationSettings, Done>> job_;

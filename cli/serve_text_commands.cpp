@@ -129,7 +129,7 @@ void TextLineReader::Feed(std::string_view bytes, const Sink& sink) {
 
 std::string RunTextCommand(std::string_view line, StationControl& station) {
   if (line.size() > kMaxCommandLine) return "NO line longer than 255 bytes";
-  if (!IsUtf8(line)) return "NO text is not valid UTF-8";
+  if (!rds::IsUtf8(line)) return "NO text is not valid UTF-8";
   const auto eq = line.find('=');
   if (eq != std::string_view::npos) {
     const std::string name = Upper(line.substr(0, eq));
@@ -146,42 +146,6 @@ std::string RunTextCommand(std::string_view line, StationControl& station) {
   }
   if (command == "STATUS") return station.Status();
   return "NO unknown command";
-}
-
-bool IsUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-      cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      cp = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (next & 0x3F);
-    }
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
 }
 
 }  // namespace cli

@@ -35,8 +35,4 @@ class TextLineReader {
 // Names are taken in any case; AF values are MHz with a full stop, separated by commas.
 std::string RunTextCommand(std::string_view line, StationControl& station);
 
-// True when text is well-formed UTF-8 (no overlong forms, surrogates or values above
-// U+10FFFF).
-bool IsUtf8(std::string_view text);
-
 }  // namespace cli

@@ -42,43 +42,61 @@ std::optional<unsigned char> UnicodeToCp1252(char32_t cp) {
   return std::nullopt;
 }
 
+namespace {
+
+// The code point that starts at utf8[i], moving i past it; nullopt for anything but the
+// shortest form of a Unicode scalar value.
+std::optional<char32_t> NextCodePoint(std::string_view utf8, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(utf8[i]);
+  char32_t cp = 0;
+  std::size_t extra = 0;
+  if (lead < 0x80) {
+    cp = lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    cp = lead & 0x1F;
+    extra = 1;
+  } else if ((lead & 0xF0) == 0xE0) {
+    cp = lead & 0x0F;
+    extra = 2;
+  } else if ((lead & 0xF8) == 0xF0) {
+    cp = lead & 0x07;
+    extra = 3;
+  } else {
+    return std::nullopt;
+  }
+  if (i + extra >= utf8.size()) return std::nullopt;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(utf8[i + k]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  // Only the shortest form of a code point is UTF-8; surrogates and values above
+  // U+10FFFF are none (an overlong "A" must not slip past checks as two other bytes).
+  constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kShortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+    return std::nullopt;
+  }
+  i += extra + 1;
+  return cp;
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (!NextCodePoint(text, i)) return false;
+  }
+  return true;
+}
+
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8) {
   std::string out;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    char32_t cp = 0;
-    std::size_t extra = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07;
-      extra = 3;
-    } else {
-      return std::nullopt;
-    }
-    if (i + extra >= utf8.size()) return std::nullopt;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    // Only the shortest form of a code point is UTF-8; surrogates and values above
-    // U+10FFFF are none (an overlong "A" must not slip past checks as two other bytes).
-    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kShortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-      return std::nullopt;
-    }
-    const auto byte = UnicodeToCp1252(cp);
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::optional<char32_t> cp = NextCodePoint(utf8, i);
+    if (!cp) return std::nullopt;
+    const auto byte = UnicodeToCp1252(*cp);
     if (!byte) return std::nullopt;
     out += static_cast<char>(*byte);
-    i += extra + 1;
   }
   return out;
 }

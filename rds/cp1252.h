@@ -9,6 +9,9 @@ namespace rds {
 // The program's 8-bit character set is Windows-1252 on every platform, so that texts and
 // files are byte for byte the same as on the Windows PCs these encoders are used with.
 
+// Well-formed UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text);
+
 // nullopt when the UTF-8 text is malformed or holds a character Windows-1252 lacks.
 std::optional<std::string> Utf8ToCp1252(std::string_view utf8);
 
