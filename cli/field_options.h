@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/settings_file.h"
+#include "appcore/settings_file.h"
 #include "cli/arguments.h"
 #include "rds/station.h"
 

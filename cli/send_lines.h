@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/file_replacer.h"
+#include "appcore/file_replacer.h"
 #include "cli/arguments.h"
 #include "transfer/clock_out.h"
 #include "transfer/pacer.h"

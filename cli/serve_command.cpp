@@ -7,15 +7,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/single_instance.h"
+#include "appcore/single_instance.h"
 #include "cli/field_options.h"
 #include "cli/quote.h"
 #include "cli/send_lines.h"
-#include "cli/serve_allow.h"
-#include "cli/serve_log.h"
-#include "cli/serve_network.h"
-#include "cli/serve_send_worker.h"
-#include "cli/serve_station.h"
+#include "serve/allow.h"
+#include "serve/log.h"
+#include "serve/network.h"
+#include "serve/send_worker.h"
+#include "serve/station.h"
 #include "cli/usage_error.h"
 
 namespace cli {

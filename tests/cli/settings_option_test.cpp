@@ -5,7 +5,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/settings_file.h"
+#include "appcore/settings_file.h"
 #include "cli/cli.h"
 #include "cli/quote.h"
 #include "tests/cli/run_cli.h"

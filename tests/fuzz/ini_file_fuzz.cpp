@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/ini_file.h"
+#include "appcore/ini_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const app::IniFile ini(std::string_view(reinterpret_cast<const char*>(data), size));

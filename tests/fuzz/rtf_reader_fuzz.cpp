@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/rtf_reader.h"
+#include "window/rtf_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cli/serve_text_commands.h"
-#include "tests/cli/fake_station.h"
+#include "serve/text_commands.h"
+#include "tests/serve/fake_station.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   cli::testing::FakeStation station;

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "cli/serve_uecp_frame.h"
-#include "cli/serve_uecp_messages.h"
-#include "tests/cli/fake_station.h"
+#include "serve/uecp_frame.h"
+#include "serve/uecp_messages.h"
+#include "tests/serve/fake_station.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   cli::testing::FakeStation station;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/settings_file.h"
-#include "tests/app/settings_values_dump.h"
+#include "appcore/settings_file.h"
+#include "tests/appcore/settings_values_dump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

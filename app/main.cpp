@@ -1,5 +1,0 @@
-#include "app/startup.h"
-
-int main(int argc, char** argv) {
-  return app::RunApplication(argc, argv);
-}

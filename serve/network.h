@@ -1,0 +1,75 @@
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "serve/allow.h"
+#include "serve/log.h"
+#include "serve/station_control.h"
+#include "serve/uecp_frame.h"
+
+namespace cli {
+
+constexpr std::size_t kMaxConnections = 16;
+constexpr std::chrono::minutes kIdleTimeout{10};
+// Answers a peer has not read yet; a peer that lets more pile up is cut off.
+constexpr std::size_t kMaxQueuedOutput = 64 * 1024;
+
+enum class Protocol { kText, kUecp };
+
+// Turns the bytes a peer sent into the bytes of the answers.
+class StreamHandler {
+ public:
+  virtual ~StreamHandler() = default;
+  virtual std::string Feed(std::span<const std::uint8_t> bytes) = 0;
+};
+
+std::unique_ptr<StreamHandler> MakeStreamHandler(Protocol protocol, StationControl& station,
+                                                 const std::optional<UecpAddress>& ours);
+
+// Every port serve listens on, and the connections on them, on one Asio thread.
+class ServeNetwork {
+ public:
+  ServeNetwork(asio::io_context& io, StationControl& station, ServeLog& log, AllowList allow,
+               std::optional<UecpAddress> ours);
+  ~ServeNetwork();
+
+  // Each opens and starts one port and returns its name for the first log line, with the
+  // port number chosen where 0 was asked for. Throws std::system_error.
+  std::string ListenTcp(Protocol protocol, const asio::ip::tcp::endpoint& endpoint);
+  std::string ListenUdp(const asio::ip::udp::endpoint& endpoint);
+  std::string OpenSerial(const std::string& device, unsigned baud);
+
+  // Closes every port and connection.
+  void Close();
+
+  class Connection;
+  void Forget(Connection* connection);
+  ServeLog& Log() { return log_; }
+
+ private:
+  class Listener;
+  class UdpPort;
+  void Accepted(Protocol protocol, asio::ip::tcp::socket socket);
+
+  asio::io_context& io_;
+  StationControl& station_;
+  ServeLog& log_;
+  AllowList allow_;
+  std::optional<UecpAddress> ours_;
+  std::vector<std::shared_ptr<Listener>> listeners_;
+  std::vector<std::shared_ptr<UdpPort>> udp_ports_;
+  std::vector<std::shared_ptr<Connection>> serial_;
+  std::unordered_map<Connection*, std::weak_ptr<Connection>> connections_;
+};
+
+}  // namespace cli

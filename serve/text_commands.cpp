@@ -1,0 +1,151 @@
+#include "serve/text_commands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/field_options.h"
+#include "cli/quote.h"
+#include "cli/usage_error.h"
+#include "rds/cp1252.h"
+
+namespace cli {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The UsageError text without its "option --xx: " lead.
+std::string Reason(const std::string& message) {
+  const auto colon = message.find(": ");
+  if (message.rfind("option --", 0) == 0 && colon != std::string::npos) {
+    return message.substr(colon + 2);
+  }
+  return message;
+}
+
+std::vector<std::string> SplitCommas(std::string_view text) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    const auto comma = text.find(',', start);
+    parts.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+std::string Set(const std::string& name, std::string_view value, StationControl& station) {
+  const rds::StationSettings& now = station.Settings();
+  rds::StationSettings next = now;
+  std::vector<std::string> args;
+  if (name == "AF") {
+    if (value.empty()) {
+      next.af = {};
+    } else {
+      for (std::string box : SplitCommas(value)) {
+        std::replace(box.begin(), box.end(), '.', now.decimal_separator);
+        args.insert(args.end(), {"--af", box});
+      }
+    }
+  } else {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    args = {"--" + lower, std::string(value)};
+  }
+  if (!args.empty()) {
+    FieldOptions options(now.decimal_separator);
+    Arguments parser(args);
+    try {
+      while (!parser.AtEnd()) {
+        const std::string taken = parser.NextOption();
+        options.Parse(taken, parser);
+      }
+    } catch (const UsageError& e) {
+      return "NO " + Reason(e.what());
+    }
+    next = options.ApplyTo(next);
+  }
+  station.Change(next, name);
+  return "OK";
+}
+
+std::string Get(const std::string& name, const rds::StationSettings& s) {
+  std::string value;
+  if (name == "PS") {
+    value = rds::Cp1252ToUtf8(s.ps);
+  } else if (name == "PI") {
+    value = rds::Cp1252ToUtf8(s.pi);
+  } else if (name == "PTY") {
+    value = std::to_string(s.pty);
+  } else if (name == "TP") {
+    value = std::to_string(s.tp);
+  } else if (name == "TA") {
+    value = std::to_string(s.ta);
+  } else if (name == "MS") {
+    value = std::to_string(s.ms);
+  } else if (name == "DI") {
+    for (std::size_t i = 0; i < 4; ++i) value += s.di[3 - i] ? '1' : '0';
+  } else {
+    for (const std::string& box : s.af) {
+      if (box.empty()) continue;
+      if (!value.empty()) value += ',';
+      std::string text = rds::Cp1252ToUtf8(box);
+      std::replace(text.begin(), text.end(), s.decimal_separator, '.');
+      value += text;
+    }
+  }
+  return name + "=" + value;
+}
+
+bool IsField(const std::string& name) {
+  static constexpr const char* kFields[] = {"PS", "PI", "PTY", "TP", "TA", "MS", "DI", "AF"};
+  return std::find(std::begin(kFields), std::end(kFields), name) != std::end(kFields);
+}
+
+}  // namespace
+
+void TextLineReader::Feed(std::string_view bytes, const Sink& sink) {
+  for (const char c : bytes) {
+    if (c == '\n') {
+      if (!overlong_ && !line_.empty() && line_.back() == '\r') line_.pop_back();
+      sink(line_, overlong_);
+      line_.clear();
+      overlong_ = false;
+    } else if (overlong_) {
+      continue;
+    } else if (line_.size() < kMaxCommandLine + 1) {  // room for the CR of a CR LF
+      line_ += c;
+    } else {
+      overlong_ = true;
+      line_.clear();
+    }
+  }
+}
+
+std::string RunTextCommand(std::string_view line, StationControl& station) {
+  if (line.size() > kMaxCommandLine) return "NO line longer than 255 bytes";
+  if (!rds::IsUtf8(line)) return "NO text is not valid UTF-8";
+  const auto eq = line.find('=');
+  if (eq != std::string_view::npos) {
+    const std::string name = Upper(line.substr(0, eq));
+    if (!IsField(name)) return "NO unknown field " + Quote(line.substr(0, eq));
+    return Set(name, line.substr(eq + 1), station);
+  }
+  const std::string command = Upper(line);
+  if (!command.empty() && command.back() == '?' && IsField(command.substr(0, command.size() - 1))) {
+    return Get(command.substr(0, command.size() - 1), station.Settings());
+  }
+  if (command == "SEND") {
+    station.RequestSend();
+    return "OK";
+  }
+  if (command == "STATUS") return station.Status();
+  return "NO unknown command";
+}
+
+}  // namespace cli

@@ -1,0 +1,256 @@
+// serve as a user runs it: a child process on loopback ports, driven over real sockets.
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
+#include <asio/read.hpp>
+#include <asio/read_until.hpp>
+#include <asio/streambuf.hpp>
+#include <asio/write.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "appcore/settings_file.h"
+#include "appcore/single_instance.h"
+#include "serve/uecp_frame.h"
+
+extern char** environ;
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+// The child with its stdout on a pipe.
+class Child {
+ public:
+  Child(const std::vector<std::string>& args, const std::string& instance, const fs::path& err) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all = {RDSQ7_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"RDSQ7_INSTANCE_NAME=" + instance};
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+  }
+
+  // The next stdout line, or "" after the time allowed.
+  std::string Line(std::chrono::milliseconds allowed) {
+    const auto end = std::chrono::steady_clock::now() + allowed;
+    while (true) {
+      const auto nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      pollfd p{out_, POLLIN, 0};
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
+      char chunk[4096];
+      const ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n <= 0) return "";
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+
+  int Stop(int signal) {
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+unsigned short PortOf(const std::string& line, const std::string& name) {
+  std::smatch m;
+  EXPECT_TRUE(std::regex_search(line, m, std::regex(" " + name + "=127\\.0\\.0\\.1:([0-9]+)")))
+      << line;
+  return m.empty() ? 0 : static_cast<unsigned short>(std::stoi(m[1]));
+}
+
+// A group's block with its checkword and offset word, computed here from the RDS
+// generator polynomial x^10 + x^8 + x^7 + x^5 + x^4 + x^3 + 1.
+std::uint32_t Block(std::uint16_t info, std::uint16_t offset) {
+  std::uint32_t reg = static_cast<std::uint32_t>(info) << 10;
+  for (int bit = 25; bit >= 10; --bit) {
+    if (reg & (1U << bit)) reg ^= 0x5B9U << (bit - 10);
+  }
+  return static_cast<std::uint32_t>(info) << 10 | ((reg & 0x3FF) ^ offset);
+}
+
+std::string ExpectedImage() {
+  // PI 2A07, TP 1, PTY 10, TA 1, MS 0, DI 0001 (stereo, carried by segment 3), AF 98.5
+  // (code 110) and 87.6 (code 1): 226 110, 1 205, 205 205, 205 205; PS "E2E TEST".
+  const std::uint16_t c[4] = {226 << 8 | 110, 1 << 8 | 205, 205 << 8 | 205, 205 << 8 | 205};
+  const std::string ps = "E2E TEST";
+  std::string bits;
+  for (std::uint16_t s = 0; s < 4; ++s) {
+    const std::uint16_t b = (1 << 10) | (10 << 5) | (1 << 4) | ((s == 3 ? 1 : 0) << 2) | s;
+    const std::uint16_t d = static_cast<std::uint16_t>(ps[2 * s] << 8 | ps[2 * s + 1]);
+    for (const std::uint32_t block :
+         {Block(0x2A07, 0x0FC), Block(b, 0x198), Block(c[s], 0x168), Block(d, 0x1B4)}) {
+      for (int bit = 25; bit >= 0; --bit) bits += (block >> bit & 1) ? '1' : '0';
+    }
+  }
+  return bits;
+}
+
+std::string Ask(asio::ip::tcp::socket& socket, asio::streambuf& in, const std::string& line) {
+  asio::write(socket, asio::buffer(line + "\n"));
+  asio::read_until(socket, in, '\n');
+  std::istream stream(&in);
+  std::string reply;
+  std::getline(stream, reply);
+  return reply;
+}
+
+Bytes Frame(std::uint8_t sequence, const Bytes& message) {
+  return EncodeUecpFrame(0, sequence, message);
+}
+
+class ServeEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) / ("rdsq7_serve_" + std::to_string(getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    settings_ = app::SettingsFilePath(folder_);
+    app::SaveSettingsFile(settings_, app::SettingsValues{});
+    instance_ = "rdsq7-serve-test-" + std::to_string(getpid());
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path folder_;
+  fs::path settings_;
+  std::string instance_;
+};
+
+TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
+  const fs::path bytes_file = folder_ / "bytes.txt";
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp", "127.0.0.1:0",
+               "--uecp-udp", "127.0.0.1:0", "--settings", settings_.string(), "--bytes",
+               bytes_file.string(), "--decimal-separator", "."},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  ASSERT_NE(first.find(" serve "), std::string::npos) << first;
+
+  asio::io_context io;
+  asio::ip::tcp::socket text(io), uecp(io);
+  const auto loopback = asio::ip::make_address("127.0.0.1");
+  text.connect({loopback, PortOf(first, "text")});
+  uecp.connect({loopback, PortOf(first, "uecp")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=E2E TEST"), "OK");
+  EXPECT_EQ(Ask(text, in, "PTY=10"), "OK");
+  EXPECT_EQ(Ask(text, in, "PTY=32"), "NO expected a number from 0 to 31, got '32'");
+  EXPECT_EQ(Ask(text, in, "AF=98.5,87.6"), "OK");
+  EXPECT_EQ(Ask(text, in, "DI=0001"), "OK");
+  EXPECT_EQ(Ask(text, in, std::string(300, 'x')), "NO line longer than 255 bytes");
+  EXPECT_EQ(Ask(text, in, "PS?"), "PS=E2E TEST");
+
+  // PI 2A07 and TA 1 TP 1 over TCP: acknowledged with the frame of the public example.
+  Bytes both = Frame(0x2A, {0x01, 0, 0, 0x2A, 0x07, 0x03, 0, 0, 0x03});
+  const Bytes radiotext = Frame(0x2B, {0x0A, 0, 0, 3, 0, 'H', 'I'});
+  both.insert(both.end(), radiotext.begin(), radiotext.end());
+  asio::write(uecp, asio::buffer(both));
+  const Bytes ok = {0xFE, 0x00, 0x00, 0x2A, 0x02, 0x18, 0x00, 0x4A, 0xB0, 0xFF};
+  const Bytes unknown = Frame(0x2B, {0x18, 3, 0x2B});
+  Bytes replies(ok.size() + unknown.size());
+  asio::read(uecp, asio::buffer(replies));
+  EXPECT_EQ(Bytes(replies.begin(), replies.begin() + 10), ok);
+  EXPECT_EQ(Bytes(replies.begin() + 10, replies.end()), unknown);
+
+  // MS 0 over UDP.
+  asio::ip::udp::socket udp(io, asio::ip::udp::endpoint(loopback, 0));
+  udp.send_to(asio::buffer(Frame(0x2C, {0x05, 0, 0, 0})), {loopback, PortOf(first, "uecp-udp")});
+  std::array<std::uint8_t, 64> datagram{};
+  const std::size_t got = udp.receive(asio::buffer(datagram));
+  EXPECT_EQ(Bytes(datagram.begin(), datagram.begin() + got), Frame(0x2C, {0x18, 0}));
+
+  std::string line;
+  for (int i = 0; i < 10 && line.find(" send ") == std::string::npos; ++i) line = serve.Line(8s);
+  EXPECT_TRUE(std::regex_search(
+      line, std::regex(" send changes=PS,PTY,AF,DI,PI,TA,TP,MS latency_ms=[0-9.]+ "
+                       "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
+                       "min_bit_pause_us=[0-9]+ min_run_pause_us=[0-9]+$")))
+      << line;
+  EXPECT_EQ(Ask(text, in, "STATUS").rfind("STATUS ok ", 0), 0U);
+
+  std::ifstream bytes(bytes_file);
+  std::vector<std::string> writes;
+  for (std::string w; std::getline(bytes, w);) writes.push_back(w);
+  ASSERT_EQ(writes.size(), 898U);
+  std::string bits;
+  for (std::size_t i = 1; i + 1 < writes.size(); i += 2) bits += writes[i] == "18" ? '1' : '0';
+  EXPECT_EQ(bits.substr(32), ExpectedImage());
+
+  app::SettingsValues saved;
+  ASSERT_TRUE(app::LoadSettingsFile(settings_, saved).file_used);
+  EXPECT_EQ(saved.station.ps, "E2E TEST");
+  EXPECT_EQ(saved.station.pi, "2A07");
+  EXPECT_EQ(saved.station.af[1], "87.6");
+  EXPECT_EQ(saved.last_sent[0], "PS=E2E TEST");
+  EXPECT_EQ(saved.last_sent[12], "PI=2A07");
+
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeEndToEnd, RefusesToStartWhileTheWindowRuns) {
+  const app::SingleInstance window(instance_);
+  ASSERT_FALSE(window.AlreadyRunning());
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0"}, instance_, folder_ / "err.txt");
+  EXPECT_EQ(serve.Line(5s), "");
+  EXPECT_EQ(serve.Stop(0), 1);
+  std::ifstream err(folder_ / "err.txt");
+  std::stringstream text;
+  text << err.rdbuf();
+  EXPECT_EQ(text.str(), "rdsq7-cli: error: Instance of this application is already running.\n");
+}
+
+}  // namespace
+}  // namespace cli
+#endif

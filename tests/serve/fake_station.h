@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "serve/station_control.h"
+
+namespace cli::testing {
+
+// A station state that notes what the command ports did to it.
+class FakeStation final : public StationControl {
+ public:
+  const rds::StationSettings& Settings() const override { return settings; }
+  void Change(const rds::StationSettings& next, const std::string& fields) override {
+    settings = next;
+    changes.push_back(fields);
+  }
+  void RequestSend() override { ++send_requests; }
+  std::string Status() const override { return "STATUS none"; }
+
+  rds::StationSettings settings;
+  std::vector<std::string> changes;
+  int send_requests = 0;
+};
+
+}  // namespace cli::testing

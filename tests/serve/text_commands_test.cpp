@@ -1,0 +1,93 @@
+#include "serve/text_commands.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/serve/fake_station.h"
+
+namespace cli {
+namespace {
+
+using testing::FakeStation;
+
+struct Case {
+  std::string line;
+  std::string reply;
+  std::string changed;  // the fields changed, empty for none
+};
+
+TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
+  const std::vector<Case> cases = {
+      {"PS=HELLO", "OK", "PS"},
+      {"ps=R\xC3\xA1"
+       "dio",
+       "OK", "PS"},
+      {"PS=ABCDEFGHI", "NO at most 8 characters fit in the box, got 9", ""},
+      {"PS=\xE2\x82\xAC\xE4\xB8\xAD",
+       "NO text holds a character the Windows-1252 character set "
+       "cannot hold",
+       ""},
+      {"PI=12ab", "OK", "PI"},
+      {"PTY=31", "OK", "PTY"},
+      {"PTY=32", "NO expected a number from 0 to 31, got '32'", ""},
+      {"TA=1", "OK", "TA"},
+      {"TA=2", "NO expected a number from 0 to 1, got '2'", ""},
+      {"MS=0", "OK", "MS"},
+      {"DI=10x1", "NO expected four characters 0 or 1 (DPTY, Comp., Art. H., Stereo), got '10x1'",
+       ""},
+      {"AF=98.5,87.6", "OK", "AF"},
+      {"AF=1,2,3,4,5,6,7,8", "NO at most 7 alternative frequencies", ""},
+      {"AF=", "OK", "AF"},
+      {"XX=1", "NO unknown field 'XX'", ""},
+      {"PS?", "PS=FM RADIO", ""},
+      {"DI?", "DI=0000", ""},
+      {"HELLO", "NO unknown command", ""},
+      {"PS=\xC3", "NO text is not valid UTF-8", ""},
+      {"PS=\xED\xA0\x80", "NO text is not valid UTF-8", ""},
+      {std::string(256, 'A'), "NO line longer than 255 bytes", ""},
+  };
+  for (const Case& c : cases) {
+    FakeStation station;
+    EXPECT_EQ(RunTextCommand(c.line, station), c.reply) << c.line;
+    EXPECT_EQ(station.changes,
+              c.changed.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.changed})
+        << c.line;
+  }
+}
+
+TEST(TextCommands, SetValuesReadBackInTheirOwnForm) {
+  FakeStation station;
+  station.settings.decimal_separator = ',';
+  for (const char* line : {"PS=R\xC3\xA1"
+                           "dio",
+                           "PI=12AB", "DI=1001", "AF=98.5,107.9", "TP=0"}) {
+    ASSERT_EQ(RunTextCommand(line, station), "OK") << line;
+  }
+  EXPECT_EQ(station.settings.ps,
+            "R\xE1"
+            "dio");
+  EXPECT_EQ(station.settings.af[0], "98,5") << "boxes hold the user's decimal symbol";
+  EXPECT_EQ((std::array<bool, 4>{true, false, false, true}), station.settings.di);
+  EXPECT_EQ(RunTextCommand("PS?", station),
+            "PS=R\xC3\xA1"
+            "dio");
+  EXPECT_EQ(RunTextCommand("AF?", station), "AF=98.5,107.9");
+  EXPECT_EQ(RunTextCommand("DI?", station), "DI=1001");
+  EXPECT_EQ(RunTextCommand("TP?", station), "TP=0");
+  EXPECT_EQ(RunTextCommand("SEND", station), "OK");
+  EXPECT_EQ(station.send_requests, 1);
+}
+
+TEST(TextLineReader, SplitsOnLfDropsCrAndCutsOverlongLines) {
+  TextLineReader reader;
+  std::vector<std::pair<std::string, bool>> lines;
+  const auto sink = [&](std::string_view line, bool overlong) {
+    lines.emplace_back(std::string(line), overlong);
+  };
+  reader.Feed("PS=A\r\nTA", sink);
+  reader.Feed("=1\n" + std::string(300, 'x') + "\nSEND\n", sink);
+  EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
+                       {"PS=A", false}, {"TA=1", false}, {"", true}, {"SEND", false}}));
+}
+
+}  // namespace
+}  // namespace cli

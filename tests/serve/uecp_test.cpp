@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "serve/uecp_frame.h"
+#include "serve/uecp_messages.h"
+#include "tests/serve/fake_station.h"
+
+namespace cli {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::FakeStation;
+
+Bytes Hex(const std::string& text) {
+  Bytes bytes;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    if (text[i] == ' ') {
+      --i;
+      continue;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::vector<UecpFrameResult> Read(const Bytes& stream) {
+  std::vector<UecpFrameResult> frames;
+  UecpFrameReader reader;
+  reader.Feed(stream, [&](const UecpFrameResult& r) { frames.push_back(r); });
+  return frames;
+}
+
+TEST(UecpFrame, CrcAndFramesMatchPublishedValues) {
+  const std::string check = "123456789";
+  EXPECT_EQ(UecpCrc(Bytes(check.begin(), check.end())), 0xD64E);
+  EXPECT_EQ(EncodeUecpFrame(0, 0, {}), Hex("fe000000007b3fff"));
+  EXPECT_EQ(EncodeUecpFrame(0, 0xFE, {}), Hex("fe0000fd01004bf1ff"));
+  EXPECT_EQ(EncodeUecpFrame(0, 0xFE, Hex("010000 00ff")), Hex("fe0000fd010501000000fd020d3dff"));
+  EXPECT_EQ(EncodeUecpFrame(0, 0x2A, UecpAcknowledgement(UecpResponse::kOk, 0x2A)),
+            Hex("fe00002a0218004ab0ff"));
+}
+
+TEST(UecpFrame, ReaderTakesGoodFramesAndNamesWhatIsWrongWithBadOnes) {
+  struct Case {
+    std::string stream;
+    UecpResponse response;
+    int sequence;
+  };
+  const std::vector<Case> cases = {
+      {"fe000000007b3fff", UecpResponse::kOk, 0},
+      {"11 22 fe0000fd01004bf1ff", UecpResponse::kOk, 0xFE},
+      {"fe000000007b3eff", UecpResponse::kCrcError, 0},
+      {"fe00000501007b3fff", UecpResponse::kCrcError, 5},
+      {"fe0000fd07004bf1ff", UecpResponse::kBadStuffing, -1},
+      {"fe0000ff", UecpResponse::kUnexpectedEnd, -1},
+      {"fe000007 fe000000007b3fff", UecpResponse::kEndMessageMissing, 7},
+  };
+  for (const Case& c : cases) {
+    const auto frames = Read(Hex(c.stream));
+    ASSERT_FALSE(frames.empty()) << c.stream;
+    EXPECT_EQ(frames[0].response, c.response) << c.stream;
+    if (c.sequence >= 0) {
+      EXPECT_EQ(frames[0].sequence, c.sequence) << c.stream;
+    }
+  }
+  // A frame whose length byte disagrees with its size, CRC right.
+  Bytes wrong_length = {0, 0, 9, 4, 0x05, 0, 0};
+  const std::uint16_t crc = UecpCrc(wrong_length);
+  wrong_length.insert(wrong_length.end(), {std::uint8_t(crc >> 8), std::uint8_t(crc & 0xFF)});
+  wrong_length.insert(wrong_length.begin(), kUecpStart);
+  wrong_length.push_back(kUecpStop);
+  ASSERT_EQ(Read(wrong_length).size(), 1U);
+  EXPECT_EQ(Read(wrong_length)[0].response, UecpResponse::kFieldLengthError);
+
+  Bytes huge = {kUecpStart};
+  huge.insert(huge.end(), 100000, 0x41);
+  huge.push_back(kUecpStop);
+  ASSERT_EQ(Read(huge).size(), 1U);
+  EXPECT_EQ(Read(huge)[0].response, UecpResponse::kBufferOverflow);
+}
+
+TEST(UecpFrame, AddressFilter) {
+  const UecpAddress ours{5, 3};
+  EXPECT_TRUE(UecpAddressedTo(5 << 6 | 3, std::nullopt));
+  EXPECT_TRUE(UecpAddressedTo(5 << 6 | 3, ours));
+  EXPECT_TRUE(UecpAddressedTo(0, ours));
+  EXPECT_TRUE(UecpAddressedTo(5 << 6, ours));
+  EXPECT_FALSE(UecpAddressedTo(6 << 6 | 3, ours));
+  EXPECT_FALSE(UecpAddressedTo(5 << 6 | 4, ours));
+}
+
+TEST(UecpMessages, ElementsSetTheFieldsTheyCarry) {
+  FakeStation station;
+  // PI 2A07; PS "R" á "dio" in table codes (á is 0x80); TA 1 TP 1; DI stereo + artificial head; MS
+  // speech; PTY 10; AF 98.5 (code 110) and 87.6 (code 1), then a filler.
+  const Bytes message =
+      Hex("01 0000 2a07"
+          "02 0000 52 80 64 69 6f 20 20 20"
+          "03 0000 03"
+          "04 0000 03"
+          "05 0000 00"
+          "07 0000 0a"
+          "13 06 0000 e2 6e 01 cd");
+  ASSERT_EQ(ApplyUecpMessage(message, station), UecpResponse::kOk);
+  ASSERT_EQ(station.changes, std::vector<std::string>{"PI,PS,TA,TP,DI,MS,PTY,AF"});
+  const rds::StationSettings& s = station.settings;
+  EXPECT_EQ(s.pi, "2A07");
+  EXPECT_EQ(s.ps,
+            "R\xE1"
+            "dio");
+  EXPECT_EQ(s.ta, 1);
+  EXPECT_EQ(s.tp, 1);
+  EXPECT_EQ((std::array<bool, 4>{true, true, false, false}), s.di);
+  EXPECT_EQ(s.ms, 0);
+  EXPECT_EQ(s.pty, 10);
+  EXPECT_EQ(s.af, (rds::AfTexts{"98.5", "87.6"}));
+}
+
+TEST(UecpMessages, ARefusedFrameChangesNothing) {
+  const std::vector<std::pair<std::string, UecpResponse>> cases = {
+      {"07 0000 20", UecpResponse::kParameterOutOfRange},
+      {"01 0000 1234 07 0000 20", UecpResponse::kParameterOutOfRange},
+      {"01 0000 12", UecpResponse::kElementLengthError},
+      {"0a 0000 05 00 41 42 43 44", UecpResponse::kMessageUnknown},   // radiotext
+      {"0d 01 02 03 04 05 06 07 08", UecpResponse::kMessageUnknown},  // clock time
+      {"13 04 0000 e9 01", UecpResponse::kParameterOutOfRange},       // eight AFs
+      {"13 05 0000 e2 01", UecpResponse::kElementLengthError},
+      {"13 04 0000 e1 cf", UecpResponse::kParameterOutOfRange},
+      {"02 0000 41 42 43 44 45 46 47 ff", UecpResponse::kParameterOutOfRange},
+      {"03 0000 04", UecpResponse::kParameterOutOfRange},
+  };
+  for (const auto& [message, response] : cases) {
+    FakeStation station;
+    EXPECT_EQ(ApplyUecpMessage(Hex(message), station), response) << message;
+    EXPECT_TRUE(station.changes.empty()) << message;
+  }
+}
+
+}  // namespace
+}  // namespace cli

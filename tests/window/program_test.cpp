@@ -1,0 +1,243 @@
+// The window together with the parts behind it: settings file, port choice, send.
+#include "window/program.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "window/program_folder.h"
+#include "rds/station.h"
+#include "tests/window/gui_test_support.h"
+#include "tests/transfer/fakes.h"
+#include "transfer/preamble.h"
+#include "ui_dedaraz.h"
+
+namespace {
+
+using transfer::testing::At;
+using transfer::testing::FakePacer;
+using transfer::testing::FakeTimeOfDay;
+
+// A serial port whose numbered ports exist or not, and which notes its lines' changes.
+class FakeComm final : public transfer::TVaCustomComm {
+ public:
+  struct State {
+    std::set<int> missing_ports;
+    std::vector<std::string> calls;
+    int opens = 0;
+  };
+  explicit FakeComm(State& state) : state_(state) {}
+
+  void Open() override {
+    if (state_.missing_ports.count(PortNum())) {
+      throw transfer::EVaCommError("Specified device not found (" + PortName() + ").", 2);
+    }
+    ++state_.opens;
+    active_ = true;
+  }
+  void Close() override { active_ = false; }
+  bool Active() const override { return active_; }
+  void SetDtrLine(bool level) override {
+    if (active_) state_.calls.push_back(level ? "DTR1" : "DTR0");
+  }
+  void SetRtsLine(bool level) override {
+    if (active_) state_.calls.push_back(level ? "RTS1" : "RTS0");
+  }
+
+ private:
+  State& state_;
+  bool active_ = false;
+};
+
+QByteArray SettingsFile(const QByteArray& ps, const QByteArray& port) {
+  QList<QByteArray> lines = {ps, "10", "1", "0",    "98.5", "",  "",   "", "",
+                             "", "",   "1", "2A07", "0001", "0", port, "0"};
+  for (int i = 0; i < 14; ++i) lines << QByteArray("X=") + QByteArray::number(i);
+  return lines.join("\r\n") + "\r\n";
+}
+
+class ProgramWithWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app::OverrideExecutableFolderForTesting(folder_.path() + u'/');
+    // As if an earlier start-up step had set it: a save always has a folder to write to.
+    app::SetProgramFolder(folder_.path() + u'/');
+    gui_test::ShownErrorBoxes().clear();
+    gui_test::ShownMessageBoxes().clear();
+  }
+  void TearDown() override {
+    form_.reset();
+    program_.reset();
+    app::OverrideExecutableFolderForTesting(previous_folder_);
+  }
+
+  void Start() {
+    app::Program::Parts parts;
+    parts.comm = std::make_unique<FakeComm>(comm_);
+    parts.clock = &clock_;
+    parts.pacer = &pacer_;
+    program_ = std::make_unique<app::Program>(std::move(parts));
+    form_ = std::make_unique<TForm1>(program_->Hooks());
+  }
+  void Stop() {
+    form_.reset();
+    program_.reset();
+  }
+  void Write(const QString& name, const QByteArray& content) {
+    QFile file(QDir(folder_.path()).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+  }
+  QByteArray Read(const QString& name) {
+    QFile file(QDir(folder_.path()).filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  Ui::Form1& ui() { return form_->Controls(); }
+
+  QString previous_folder_ = app::ExecutableFolder();
+  QTemporaryDir folder_;
+  FakeComm::State comm_;
+  FakeTimeOfDay clock_{At(12, 0, 0)};
+  FakePacer pacer_;
+  std::unique_ptr<app::Program> program_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(ProgramWithWindow, SettingsChoosingAnAbsentCom2WarnOnceAndComeUpWithLpt1OnTheSystemTab) {
+  Write("tolvex.dat", SettingsFile("RADIO 9", "3"));
+  comm_.missing_ports = {2};
+  Start();
+  EXPECT_EQ(gui_test::ShownMessageBoxes(),
+            std::vector<QString>{"Warning Warning: Can't open specified port (COM2)."});
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+  EXPECT_EQ(form_->PortIndex(), 0);
+  EXPECT_EQ(program_->PortSetting(), 888);
+  EXPECT_FALSE(program_->Comm().Active());
+  EXPECT_EQ(ui().PageControl1->currentIndex(), 1);
+  // The rest of the file is loaded all the same.
+  EXPECT_EQ(ui().PS->text(), "RADIO 9");
+  EXPECT_EQ(ui().PTY->currentIndex(), 10);
+  EXPECT_EQ(ui().DI->item(0)->checkState(), Qt::Checked);
+  EXPECT_EQ(ui().SENT->toPlainText().split(u'\n').first(), "X=0");
+}
+
+TEST_F(ProgramWithWindow, ExitAndClosingBothSaveAndTheNextStartShowsTheSameValues) {
+  for (const bool with_exit_button : {true, false}) {
+    SCOPED_TRACE(with_exit_button ? "Exit button" : "window closed");
+    QFile::remove(QDir(folder_.path()).filePath("tolvex.dat"));
+    Start();
+    ui().PS->setText(QStringLiteral("Klassik"));
+    ui().AF3->setText(QStringLiteral("101.1"));
+    ui().PI->setText(QStringLiteral("d3c1"));
+    ui().DI->item(3)->setCheckState(Qt::Checked);
+    form_->SetPortIndex(2);
+    ASSERT_TRUE(program_->Comm().Active());
+    if (with_exit_button) {
+      QTest::mouseClick(ui().EX, Qt::LeftButton);
+    } else {
+      form_->close();
+    }
+    Stop();
+    EXPECT_FALSE(Read("tolvex.dat").isEmpty());
+
+    Start();
+    EXPECT_EQ(ui().PS->text(), "Klassik");
+    EXPECT_EQ(ui().AF3->text(), "101.1");
+    EXPECT_EQ(ui().PI->text(), "D3C1");
+    EXPECT_EQ(ui().DI->item(3)->checkState(), Qt::Checked);
+    EXPECT_EQ(form_->PortIndex(), 2);
+    EXPECT_TRUE(program_->Comm().Active());
+    Stop();
+  }
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+}
+
+TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTheRecord) {
+  Start();
+  form_->SetPortIndex(2);
+  ui().PS->setText(QStringLiteral("R\u00e1dio"));
+  ui().PI->setText(QStringLiteral("2a07"));
+  ui().AF1->setText(QStringLiteral("abc"));
+  ui().AF2->setText(QStringLiteral("98.5"));
+  comm_.calls.clear();
+  // Start-up counts as a send: a press within two seconds of it does nothing.
+  clock_.Set(At(12, 0, 1, 500));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  EXPECT_TRUE(comm_.calls.empty());
+  clock_.Set(At(12, 0, 3));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  ASSERT_TRUE(gui_test::ShownErrorBoxes().empty()) << gui_test::ShownErrorBoxes()[0].toStdString();
+
+  // The corrections are shown in the boxes and in the record.
+  EXPECT_EQ(ui().PI->text(), "2A07");
+  EXPECT_EQ(ui().AF1->text(), "98.5");
+  EXPECT_EQ(ui().AF2->text(), "");
+  const QStringList record = ui().SENT->toPlainText().split(u'\n');
+  ASSERT_EQ(record.size(), 14);
+  EXPECT_EQ(record[0], QStringLiteral("PS=R\u00e1dio"));
+  EXPECT_EQ(record[4], "AF1=98.5");
+  EXPECT_EQ(record[12], "PI=2A07");
+  EXPECT_EQ(ui().ProgressBar1->value(), 0);
+
+  // Reading the data line at every rising clock edge gives the preamble, then the image
+  // that the encoding makes of the window's values.
+  rds::StationSettings station;
+  station.ps =
+      "R\xE1"
+      "dio";
+  station.pi = "2A07";
+  station.af = {"98.5", "", "", "", "", "", ""};
+  const rds::EncoderImage image = rds::Encode(station).image;
+  std::string expected;
+  for (rds::BitCell bit : transfer::PreambleCells()) expected += static_cast<char>('0' + bit);
+  for (rds::BitCell bit : image) expected += static_cast<char>('0' + bit);
+
+  std::string clocked;
+  bool data = false;
+  for (const std::string& call : comm_.calls) {
+    if (call == "DTR1" || call == "DTR0") data = call == "DTR1";
+    if (call == "RTS1") clocked += data ? '1' : '0';
+  }
+  EXPECT_EQ(clocked, expected);
+  ASSERT_GE(comm_.calls.size(), 4U);
+  EXPECT_EQ(comm_.calls.front(), "DTR0");
+  EXPECT_EQ(comm_.calls.back(), "RTS0");
+}
+
+TEST_F(ProgramWithWindow, AFailedTranslationLeavesTheSettingsFileAsItWas) {
+  const QByteArray file = SettingsFile("KEEP ME", "0");
+  Write("tolvex.dat", file);
+  Write("vuvur.lng", "[TRANSLATIONS]\r\nForm1.Label2.selectedText=refused\r\n");
+  Start();
+  ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
+  // The load never ran, so the window holds its defaults, not the operator's values; the
+  // exit must not write them over the file.
+  EXPECT_EQ(ui().PS->text(), "FM RADIO");
+  Stop();
+  EXPECT_EQ(Read("tolvex.dat"), file);
+  EXPECT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
+}
+
+TEST_F(ProgramWithWindow, TranslationChangesCaptionsButNeverLoadedValuesTitleOrAboutLine) {
+  Write("tolvex.dat", SettingsFile("KEEP", "0"));
+  Write("vuvur.lng",
+        "[translations]\r\n"
+        "Form1.Label1.Caption=Programmart\r\n"
+        "Form1.PS.Text=CHANGED\r\n"
+        "Form1.Form1.Caption=Other title\r\n"
+        "Form1.Image2.Hint=Other about line\r\n"
+        "Form1.System.Caption=Anlage\r\n");
+  Start();
+  EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
+  EXPECT_EQ(ui().Label1->text(), "Programmart");
+  EXPECT_EQ(ui().PageControl1->tabText(1), "Anlage");
+  EXPECT_EQ(ui().PS->text(), "KEEP");
+  EXPECT_EQ(form_->windowTitle(), "RDS Encoder Q7");
+  EXPECT_EQ(ui().Image2->toolTip(), app::AboutLine());
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "appcore/settings_file.h"
+#include "rds/station.h"
+#include "transfer/last_sent_record.h"
+
+class QLineEdit;
+
+namespace Ui {
+class Form1;
+}
+
+// The program's one window: the station settings on the Main tab, the port choice, the two
+// window options and the Last-sent record on the System tab, the help text on the Help tab,
+// and the Exit and Send buttons with the progress bar of a send below the tabs.
+//
+// The controls carry the names that the settings file, the translation and the send read
+// and write them by (Controls() or findChild); every control has a dynamic property "Tag",
+// 1 where its captions and hints may be translated.
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Work of other parts of the program that the window's handlers start. Each is optional;
+  // an empty one does nothing. They may throw: the calling handler reports the error.
+  struct Hooks {
+    std::function<void(TForm1&)> translate_form;             // start-up step 1
+    std::function<void(TForm1&)> reset_port_setting;         // start-up step 2, to LPT1
+    std::function<void(TForm1&)> reset_time_of_last_send;    // start-up step 4
+    std::function<void(TForm1&)> load_settings;              // start-up step 6, LoadRDSFN
+    std::function<void(TForm1&)> save_settings;              // SaveRDSFN, at exit
+    std::function<void(TForm1&)> apply_port_choice;          // PORTClick
+    std::function<void(TForm1&)> close_serial_port;          // at exit, errors ignored
+    std::function<void(TForm1&)> enable_direct_port_access;  // start-up step 12
+    std::function<void(TForm1&)> send;                       // UPClick
+  };
+
+  // Builds the window from its definition and runs StartDIRI; the caller shows it.
+  explicit TForm1(Hooks hooks = {}, QWidget* parent = nullptr);
+  // Runs Button1Click.
+  ~TForm1() override;
+
+  Ui::Form1& Controls() { return *ui_; }
+
+  // Handlers of the window (names as bound to its controls).
+  void StartDIRI();
+  void Button1Click();  // runs once; later calls do nothing
+  void EXClick();
+  void UPClick();
+  void PORTClick();
+  void ALONTOPClick();
+  void HIPRIClick();
+  void ShowLastSent();
+  void ShowHelp();
+
+  // Work of other parts, called from the handlers above.
+  void TranslateForm();
+  void LoadRDSFN();
+  void SaveRDSFN();
+  void CloseSerialPort();
+  void SetDirectPortAccess();
+
+  // Program changes of the two options and the port choice. Like the operator's clicks
+  // they run the control's handler when, and only when, the state changes.
+  void SetAlwaysOnTop(bool on);
+  void SetHighPriority(bool on);
+  // -1 clears the choice (no handler runs for that).
+  void SetPortIndex(int index);
+  int PortIndex() const;
+
+  // The Main tab's values as the controls hold them now (texts in the 8-bit character set;
+  // the decimal separator is the user's current one).
+  rds::StationSettings StationValues() const;
+  // Puts station values into the Main tab's controls (the decimal separator is not shown).
+  void ShowStationValues(const rds::StationSettings& station);
+  // The PI and AF texts as a send corrected them; the other controls stay as they are.
+  void ShowCorrectedTexts(const std::string& pi, const rds::AfTexts& af);
+  // Everything the settings file stores, as the window holds it now.
+  app::SettingsValues StoredValues() const;
+  // Puts loaded values into the controls. The three System-tab choices go through the
+  // same change path as the operator's clicks, in the file's order: Always on top, Port,
+  // High priority.
+  void ShowStoredValues(const app::SettingsValues& values);
+
+  // The Last-sent record that ShowLastSent shows (bytes of the 8-bit character set).
+  const transfer::LastSentRecord& LastSent() const { return last_sent_; }
+  void SetLastSent(const transfer::LastSentRecord& record) { last_sent_ = record; }
+
+  // Window-side pieces of a send.
+  static void SetBusyCursor(bool busy);
+  void SetProgress(int position);
+  static void ProcessPendingMessages();
+
+ signals:
+  // The window has been closed (Exit, Esc, title bar, system menu, Alt+F4).
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::array<QLineEdit*, rds::kAfCount> AfBoxes() const;
+  void SetUpControls();
+  void FitLabels();
+  void MakeLabelsPlainText();
+  void UpdatePortTabStop();
+  void ConnectHandlers();
+  void Run(const std::function<void(TForm1&)>& hook) {
+    if (hook) hook(*this);
+  }
+
+  std::unique_ptr<Ui::Form1> ui_;
+  Hooks hooks_;
+  transfer::LastSentRecord last_sent_{};
+  bool destroyed_ = false;
+  bool shown_before_ = false;
+};
+
+namespace app {
+
+// One line about the program: the tooltip of the logo and the first default help line.
+QString AboutLine();
+
+// The help file's name, looked for in the program folder.
+inline constexpr char kHelpFileName[] = "tvxhelp.rtf";
+// The shipped help text is a few KB; a larger file than this is refused unread, so that
+// start-up and the Help tab stay quick.
+inline constexpr std::size_t kHelpFileLimit = 2 * 1024 * 1024;
+
+// The font every control uses unless it says otherwise: 8 points of a plain sans serif.
+QFont WindowFont();
+
+}  // namespace app

@@ -1,0 +1,5 @@
+#include "window/startup.h"
+
+int main(int argc, char** argv) {
+  return app::RunApplication(argc, argv);
+}

@@ -1,0 +1,134 @@
+#include "window/program.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTabWidget>
+#include <filesystem>
+#include <stdexcept>
+
+#include "window/error_box.h"
+#include "window/program_folder.h"
+#include "window/qt_text.h"
+#include "appcore/settings_file.h"
+#include "transfer/zlportio.h"
+#include "ui_dedaraz.h"
+
+namespace app {
+namespace {
+
+std::filesystem::path SettingsPath() {
+  return SettingsFilePath(ProgramFileFolders().settings);
+}
+
+}  // namespace
+
+Program::Program() : Program(Parts{}) {}
+
+Program::Program(Parts parts)
+    : comm_(parts.comm ? std::move(parts.comm) : std::make_unique<transfer::TVaComm>()),
+      port_choice_(*comm_, *this),
+      send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
+            [this] {
+              return transfer::ChooseLineDriver(port_choice_.PortSetting(),
+                                                transfer::ProcessPortDriver(), *comm_);
+            }) {
+  language_.setObjectName(QStringLiteral("qivLanguage1"));
+}
+
+Program::~Program() {
+  comm_->Close();
+}
+
+TForm1::Hooks Program::Hooks() {
+  // Each hook first notes the window it works for: the first ones run while the window
+  // is still being built.
+  auto bind = [this](auto work) {
+    return [this, work](TForm1& form) {
+      form_ = &form;
+      work(form);
+    };
+  };
+  TForm1::Hooks hooks;
+  hooks.translate_form = bind([this](TForm1& form) {
+    language_.SetProgramFolder(QFileInfo(DataFilePath(kLanguageFileName)).path());
+    language_.TranslateForm(form);
+  });
+  hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });
+  hooks.reset_time_of_last_send = bind([this](TForm1&) { send_.ResetTimeOfLastSend(); });
+  hooks.load_settings = bind([this](TForm1& form) { LoadSettings(form); });
+  hooks.save_settings = bind([this](TForm1& form) { SaveSettings(form); });
+  hooks.apply_port_choice =
+      bind([this](TForm1& form) { port_choice_.PORTClick(form.PortIndex()); });
+  hooks.close_serial_port = bind([this](TForm1&) { comm_->Close(); });
+  hooks.enable_direct_port_access =
+      bind([](TForm1&) { transfer::ProcessPortDriver().SetDirectPortAccess(true); });
+  hooks.send = bind([this](TForm1&) { send_.UPClick(); });
+  return hooks;
+}
+
+void Program::LoadSettings(TForm1& form) {
+  // The program folder becomes the current folder; a failure does not matter, the file
+  // is addressed by its full path.
+  QDir::setCurrent(ProgramFolder());
+  SettingsValues values = form.StoredValues();
+  const LoadReport report = LoadSettingsFile(SettingsPath(), values);
+  settings_loaded_ = true;
+  if (!report.file_used) return;
+  form.ShowStoredValues(values);
+  send_.SetLastSent(values.last_sent);
+}
+
+void Program::SaveSettings(TForm1& form) {
+  if (!settings_loaded_) return;
+  QDir::setCurrent(ProgramFolder());
+  const FileFolders folders = ProgramFileFolders();
+  CreateSettingsFolder(folders);
+  SaveSettingsFile(SettingsFilePath(folders.settings), form.StoredValues());
+}
+
+rds::StationSettings Program::ReadSettings() {
+  return Form().StationValues();
+}
+
+void Program::WriteBackTexts(const std::string& pi, const rds::AfTexts& af) {
+  Form().ShowCorrectedTexts(pi, af);
+}
+
+void Program::ProcessPendingMessages() {
+  TForm1::ProcessPendingMessages();
+}
+
+void Program::SetProgress(int position) {
+  Form().SetProgress(position);
+}
+
+void Program::SetBusyCursor(bool busy) {
+  TForm1::SetBusyCursor(busy);
+}
+
+void Program::ShowLastSent(const transfer::LastSentRecord& record) {
+  Form().SetLastSent(record);
+  Form().ShowLastSent();
+}
+
+void Program::ShowWarning(const std::string& text, const std::string& caption) {
+  // Before the window is shown (a port chosen by the settings file) the box has no owner.
+  TForm1& form = Form();
+  ShowMessageBox(BoxIcon::kWarning, form.isVisible() ? &form : nullptr, FromCp1252(caption),
+                 FromCp1252(text));
+}
+
+void Program::ShowSystemTab() {
+  Form().Controls().PageControl1->setCurrentIndex(1);
+}
+
+void Program::SetPortIndex(int index) {
+  Form().SetPortIndex(index);
+}
+
+TForm1& Program::Form() {
+  if (!form_) throw std::logic_error("no window");
+  return *form_;
+}
+
+}  // namespace app

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <memory>
+
+#include "window/dedaraz.h"
+#include "window/qiv_language.h"
+#include "transfer/port_choice.h"
+#include "transfer/precise_pacer.h"
+#include "transfer/send_sequence.h"
+#include "transfer/send_view.h"
+#include "transfer/time_of_day.h"
+#include "transfer/va_comm.h"
+
+namespace app {
+
+// The parts of the program behind the window's handlers: the translation, the settings
+// file, the port choice with the serial port object, the port driver and the send
+// sequence. The window reaches them through the hooks; they reach the window's controls
+// through the views below. Lives longer than the window.
+class Program final : private transfer::SendView, private transfer::PortChoiceView {
+ public:
+  // What tests put in place of the system's serial port, clock and pacer; each one left
+  // empty is the system's.
+  struct Parts {
+    std::unique_ptr<transfer::TVaCustomComm> comm;
+    transfer::TimeOfDayClock* clock = nullptr;
+    transfer::Pacer* pacer = nullptr;
+  };
+
+  Program();
+  explicit Program(Parts parts);
+  ~Program() override;
+
+  TForm1::Hooks Hooks();
+
+  // LoadRDSFN and SaveRDSFN.
+  void LoadSettings(TForm1& form);
+  void SaveSettings(TForm1& form);
+
+  transfer::TVaCustomComm& Comm() { return *comm_; }
+  int PortSetting() const { return port_choice_.PortSetting(); }
+
+ private:
+  // transfer::SendView
+  rds::StationSettings ReadSettings() override;
+  void WriteBackTexts(const std::string& pi, const rds::AfTexts& af) override;
+  void ProcessPendingMessages() override;
+  void SetProgress(int position) override;
+  void SetBusyCursor(bool busy) override;
+  void ShowLastSent(const transfer::LastSentRecord& record) override;
+
+  // transfer::PortChoiceView
+  void ShowWarning(const std::string& text, const std::string& caption) override;
+  void ShowSystemTab() override;
+  void SetPortIndex(int index) override;
+
+  TForm1& Form();
+
+  TForm1* form_ = nullptr;
+  std::unique_ptr<transfer::TVaCustomComm> comm_;
+  transfer::PortChoice port_choice_;
+  TqivLanguage language_;
+  transfer::SystemTimeOfDayClock clock_;
+  transfer::PrecisePacer pacer_;
+  transfer::SendSequence send_;
+  // Set once the load at start-up has run to its end. Until then the file on disk holds
+  // the operator's values and the window does not, so exit must not save over it.
+  bool settings_loaded_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include "appcore/file_folders.h"
+
+namespace app {
+
+// The folder of the program's executable, ending in a path separator ('/'; Qt paths use it
+// on every platform). It holds the settings, translation and help files.
+QString ExecutableFolder();
+
+// The program folder as set at start-up; empty before that.
+QString ProgramFolder();
+void SetProgramFolder(const QString& folder);
+
+// Where the settings file, the help text and the translation are for the executable's
+// folder (see ChooseFileFolders).
+FileFolders ProgramFileFolders();
+
+// The path of the help text or the translation: the user's own copy when there is one and
+// the program folder is not theirs to write, else the one beside the executable.
+QString DataFilePath(const char* name);
+
+// Makes ExecutableFolder() answer folder instead (tests); an empty folder ends that.
+void OverrideExecutableFolderForTesting(const QString& folder);
+
+}  // namespace app

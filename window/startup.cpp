@@ -1,0 +1,58 @@
+#include "window/startup.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <memory>
+
+#include "window/dedaraz.h"
+#include "window/error_box.h"
+#include "window/program.h"
+#include "appcore/single_instance.h"
+#include "transfer/zlportio.h"
+
+namespace app {
+namespace {
+
+void ShowAlreadyRunning() {
+  ShowMessageBox(BoxIcon::kError, nullptr, QStringLiteral("Application already running"),
+                 QStringLiteral("Instance of this application is already running."));
+}
+
+}  // namespace
+
+void RunMessageLoop(TForm1& form) {
+  QEventLoop loop;
+  QObject::connect(&form, &TForm1::Closed, &loop, [&loop] { loop.quit(); });
+  form.show();
+  loop.exec();
+}
+
+int RunApplication(int argc, char** argv) {
+  // Qt shows no message box without its application object, so that comes first.
+  QApplication application(argc, argv);
+  return RunProgram();
+}
+
+int RunProgram(const std::string& instance_name) {
+  SingleInstance instance(instance_name);
+  if (instance.AlreadyRunning()) {
+    // Turned away before the port driver starts, so the running instance's port access
+    // is left alone.
+    ShowAlreadyRunning();
+    return 0;
+  }
+  transfer::PortDriver& port_driver = transfer::ProcessPortDriver();
+  port_driver.StartPortAccess();
+  {
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    QApplication::setQuitOnLastWindowClosed(false);  // the window's loop ends by itself
+    Program program;
+    auto form = std::make_unique<TForm1>(program.Hooks());
+    RunMessageLoop(*form);
+    form.reset();  // runs Button1Click: settings saved, serial port closed
+  }
+  port_driver.EndPortAccess();
+  return 0;
+}
+
+}  // namespace app
