@@ -3,7 +3,8 @@
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -11,12 +12,13 @@
 #include "cli/field_options.h"
 #include "cli/quote.h"
 #include "cli/send_lines.h"
+#include "cli/usage_error.h"
 #include "serve/allow.h"
 #include "serve/log.h"
 #include "serve/network.h"
 #include "serve/send_worker.h"
 #include "serve/station.h"
-#include "cli/usage_error.h"
+#include "transfer/port_open.h"
 
 namespace cli {
 namespace {
@@ -36,11 +38,21 @@ constexpr const char* kServeHelp =
     "                        take only frames for this site (1-1023) and encoder (1-63);\n"
     "                        0 in a frame means all (default: take every frame)\n"
     "  --allow CIDR          peers that may connect (repeatable; default: loopback only)\n"
+    "  --max-connections N   text connections open at once on each --listen port (16)\n"
+    "  --idle-timeout SECONDS\n"
+    "                        a text connection idle this long is closed (600; 0: never)\n"
+    "  --uecp-max-connections N, --uecp-idle-timeout SECONDS\n"
+    "                        the same for each --uecp port (16, 600)\n"
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
+    "  --instance NAME       run beside other serve instances, one per encoder: each\n"
+    "                        takes its own name (default: the window's single instance)\n"
+    "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
+    "                        or \"listen 127.0.0.1:4001\"; # starts a comment line)\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
     "  --help                show this text\n"
-    "With --settings FILE every change and every send's record is saved to FILE.\n";
+    "With --settings FILE every change and every send's record is saved to FILE; a FILE\n"
+    "that does not exist yet is made at the first save.\n";
 
 constexpr unsigned kDefaultBaud = 9600;
 
@@ -57,7 +69,10 @@ struct ServeOptions {
   unsigned baud = kDefaultBaud;
   std::optional<UecpAddress> address;
   AllowList allow;
+  ConnectionLimits text_limits, uecp_limits;
   std::chrono::seconds ta_timeout{0};
+  std::optional<std::string> instance;
+  std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
 };
 
 unsigned Number(const std::string& option, const std::string& value, unsigned long highest) {
@@ -78,6 +93,81 @@ UecpAddress ParseUecpAddress(const std::string& value) {
           static_cast<std::uint8_t>(Number("--uecp-address", value.substr(colon + 1), 63))};
 }
 
+// The lines of a --config file as arguments: "--name value" or "name value" per line.
+std::vector<std::string> ConfigArguments(const std::string& file) {
+  std::ifstream in(PathArgument(file));
+  if (!in) throw std::runtime_error("option --config: can't read " + Quote(file));
+  std::vector<std::string> args;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    line.erase(0, start);
+    const auto space = line.find_first_of(" \t");
+    std::string name = line.substr(0, space);
+    if (name.rfind("--", 0) != 0) name = "--" + name;
+    if (name == "--config") throw UsageError("option --config: a config file names no other");
+    args.push_back(name);
+    if (space == std::string::npos) continue;
+    const auto value = line.find_first_not_of(" \t", space);
+    if (value != std::string::npos) args.push_back(line.substr(value));
+  }
+  return args;
+}
+
+// Takes one option of serve; false for one it does not know.
+bool ParseServeOption(const std::string& option, Arguments& args, FieldOptions& fields,
+                      ServeOptions& options) {
+  if (option == "--settings") {
+    // A first start: the file is made at the first save.
+    const std::string file = args.Value();
+    if (!std::filesystem::exists(PathArgument(file))) {
+      if (options.new_settings) throw UsageError("option --settings: given more than once");
+      options.new_settings = file;
+      return true;
+    }
+    Arguments again({option, file});
+    again.NextOption();
+    return fields.Parse(option, again);
+  }
+  if (fields.Parse(option, args) || options.target.Parse(option, args)) {
+    return true;
+  } else if (option == "--listen") {
+    options.text.push_back(ParseEndpoint(option, args.Value()));
+  } else if (option == "--uecp") {
+    options.uecp.push_back(ParseEndpoint(option, args.Value()));
+  } else if (option == "--uecp-udp") {
+    options.uecp_udp.push_back(ParseEndpoint(option, args.Value()));
+  } else if (option == "--uecp-serial") {
+    options.serial = args.Value();
+  } else if (option == "--uecp-baud") {
+    options.baud = Number(option, args.Value(), 4000000);
+  } else if (option == "--uecp-address") {
+    options.address = ParseUecpAddress(args.Value());
+  } else if (option == "--allow") {
+    options.allow.Add(args.Value());
+  } else if (option == "--ta-timeout") {
+    options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--max-connections") {
+    options.text_limits.max_connections = Number(option, args.Value(), 1000);
+  } else if (option == "--uecp-max-connections") {
+    options.uecp_limits.max_connections = Number(option, args.Value(), 1000);
+  } else if (option == "--idle-timeout") {
+    options.text_limits.idle_timeout = std::chrono::seconds(Number(option, args.Value(), 604800));
+  } else if (option == "--uecp-idle-timeout") {
+    options.uecp_limits.idle_timeout = std::chrono::seconds(Number(option, args.Value(), 604800));
+  } else if (option == "--instance") {
+    const std::string name = args.Value();
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos) {
+      throw UsageError("option --instance: expected a name without / or \\, got " + Quote(name));
+    }
+    options.instance = name;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
@@ -85,29 +175,19 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   ServeOptions options;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
-    if (fields.Parse(option, args) || options.target.Parse(option, args)) {
-      continue;
-    } else if (option == "--listen") {
-      options.text.push_back(ParseEndpoint(option, args.Value()));
-    } else if (option == "--uecp") {
-      options.uecp.push_back(ParseEndpoint(option, args.Value()));
-    } else if (option == "--uecp-udp") {
-      options.uecp_udp.push_back(ParseEndpoint(option, args.Value()));
-    } else if (option == "--uecp-serial") {
-      options.serial = args.Value();
-    } else if (option == "--uecp-baud") {
-      options.baud = Number(option, args.Value(), 4000000);
-    } else if (option == "--uecp-address") {
-      options.address = ParseUecpAddress(args.Value());
-    } else if (option == "--allow") {
-      options.allow.Add(args.Value());
-    } else if (option == "--ta-timeout") {
-      options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
+    if (option == "--config") {
+      Arguments config(ConfigArguments(args.Value()));
+      while (!config.AtEnd()) {
+        const std::string name = config.NextOption();
+        if (!ParseServeOption(name, config, fields, options)) {
+          throw UsageError("unknown option " + Quote(name) + " for serve in --config");
+        }
+      }
     } else if (option == "--help") {
       args.NoValue();
       out << kServeHelp << FieldOptions::Help();
       return 0;
-    } else {
+    } else if (!ParseServeOption(option, args, fields, options)) {
       throw UsageError("unknown option " + Quote(option) + " for serve");
     }
   }
@@ -118,9 +198,7 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
     throw UsageError("serve needs --listen, --uecp, --uecp-udp or --uecp-serial");
   }
 
-  // Tests that run beside a real instance take a name of their own.
-  const char* instance_name = std::getenv("RDSQ7_INSTANCE_NAME");
-  const app::SingleInstance instance(instance_name ? instance_name : app::kInstanceName);
+  const app::SingleInstance instance(options.instance.value_or(app::kInstanceName));
   if (instance.AlreadyRunning()) throw AlreadyRunningError();
 
   asio::io_context io;
@@ -128,14 +206,19 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = PathArgument(*fields.SettingsFile());
+  if (options.new_settings) settings_path = PathArgument(*options.new_settings);
   ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
                        {settings_path, options.ta_timeout}, worker, log);
   ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;
   try {
-    for (const auto& e : options.text) opened += ' ' + network.ListenTcp(Protocol::kText, e);
-    for (const auto& e : options.uecp) opened += ' ' + network.ListenTcp(Protocol::kUecp, e);
+    for (const auto& e : options.text) {
+      opened += ' ' + network.ListenTcp(Protocol::kText, e, options.text_limits);
+    }
+    for (const auto& e : options.uecp) {
+      opened += ' ' + network.ListenTcp(Protocol::kUecp, e, options.uecp_limits);
+    }
     for (const auto& e : options.uecp_udp) {
       opened += ' ' + network.ListenUdp({e.address(), e.port()});
     }
@@ -144,7 +227,21 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
     throw std::runtime_error(std::string("can't open a port: ") + e.what());
   }
   log.Line("serve" + opened +
-           (options.target.port ? " encoder=" + *options.target.port : " dry-run"));
+           (options.target.port ? " encoder=" + *options.target.port : " dry-run") +
+           (options.instance ? " instance=" + *options.instance : ""));
+  if (options.new_settings)
+    log.Line("settings file " + *options.new_settings + " made at the first save");
+
+  // The encoder's port is checked now, so that a missing one shows before any change.
+  std::optional<std::string> port_problem;
+  if (options.target.port) {
+    try {
+      transfer::OpenNamedPort(*options.target.port);
+    } catch (const std::exception& e) {
+      port_problem = e.what();
+    }
+  }
+  station.Start(port_problem);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGBREAK)
@@ -156,6 +253,12 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
     network.Close();
     station.Stop([&] {
       log.Line("stopped");
+      io.stop();
+    });
+    // A second signal does not wait for the changes still to be sent.
+    signals.async_wait([&](const std::error_code& again, int) {
+      if (again) return;
+      log.Line("stopped at once");
       io.stop();
     });
   });

@@ -48,8 +48,12 @@ class UecpHandler final : public StreamHandler {
     std::string out;
     reader_.Feed(bytes, [&](const UecpFrameResult& frame) {
       if (!UecpAddressedTo(frame.address, ours_)) return;
+      // An acknowledgement is never answered, nor carried out: two devices on a shared
+      // line would otherwise answer each other for ever.
+      if (!frame.message.empty() && frame.message[0] == kUecpAcknowledgement) return;
       UecpResponse response = frame.response;
       if (response == UecpResponse::kOk) response = ApplyUecpMessage(frame.message, station_);
+      if (frame.address == kUecpBroadcast) return;  // every encoder hears it; none answers
       const std::uint8_t sequence = frame.sequence.value_or(0);
       const std::uint16_t address =
           ours_ ? static_cast<std::uint16_t>(ours_->site << 6 | ours_->encoder) : frame.address;
@@ -84,43 +88,51 @@ class ServeNetwork::Connection : public std::enable_shared_from_this<Connection>
 namespace {
 
 // One peer on a byte stream: a TCP connection or the serial line.
+// Told once when a connection ends: the error that ended it, none when serve closed it.
+using Closed = std::function<void(const std::error_code&)>;
+
 template <typename Stream>
 class StreamConnection final : public ServeNetwork::Connection {
  public:
   StreamConnection(Stream stream, std::unique_ptr<StreamHandler> handler, ServeNetwork& owner,
-                   std::string name, bool idle_timeout)
+                   std::string name, std::chrono::seconds idle_timeout, Closed closed)
       : stream_(std::move(stream)),
         handler_(std::move(handler)),
         owner_(owner),
         name_(std::move(name)),
         idle_(stream_.get_executor()),
-        idle_timeout_(idle_timeout) {}
+        idle_timeout_(idle_timeout),
+        closed_by_(std::move(closed)) {}
 
   void Start() override {
     ArmIdle();
     Read();
   }
 
-  void Close() override {
+  void Close() override { End({}); }
+
+ private:
+  void End(const std::error_code& why) {
     if (closed_) return;
     closed_ = true;
     std::error_code ignored;
     stream_.close(ignored);
     idle_.cancel();
     owner_.Forget(this);
+    if (closed_by_) std::exchange(closed_by_, nullptr)(why);
   }
 
- private:
   std::shared_ptr<StreamConnection> Self() {
     return std::static_pointer_cast<StreamConnection>(shared_from_this());
   }
 
   void ArmIdle() {
-    if (!idle_timeout_) return;
-    idle_.expires_after(kIdleTimeout);
+    if (idle_timeout_.count() == 0) return;
+    idle_.expires_after(idle_timeout_);
     idle_.async_wait([self = Self()](const std::error_code& error) {
       if (error || self->closed_) return;
-      self->owner_.Log().Line("closed " + self->name_ + ": idle for 10 minutes");
+      self->owner_.Log().Line("closed " + self->name_ + ": idle for " +
+                              std::to_string(self->idle_timeout_.count()) + " s");
       self->Close();
     });
   }
@@ -130,7 +142,7 @@ class StreamConnection final : public ServeNetwork::Connection {
         asio::buffer(buffer_), [self = Self()](const std::error_code& error, std::size_t size) {
           if (self->closed_) return;
           if (error) {
-            self->Close();
+            self->End(error);
             return;
           }
           self->ArmIdle();
@@ -156,7 +168,7 @@ class StreamConnection final : public ServeNetwork::Connection {
                       [self = Self()](const std::error_code& error, std::size_t) {
                         if (self->closed_) return;
                         if (error) {
-                          self->Close();
+                          self->End(error);
                           return;
                         }
                         self->queued_ -= self->queue_.front().size();
@@ -170,7 +182,8 @@ class StreamConnection final : public ServeNetwork::Connection {
   ServeNetwork& owner_;
   std::string name_;
   asio::steady_timer idle_;
-  bool idle_timeout_;
+  std::chrono::seconds idle_timeout_;
+  Closed closed_by_;
   bool closed_ = false;
   std::array<std::uint8_t, kReadChunk> buffer_{};
   std::deque<std::string> queue_;
@@ -185,8 +198,9 @@ const char* ProtocolName(Protocol protocol) {
 
 class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
  public:
-  Listener(ServeNetwork& owner, Protocol protocol, const asio::ip::tcp::endpoint& endpoint)
-      : owner_(owner), protocol_(protocol), acceptor_(owner.io_, endpoint) {}
+  Listener(ServeNetwork& owner, Protocol protocol, const asio::ip::tcp::endpoint& endpoint,
+           ConnectionLimits limits)
+      : owner_(owner), protocol_(protocol), limits_(limits), acceptor_(owner.io_, endpoint) {}
 
   asio::ip::tcp::endpoint Endpoint() const { return acceptor_.local_endpoint(); }
 
@@ -194,7 +208,7 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
     acceptor_.async_accept(
         [self = shared_from_this()](const std::error_code& error, asio::ip::tcp::socket socket) {
           if (!self->acceptor_.is_open()) return;
-          if (!error) self->owner_.Accepted(self->protocol_, std::move(socket));
+          if (!error) self->Accepted(std::move(socket));
           self->Accept();
         });
   }
@@ -205,9 +219,100 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
   }
 
  private:
+  void Accepted(asio::ip::tcp::socket socket) {
+    std::error_code error;
+    const auto peer = socket.remote_endpoint(error);
+    if (error) return;
+    const std::string name =
+        std::string(ProtocolName(protocol_)) + " peer " + EndpointText(peer.address(), peer.port());
+    if (!owner_.allow_.Allows(peer.address())) {
+      owner_.log_.Line("refused " + name + ": not allowed");
+      return;  // the socket closes as it goes out of scope
+    }
+    if (open_ >= limits_.max_connections) {
+      owner_.log_.Line("refused " + name + ": " + std::to_string(open_) +
+                       " connections open on this port");
+      return;
+    }
+    ++open_;
+    auto connection = std::make_shared<StreamConnection<asio::ip::tcp::socket>>(
+        std::move(socket), MakeStreamHandler(protocol_, owner_.station_, owner_.ours_), owner_,
+        name, limits_.idle_timeout,
+        [self = shared_from_this()](const std::error_code&) { --self->open_; });
+    owner_.connections_[connection.get()] = connection;
+    owner_.log_.Line("connected " + name);
+    connection->Start();
+  }
+
   ServeNetwork& owner_;
   Protocol protocol_;
+  ConnectionLimits limits_;
+  std::size_t open_ = 0;
   asio::ip::tcp::acceptor acceptor_;
+};
+
+// The UECP serial line, opened again whenever it is lost.
+class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine> {
+ public:
+  SerialLine(ServeNetwork& owner, std::string device, unsigned baud)
+      : owner_(owner), device_(std::move(device)), baud_(baud), retry_(owner.io_) {}
+
+  void Open() {
+    if (closed_) return;
+    asio::serial_port port(owner_.io_);
+    try {
+      port.open(device_);
+      port.set_option(asio::serial_port::baud_rate(baud_));
+      port.set_option(asio::serial_port::character_size(8));
+      port.set_option(asio::serial_port::parity(asio::serial_port::parity::none));
+      port.set_option(asio::serial_port::stop_bits(asio::serial_port::stop_bits::one));
+      port.set_option(asio::serial_port::flow_control(asio::serial_port::flow_control::none));
+    } catch (const std::system_error& e) {
+      if (!failing_) {
+        owner_.log_.Line("can't open uecp-serial " + device_ + ": " + e.code().message() +
+                         "; trying again every " + std::to_string(kSerialReopenDelay.count()) +
+                         " s");
+      }
+      failing_ = true;
+      Retry();
+      return;
+    }
+    if (failing_) owner_.log_.Line("uecp-serial " + device_ + " open again");
+    failing_ = false;
+    auto connection = std::make_shared<StreamConnection<asio::serial_port>>(
+        std::move(port), MakeStreamHandler(Protocol::kUecp, owner_.station_, owner_.ours_), owner_,
+        "uecp-serial " + device_, std::chrono::seconds{0},
+        [self = shared_from_this()](const std::error_code& error) {
+          if (!error || self->closed_) return;
+          self->owner_.log_.Line("lost uecp-serial " + self->device_ + ": " + error.message() +
+                                 "; opening it again every " +
+                                 std::to_string(kSerialReopenDelay.count()) + " s");
+          self->failing_ = true;
+          self->Retry();
+        });
+    owner_.connections_[connection.get()] = connection;
+    connection->Start();
+  }
+
+  void Close() {
+    closed_ = true;
+    retry_.cancel();
+  }
+
+ private:
+  void Retry() {
+    retry_.expires_after(kSerialReopenDelay);
+    retry_.async_wait([self = shared_from_this()](const std::error_code& error) {
+      if (!error) self->Open();
+    });
+  }
+
+  ServeNetwork& owner_;
+  std::string device_;
+  unsigned baud_;
+  asio::steady_timer retry_;
+  bool failing_ = false;
+  bool closed_ = false;
 };
 
 class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
@@ -266,8 +371,9 @@ ServeNetwork::~ServeNetwork() {
   Close();
 }
 
-std::string ServeNetwork::ListenTcp(Protocol protocol, const asio::ip::tcp::endpoint& endpoint) {
-  auto listener = std::make_shared<Listener>(*this, protocol, endpoint);
+std::string ServeNetwork::ListenTcp(Protocol protocol, const asio::ip::tcp::endpoint& endpoint,
+                                    ConnectionLimits limits) {
+  auto listener = std::make_shared<Listener>(*this, protocol, endpoint, limits);
   listener->Accept();
   listeners_.push_back(listener);
   const auto bound = listener->Endpoint();
@@ -283,40 +389,10 @@ std::string ServeNetwork::ListenUdp(const asio::ip::udp::endpoint& endpoint) {
 }
 
 std::string ServeNetwork::OpenSerial(const std::string& device, unsigned baud) {
-  asio::serial_port port(io_, device);
-  port.set_option(asio::serial_port::baud_rate(baud));
-  port.set_option(asio::serial_port::character_size(8));
-  port.set_option(asio::serial_port::parity(asio::serial_port::parity::none));
-  port.set_option(asio::serial_port::stop_bits(asio::serial_port::stop_bits::one));
-  port.set_option(asio::serial_port::flow_control(asio::serial_port::flow_control::none));
-  auto connection = std::make_shared<StreamConnection<asio::serial_port>>(
-      std::move(port), MakeStreamHandler(Protocol::kUecp, station_, ours_), *this,
-      "uecp-serial " + device, false);
-  connections_[connection.get()] = connection;
-  serial_.push_back(connection);
-  connection->Start();
+  auto line = std::make_shared<SerialLine>(*this, device, baud);
+  serial_.push_back(line);
+  line->Open();
   return "uecp-serial=" + device + "@" + std::to_string(baud);
-}
-
-void ServeNetwork::Accepted(Protocol protocol, asio::ip::tcp::socket socket) {
-  std::error_code error;
-  const auto peer = socket.remote_endpoint(error);
-  if (error) return;
-  const std::string name =
-      std::string(ProtocolName(protocol)) + " peer " + EndpointText(peer.address(), peer.port());
-  if (!allow_.Allows(peer.address())) {
-    log_.Line("refused " + name + ": not allowed");
-    return;  // the socket closes as it goes out of scope
-  }
-  if (connections_.size() - serial_.size() >= kMaxConnections) {
-    log_.Line("refused " + name + ": " + std::to_string(kMaxConnections) + " connections open");
-    return;
-  }
-  auto connection = std::make_shared<StreamConnection<asio::ip::tcp::socket>>(
-      std::move(socket), MakeStreamHandler(protocol, station_, ours_), *this, name, true);
-  connections_[connection.get()] = connection;
-  log_.Line("connected " + name);
-  connection->Start();
 }
 
 void ServeNetwork::Forget(Connection* connection) {
@@ -326,11 +402,11 @@ void ServeNetwork::Forget(Connection* connection) {
 void ServeNetwork::Close() {
   for (const auto& listener : listeners_) listener->Close();
   for (const auto& port : udp_ports_) port->Close();
+  for (const auto& line : serial_) line->Close();
   auto open = connections_;
   for (auto& [pointer, weak] : open) {
     if (auto connection = weak.lock()) connection->Close();
   }
-  serial_.clear();
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <asio/ip/udp.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -19,8 +20,13 @@
 
 namespace cli {
 
-constexpr std::size_t kMaxConnections = 16;
-constexpr std::chrono::minutes kIdleTimeout{10};
+// Each TCP port's own limits: a full text port never locks UECP out.
+struct ConnectionLimits {
+  std::size_t max_connections = 16;
+  std::chrono::seconds idle_timeout{600};  // 0: never closed for idling
+};
+// A lost serial line is opened again this often until it is back.
+constexpr std::chrono::seconds kSerialReopenDelay{2};
 // Answers a peer has not read yet; a peer that lets more pile up is cut off.
 constexpr std::size_t kMaxQueuedOutput = 64 * 1024;
 
@@ -45,8 +51,11 @@ class ServeNetwork {
 
   // Each opens and starts one port and returns its name for the first log line, with the
   // port number chosen where 0 was asked for. Throws std::system_error.
-  std::string ListenTcp(Protocol protocol, const asio::ip::tcp::endpoint& endpoint);
+  std::string ListenTcp(Protocol protocol, const asio::ip::tcp::endpoint& endpoint,
+                        ConnectionLimits limits);
   std::string ListenUdp(const asio::ip::udp::endpoint& endpoint);
+  // A serial line that cannot be opened, or is lost later (a USB adapter unplugged), is
+  // logged and opened again every kSerialReopenDelay until it is back.
   std::string OpenSerial(const std::string& device, unsigned baud);
 
   // Closes every port and connection.
@@ -59,7 +68,7 @@ class ServeNetwork {
  private:
   class Listener;
   class UdpPort;
-  void Accepted(Protocol protocol, asio::ip::tcp::socket socket);
+  class SerialLine;
 
   asio::io_context& io_;
   StationControl& station_;
@@ -68,7 +77,7 @@ class ServeNetwork {
   std::optional<UecpAddress> ours_;
   std::vector<std::shared_ptr<Listener>> listeners_;
   std::vector<std::shared_ptr<UdpPort>> udp_ports_;
-  std::vector<std::shared_ptr<Connection>> serial_;
+  std::vector<std::shared_ptr<SerialLine>> serial_;
   std::unordered_map<Connection*, std::weak_ptr<Connection>> connections_;
 };
 

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "transfer/last_sent_record.h"
 #include "transfer/send_throttle.h"
 
 namespace cli {
@@ -11,8 +12,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a send that waits for the throttle looks again.
-constexpr std::chrono::milliseconds kThrottlePoll{50};
+// How often a send that waits for the throttle looks again when the time of day disagrees
+// with the steady clock (the clock was set).
+constexpr std::chrono::milliseconds kThrottlePoll{10};
 
 void AddFields(std::string& to, const std::string& fields) {
   std::istringstream in(fields);
@@ -29,6 +31,13 @@ bool Has(const std::string& fields, const std::string& field) {
 
 }  // namespace
 
+Clock::time_point SendStartTime(Clock::time_point first_change, Clock::time_point last_change,
+                                std::optional<Clock::time_point> throttle_free) {
+  const Clock::time_point at =
+      std::min(last_change + kCoalesceWindow, first_change + kCoalesceLimit);
+  return throttle_free ? std::max(at, *throttle_free) : at;
+}
+
 ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
                            ServeStationOptions options, SendWorker& worker, ServeLog& log)
     : io_(io),
@@ -38,6 +47,12 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
       log_(log),
       send_timer_(io),
       ta_timer_(io) {
+  if (options_.settings_file) {
+    saver_ = std::make_unique<SettingsSaver>(
+        *options_.settings_file, [this](std::optional<std::string> failure) {
+          asio::post(io_, [this, failure = std::move(failure)] { Saved(failure); });
+        });
+  }
   if (values_.station.ta == 1) ArmTaTimeout();
 }
 
@@ -62,17 +77,35 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
 void ServeStation::RequestSend() {
   if (stopping_) return;
   if (!pending_) first_pending_ = Clock::now();
+  last_change_ = Clock::now();
   pending_ = true;
   AddFields(pending_fields_, "SEND");
   Schedule(true);
 }
 
+std::string ServeStation::Status() const {
+  if (!save_failure_) return status_;
+  return status_ + " (settings not saved: " + *save_failure_ + ")";
+}
+
+void ServeStation::Start(const std::optional<std::string>& port_problem) {
+  if (port_problem) {
+    status_ = "STATUS failed " + IsoTime(std::chrono::system_clock::now()) + ' ' + *port_problem;
+    log_.Line("encoder port missing: " + *port_problem + "; sending until it is there");
+  } else if (values_.last_sent == transfer::BuildLastSentRecord(values_.station)) {
+    return;
+  }
+  first_pending_ = last_change_ = Clock::now();
+  pending_ = true;
+  AddFields(pending_fields_, port_problem ? "START" : "UNSENT");
+  Schedule(true);
+}
+
 void ServeStation::Schedule(bool now) {
   // A running send, or a failed one waiting for its retry, takes the changes along later.
-  if (sending_ || retrying_ || stopping_) return;
-  const Clock::time_point at =
-      now ? Clock::now()
-          : std::min(last_change_ + kCoalesceWindow, first_pending_ + kCoalesceLimit);
+  if (sending_ || retrying_) return;
+  Clock::time_point at = now ? Clock::now() : SendStartTime(first_pending_, last_change_, {});
+  if (throttle_free_) at = std::max(at, *throttle_free_);
   send_timer_.expires_at(at);
   send_timer_.async_wait([this](const std::error_code& error) {
     if (!error) TryStart();
@@ -80,7 +113,7 @@ void ServeStation::Schedule(bool now) {
 }
 
 void ServeStation::TryStart() {
-  if (!pending_ || sending_ || stopping_) return;
+  if (!pending_ || sending_) return;
   if (last_send_end_ && !transfer::PressAccepted(*last_send_end_, clock_.Now())) {
     send_timer_.expires_after(kThrottlePoll);
     send_timer_.async_wait([this](const std::error_code& error) {
@@ -101,6 +134,7 @@ void ServeStation::TryStart() {
 void ServeStation::Finished(const SendOutcome& outcome) {
   sending_ = false;
   last_send_end_ = clock_.Now();
+  throttle_free_ = Clock::now() + kSendThrottle;
   const std::string when = IsoTime(std::chrono::system_clock::now());
   std::ostringstream line;
   line.imbue(std::locale::classic());
@@ -120,7 +154,8 @@ void ServeStation::Finished(const SendOutcome& outcome) {
     status_ = "STATUS ok " + when + ' ' + outcome.text;
   } else {
     retrying_ = true;
-    line << " failed: " << outcome.text << "; retrying in " << kRetryDelay.count() << " s";
+    line << " failed: " << outcome.text;
+    if (!stopping_) line << "; retrying in " << kRetryDelay.count() << " s";
     status_ = "STATUS failed " + when + ' ' + outcome.text;
     // The retry sends the state as it is then, and tells everything it carries.
     if (!pending_) first_pending_ = sent_first_;
@@ -131,14 +166,17 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   }
   log_.Line(line.str());
   if (stopping_) {
-    Save();
-    if (stopped_) std::exchange(stopped_, nullptr)();
-    return;
-  }
-  if (retrying_) {
+    if (pending_ && !retrying_) {
+      Schedule(true);  // what came during the send still goes out
+    } else {
+      EndStop();
+    }
+  } else if (retrying_) {
     send_timer_.expires_after(kRetryDelay);
     send_timer_.async_wait([this](const std::error_code& error) {
-      if (!error) TryStart();
+      if (error) return;
+      retrying_ = false;
+      TryStart();
     });
   } else if (pending_) {
     Schedule(false);
@@ -146,12 +184,13 @@ void ServeStation::Finished(const SendOutcome& outcome) {
 }
 
 void ServeStation::Save() {
-  if (!options_.settings_file) return;
-  try {
-    app::SaveSettingsFile(*options_.settings_file, values_);
-  } catch (const std::exception& e) {
-    log_.Line(std::string("save failed: ") + e.what());
-  }
+  if (saver_) saver_->Save(values_);
+}
+
+void ServeStation::Saved(const std::optional<std::string>& failure) {
+  if (failure && failure != save_failure_) log_.Line("save failed: " + *failure);
+  if (!failure && save_failure_) log_.Line("saved again");
+  save_failure_ = failure;
 }
 
 void ServeStation::ArmTaTimeout() {
@@ -168,14 +207,24 @@ void ServeStation::ArmTaTimeout() {
 
 void ServeStation::Stop(std::function<void()> done) {
   stopping_ = true;
-  send_timer_.cancel();
+  stopped_ = std::move(done);
   ta_timer_.cancel();
-  if (sending_) {
-    stopped_ = std::move(done);
+  if (sending_) return;  // Finished goes on
+  if (pending_ && !retrying_) {
+    Schedule(true);
     return;
   }
+  EndStop();
+}
+
+void ServeStation::EndStop() {
+  send_timer_.cancel();
+  if (pending_) {
+    log_.Line("not sent: changes=" + pending_fields_ + "; the next start sends them");
+  }
   Save();
-  done();
+  if (saver_) saver_->Flush();
+  if (stopped_) std::exchange(stopped_, nullptr)();
 }
 
 }  // namespace cli

@@ -5,23 +5,34 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "appcore/settings_file.h"
 #include "serve/log.h"
 #include "serve/send_worker.h"
+#include "serve/settings_saver.h"
 #include "serve/station_control.h"
 #include "transfer/time_of_day.h"
 
 namespace cli {
 
 // Changes this close together go out in one send.
-constexpr std::chrono::milliseconds kCoalesceWindow{200};
+constexpr std::chrono::milliseconds kCoalesceWindow{20};
 // A stream of changes never holds a send back longer than this after its first change.
-constexpr std::chrono::milliseconds kCoalesceLimit{1000};
+constexpr std::chrono::milliseconds kCoalesceLimit{40};
+// No send starts sooner than this after the previous one ended (the window's throttle).
+constexpr std::chrono::seconds kSendThrottle{2};
 // A failed send is tried again, with the state as it is then, after this long.
 constexpr std::chrono::seconds kRetryDelay{5};
+
+// When a send of waiting changes starts: kCoalesceWindow after the last change, but no later
+// than kCoalesceLimit after the first, and not before the throttle allows one.
+std::chrono::steady_clock::time_point SendStartTime(
+    std::chrono::steady_clock::time_point first_change,
+    std::chrono::steady_clock::time_point last_change,
+    std::optional<std::chrono::steady_clock::time_point> throttle_free);
 
 struct ServeStationOptions {
   std::optional<std::filesystem::path> settings_file;  // saved on every change and send
@@ -29,9 +40,9 @@ struct ServeStationOptions {
 };
 
 // The one station state of serve and its sends, on the network thread: every accepted
-// change is saved and asks for a send; changes within kCoalesceWindow of each other, or
-// made while a send runs, go out together; no send starts sooner than the window's
-// throttle allows after the previous one, and none is interrupted.
+// change is saved (off this thread) and asks for a send; changes made close together or
+// while a send runs go out together; no send starts sooner than the throttle allows after
+// the previous one, and none is interrupted.
 class ServeStation final : public StationControl {
  public:
   ServeStation(asio::io_context& io, app::SettingsValues start, ServeStationOptions options,
@@ -40,9 +51,16 @@ class ServeStation final : public StationControl {
   const rds::StationSettings& Settings() const override { return values_.station; }
   void Change(const rds::StationSettings& next, const std::string& fields) override;
   void RequestSend() override;
-  std::string Status() const override { return status_; }
+  std::string Status() const override;
+  std::optional<std::string> SaveFailure() const override { return save_failure_; }
 
-  // Starts no further send, lets a running one finish, saves, then calls done.
+  // At start: sends the state when it is not what the saved Last-sent record says went out
+  // (changes a stop or a crash kept from the encoder), or when the encoder's port is
+  // missing (port_problem), in which case the send is retried until the port is there.
+  void Start(const std::optional<std::string>& port_problem);
+
+  // Takes no further change; lets a running send finish, sends the changes still waiting
+  // (one more send at most), saves, then calls done.
   void Stop(std::function<void()> done);
 
  private:
@@ -50,7 +68,9 @@ class ServeStation final : public StationControl {
   void TryStart();
   void Finished(const SendOutcome& outcome);
   void Save();
+  void Saved(const std::optional<std::string>& failure);
   void ArmTaTimeout();
+  void EndStop();
 
   asio::io_context& io_;
   app::SettingsValues values_;
@@ -60,6 +80,8 @@ class ServeStation final : public StationControl {
   asio::steady_timer send_timer_;
   asio::steady_timer ta_timer_;
   transfer::SystemTimeOfDayClock clock_;
+  std::unique_ptr<SettingsSaver> saver_;
+  std::optional<std::string> save_failure_;
 
   std::string pending_fields_;
   bool pending_ = false;
@@ -73,6 +95,7 @@ class ServeStation final : public StationControl {
   std::chrono::steady_clock::time_point sent_first_{};
   rds::StationSettings sent_;
   std::optional<transfer::TimeOfDay> last_send_end_;
+  std::optional<std::chrono::steady_clock::time_point> throttle_free_;
   std::string status_ = "STATUS none";
   std::function<void()> stopped_;
 };

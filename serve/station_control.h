@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "rds/station.h"
@@ -19,6 +20,8 @@ class StationControl {
   virtual void RequestSend() = 0;
   // One line on the last send: its result and time.
   virtual std::string Status() const = 0;
+  // Why the settings file is not being saved, while it is not.
+  virtual std::optional<std::string> SaveFailure() const = 0;
 };
 
 }  // namespace cli

@@ -71,6 +71,8 @@ std::string Set(const std::string& name, std::string_view value, StationControl&
     next = options.ApplyTo(next);
   }
   station.Change(next, name);
+  // Taken and sent, but a restart would lose it: the client is told.
+  if (const auto failure = station.SaveFailure()) return "OK but not saved: " + *failure;
   return "OK";
 }
 

@@ -28,7 +28,9 @@ class TextLineReader {
 
 // Carries out one command line and returns the answer, without its line break:
 //   PS= PI= PTY= TP= TA= MS= DI= AF=  set a field, checked as the command-line option of
-//                                     the same name: "OK", or "NO reason" and no change;
+//                                     the same name: "OK" ("OK but not saved: reason"
+//                                     while the settings file cannot be saved), or
+//                                     "NO reason" and no change;
 //   PS? PI? ... AF?                   "PS=value" and so on;
 //   SEND                              asks for a send now: "OK";
 //   STATUS                            the last send's result and time.

@@ -18,12 +18,16 @@ constexpr std::uint8_t kUecpStop = 0xFF;
 constexpr std::uint8_t kUecpEscape = 0xFD;
 constexpr std::size_t kUecpMaxMessage = 255;
 constexpr std::uint8_t kUecpAcknowledgement = 0x18;
+// Site 0 and encoder 0: every encoder takes the frame, and none answers it.
+constexpr std::uint16_t kUecpBroadcast = 0;
 
 // The response codes of the acknowledgement message.
 enum class UecpResponse : std::uint8_t {
   kOk = 0,
   kCrcError = 1,
   kMessageUnknown = 3,
+  kDataSetNumberError = 4,
+  kServiceNumberError = 5,
   kParameterOutOfRange = 6,
   kElementLengthError = 7,
   kFieldLengthError = 8,

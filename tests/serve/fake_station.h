@@ -17,10 +17,12 @@ class FakeStation final : public StationControl {
   }
   void RequestSend() override { ++send_requests; }
   std::string Status() const override { return "STATUS none"; }
+  std::optional<std::string> SaveFailure() const override { return save_failure; }
 
   rds::StationSettings settings;
   std::vector<std::string> changes;
   int send_requests = 0;
+  std::optional<std::string> save_failure;
 };
 
 }  // namespace cli::testing

@@ -44,6 +44,7 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"PS=\xC3", "NO text is not valid UTF-8", ""},
       {"PS=\xED\xA0\x80", "NO text is not valid UTF-8", ""},
       {std::string(256, 'A'), "NO line longer than 255 bytes", ""},
+      {std::string(255, 'A'), "NO unknown command", ""},
   };
   for (const Case& c : cases) {
     FakeStation station;
@@ -75,6 +76,8 @@ TEST(TextCommands, SetValuesReadBackInTheirOwnForm) {
   EXPECT_EQ(RunTextCommand("TP?", station), "TP=0");
   EXPECT_EQ(RunTextCommand("SEND", station), "OK");
   EXPECT_EQ(station.send_requests, 1);
+  station.save_failure = "disk full";
+  EXPECT_EQ(RunTextCommand("TA=1", station), "OK but not saved: disk full");
 }
 
 TEST(TextLineReader, SplitsOnLfDropsCrAndCutsOverlongLines) {
@@ -84,9 +87,12 @@ TEST(TextLineReader, SplitsOnLfDropsCrAndCutsOverlongLines) {
     lines.emplace_back(std::string(line), overlong);
   };
   reader.Feed("PS=A\r\nTA", sink);
-  reader.Feed("=1\n" + std::string(300, 'x') + "\nSEND\n", sink);
-  EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
-                       {"PS=A", false}, {"TA=1", false}, {"", true}, {"SEND", false}}));
+  reader.Feed("=1\n" + std::string(300, 'x') + "\nSEND\n" + std::string(255, 'y') + "\r\n", sink);
+  EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{{"PS=A", false},
+                                                              {"TA=1", false},
+                                                              {"", true},
+                                                              {"SEND", false},
+                                                              {std::string(255, 'y'), false}}));
 }
 
 }  // namespace

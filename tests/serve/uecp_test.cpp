@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "serve/network.h"
 #include "serve/uecp_frame.h"
 #include "serve/uecp_messages.h"
 #include "tests/serve/fake_station.h"
@@ -37,6 +38,7 @@ TEST(UecpFrame, CrcAndFramesMatchPublishedValues) {
   EXPECT_EQ(UecpCrc(Bytes(check.begin(), check.end())), 0xD64E);
   EXPECT_EQ(EncodeUecpFrame(0, 0, {}), Hex("fe000000007b3fff"));
   EXPECT_EQ(EncodeUecpFrame(0, 0xFE, {}), Hex("fe0000fd01004bf1ff"));
+  EXPECT_EQ(EncodeUecpFrame(0, 0xFD, {}), Hex("fe0000fd00001ea2ff"));
   EXPECT_EQ(EncodeUecpFrame(0, 0xFE, Hex("010000 00ff")), Hex("fe0000fd010501000000fd020d3dff"));
   EXPECT_EQ(EncodeUecpFrame(0, 0x2A, UecpAcknowledgement(UecpResponse::kOk, 0x2A)),
             Hex("fe00002a0218004ab0ff"));
@@ -56,6 +58,9 @@ TEST(UecpFrame, ReaderTakesGoodFramesAndNamesWhatIsWrongWithBadOnes) {
       {"fe0000fd07004bf1ff", UecpResponse::kBadStuffing, -1},
       {"fe0000ff", UecpResponse::kUnexpectedEnd, -1},
       {"fe000007 fe000000007b3fff", UecpResponse::kEndMessageMissing, 7},
+      // sequence FD (FD 00) and PI 00FF (FD 02), worked out by hand from the layout
+      {"fe0000fd000501000000fd02d5bfff", UecpResponse::kOk, 0xFD},
+      {"fe00000902050000a0d5ff", UecpResponse::kFieldLengthError, 9},  // length 2, 3 bytes
   };
   for (const Case& c : cases) {
     const auto frames = Read(Hex(c.stream));
@@ -65,6 +70,7 @@ TEST(UecpFrame, ReaderTakesGoodFramesAndNamesWhatIsWrongWithBadOnes) {
       EXPECT_EQ(frames[0].sequence, c.sequence) << c.stream;
     }
   }
+  EXPECT_EQ(Read(Hex("fe0000fd000501000000fd02d5bfff"))[0].message, Hex("01 0000 00ff"));
   // A frame whose length byte disagrees with its size, CRC right.
   Bytes wrong_length = {0, 0, 9, 4, 0x05, 0, 0};
   const std::uint16_t crc = UecpCrc(wrong_length);
@@ -102,7 +108,7 @@ TEST(UecpMessages, ElementsSetTheFieldsTheyCarry) {
           "04 0000 03"
           "05 0000 00"
           "07 0000 0a"
-          "13 06 0000 e2 6e 01 cd");
+          "13 0000 04 e2 6e 01 cd");
   ASSERT_EQ(ApplyUecpMessage(message, station), UecpResponse::kOk);
   ASSERT_EQ(station.changes, std::vector<std::string>{"PI,PS,TA,TP,DI,MS,PTY,AF"});
   const rds::StationSettings& s = station.settings;
@@ -118,23 +124,59 @@ TEST(UecpMessages, ElementsSetTheFieldsTheyCarry) {
   EXPECT_EQ(s.af, (rds::AfTexts{"98.5", "87.6"}));
 }
 
-TEST(UecpMessages, ARefusedFrameChangesNothing) {
-  const std::vector<std::pair<std::string, UecpResponse>> cases = {
-      {"07 0000 20", UecpResponse::kParameterOutOfRange},
-      {"01 0000 1234 07 0000 20", UecpResponse::kParameterOutOfRange},
-      {"01 0000 12", UecpResponse::kElementLengthError},
-      {"0a 0000 05 00 41 42 43 44", UecpResponse::kMessageUnknown},   // radiotext
-      {"0d 01 02 03 04 05 06 07 08", UecpResponse::kMessageUnknown},  // clock time
-      {"13 04 0000 e9 01", UecpResponse::kParameterOutOfRange},       // eight AFs
-      {"13 05 0000 e2 01", UecpResponse::kElementLengthError},
-      {"13 04 0000 e1 cf", UecpResponse::kParameterOutOfRange},
-      {"02 0000 41 42 43 44 45 46 47 ff", UecpResponse::kParameterOutOfRange},
-      {"03 0000 04", UecpResponse::kParameterOutOfRange},
+// What takes effect, and the answer: the main service (PSN 0) of the data set on air; an
+// element this encoder does not carry is passed over; a malformed one refuses the frame.
+TEST(UecpMessages, OnlyTheMainServiceOnAirChangesAndBadFramesChangeNothing) {
+  struct Case {
+    std::string message;
+    UecpResponse response;
+    std::string changed;
   };
-  for (const auto& [message, response] : cases) {
+  const std::vector<Case> cases = {
+      {"03 0000 01", UecpResponse::kOk, "TA,TP"},
+      {"13 0000 08 e7 01 02 03 04 05 06 07", UecpResponse::kOk, "AF"},  // seven AFs
+      {"01 0000 1234 01 0002 abcd", UecpResponse::kOk, "PI"},           // and an EON PI
+      {"01 0002 abcd", UecpResponse::kServiceNumberError, ""},
+      {"07 fe00 05", UecpResponse::kOk, ""},  // all data sets but the one on air
+      {"07 0500 05", UecpResponse::kDataSetNumberError, ""},
+      {"07 ff00 05", UecpResponse::kOk, "PTY"},
+      {"0a 0000 03 00 48 49 02 0000 41 42 43 44 45 46 47 48", UecpResponse::kOk, "PS"},
+      {"0a 0000 03 00 48 49", UecpResponse::kMessageUnknown, ""},
+      {"0d 01 02 03 04 05 06 07 08", UecpResponse::kMessageUnknown, ""},  // clock time
+      {"07 0000 20", UecpResponse::kParameterOutOfRange, ""},
+      {"01 0000 1234 07 0000 20", UecpResponse::kParameterOutOfRange, ""},
+      {"01 0000 12", UecpResponse::kElementLengthError, ""},
+      {"13 0000 02 e9 01", UecpResponse::kParameterOutOfRange, ""},  // eight AFs
+      {"13 0000 03 e2 01", UecpResponse::kElementLengthError, ""},
+      {"13 0000 02 e1 cf", UecpResponse::kParameterOutOfRange, ""},
+      {"13 0000 05 e1 01", UecpResponse::kElementLengthError, ""},
+      {"02 0000 41 42 43 44 45 46 47 ff", UecpResponse::kParameterOutOfRange, ""},
+      {"03 0000 04", UecpResponse::kParameterOutOfRange, ""},
+  };
+  for (const Case& c : cases) {
     FakeStation station;
-    EXPECT_EQ(ApplyUecpMessage(Hex(message), station), response) << message;
-    EXPECT_TRUE(station.changes.empty()) << message;
+    EXPECT_EQ(ApplyUecpMessage(Hex(c.message), station), c.response) << c.message;
+    EXPECT_EQ(station.changes,
+              c.changed.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.changed})
+        << c.message;
+    if (c.changed == "TA,TP") EXPECT_EQ(station.settings.ta * 2 + station.settings.tp, 2);
+    if (c.changed == "AF") EXPECT_EQ(station.settings.af[6], "88.2");
+    if (c.changed == "PI") EXPECT_EQ(station.settings.pi, "1234");
+  }
+}
+
+// Frames for site 1 encoder 1 are answered; broadcasts and acknowledgements never are.
+TEST(UecpMessages, AnswersOnlyWhatTheStandardAnswers) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"fe0041050404000001bb9bff", "fe0041050218001229ff"},
+      {"fe0000050404000001de16ff", ""},
+      {"fe00410602180089f5ff", ""},
+  };
+  for (const auto& [frame, reply] : cases) {
+    FakeStation station;
+    const auto handler = MakeStreamHandler(Protocol::kUecp, station, std::nullopt);
+    const std::string out = handler->Feed(Hex(frame));
+    EXPECT_EQ(Bytes(out.begin(), out.end()), Hex(reply)) << frame;
   }
 }
 

@@ -1,0 +1,52 @@
+#include "serve/settings_saver.h"
+
+namespace cli {
+
+SettingsSaver::SettingsSaver(std::filesystem::path path, Done done)
+    : path_(std::move(path)), done_(std::move(done)), thread_([this] { Loop(); }) {}
+
+SettingsSaver::~SettingsSaver() {
+  {
+    const std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void SettingsSaver::Save(app::SettingsValues values) {
+  {
+    const std::lock_guard lock(mutex_);
+    waiting_ = std::move(values);
+  }
+  wake_.notify_one();
+}
+
+void SettingsSaver::Flush() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return !waiting_ && !saving_; });
+}
+
+void SettingsSaver::Loop() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    wake_.wait(lock, [this] { return quit_ || waiting_; });
+    if (!waiting_) return;
+    const app::SettingsValues values = std::move(*waiting_);
+    waiting_.reset();
+    saving_ = true;
+    lock.unlock();
+    std::optional<std::string> failure;
+    try {
+      app::SaveSettingsFile(path_, values);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    done_(failure);
+    lock.lock();
+    saving_ = false;
+    idle_.notify_all();
+  }
+}
+
+}  // namespace cli
