@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "appcore/settings_file.h"
 #include "appcore/single_instance.h"
@@ -49,15 +51,11 @@ class Child {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> all = {RDSQ7_CLI_PATH};
     all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"--instance", instance});
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env = {"RDSQ7_INSTANCE_NAME=" + instance};
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    EXPECT_EQ(posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     out_ = fds[0];
@@ -68,6 +66,14 @@ class Child {
       waitpid(pid_, nullptr, 0);
     }
     close(out_);
+  }
+
+  // The next line that holds text, or "" after the time allowed.
+  std::string LineWith(const std::string& text, std::chrono::milliseconds allowed) {
+    for (std::string line = Line(allowed); !line.empty(); line = Line(allowed)) {
+      if (line.find(text) != std::string::npos) return line;
+    }
+    return "";
   }
 
   // The next stdout line, or "" after the time allowed.
@@ -91,8 +97,15 @@ class Child {
     }
   }
 
+  // Keeps reading its stdout (serve's last lines may wait for a reader) until it ends.
   int Stop(int signal) {
     kill(pid_, signal);
+    char chunk[4096];
+    for (pollfd p{out_, POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
+      const ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -148,8 +161,17 @@ std::string Ask(asio::ip::tcp::socket& socket, asio::streambuf& in, const std::s
   return reply;
 }
 
+// Frames for site 1, encoder 1: a broadcast would get no answer.
 Bytes Frame(std::uint8_t sequence, const Bytes& message) {
-  return EncodeUecpFrame(0, sequence, message);
+  return EncodeUecpFrame(0x0041, sequence, message);
+}
+
+Bytes Hex(const std::string& text) {
+  Bytes bytes;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
 }
 
 class ServeEndToEnd : public ::testing::Test {
@@ -158,8 +180,7 @@ class ServeEndToEnd : public ::testing::Test {
     folder_ = fs::path(::testing::TempDir()) / ("rdsq7_serve_" + std::to_string(getpid()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    settings_ = app::SettingsFilePath(folder_);
-    app::SaveSettingsFile(settings_, app::SettingsValues{});
+    settings_ = app::SettingsFilePath(folder_);  // made by serve at its first save
     instance_ = "rdsq7-serve-test-" + std::to_string(getpid());
   }
   void TearDown() override { fs::remove_all(folder_); }
@@ -192,13 +213,13 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   EXPECT_EQ(Ask(text, in, std::string(300, 'x')), "NO line longer than 255 bytes");
   EXPECT_EQ(Ask(text, in, "PS?"), "PS=E2E TEST");
 
-  // PI 2A07 and TA 1 TP 1 over TCP: acknowledged with the frame of the public example.
+  // PI 2A07 and TA 1 TP 1 over TCP, then radiotext alone.
   Bytes both = Frame(0x2A, {0x01, 0, 0, 0x2A, 0x07, 0x03, 0, 0, 0x03});
   const Bytes radiotext = Frame(0x2B, {0x0A, 0, 0, 3, 0, 'H', 'I'});
   both.insert(both.end(), radiotext.begin(), radiotext.end());
   asio::write(uecp, asio::buffer(both));
-  const Bytes ok = {0xFE, 0x00, 0x00, 0x2A, 0x02, 0x18, 0x00, 0x4A, 0xB0, 0xFF};
-  const Bytes unknown = Frame(0x2B, {0x18, 3, 0x2B});
+  const Bytes ok = Hex("fe00412a021800f189ff");
+  const Bytes unknown = Hex("fe00412b0318032b748eff");
   Bytes replies(ok.size() + unknown.size());
   asio::read(uecp, asio::buffer(replies));
   EXPECT_EQ(Bytes(replies.begin(), replies.begin() + 10), ok);
@@ -209,10 +230,10 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   udp.send_to(asio::buffer(Frame(0x2C, {0x05, 0, 0, 0})), {loopback, PortOf(first, "uecp-udp")});
   std::array<std::uint8_t, 64> datagram{};
   const std::size_t got = udp.receive(asio::buffer(datagram));
-  EXPECT_EQ(Bytes(datagram.begin(), datagram.begin() + got), Frame(0x2C, {0x18, 0}));
+  EXPECT_EQ(Bytes(datagram.begin(), datagram.begin() + got), Hex("fe00412c021800d610ff"));
 
-  std::string line;
-  for (int i = 0; i < 10 && line.find(" send ") == std::string::npos; ++i) line = serve.Line(8s);
+  // The first send, at start, went out as nothing had been sent yet; this one takes the rest.
+  const std::string line = serve.LineWith(" send changes=PS", 15s);
   EXPECT_TRUE(std::regex_search(
       line, std::regex(" send changes=PS,PTY,AF,DI,PI,TA,TP,MS latency_ms=[0-9.]+ "
                        "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
@@ -228,6 +249,7 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   for (std::size_t i = 1; i + 1 < writes.size(); i += 2) bits += writes[i] == "18" ? '1' : '0';
   EXPECT_EQ(bits.substr(32), ExpectedImage());
 
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);  // the last save is on disk when it has ended
   app::SettingsValues saved;
   ASSERT_TRUE(app::LoadSettingsFile(settings_, saved).file_used);
   EXPECT_EQ(saved.station.ps, "E2E TEST");
@@ -235,8 +257,6 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   EXPECT_EQ(saved.station.af[1], "87.6");
   EXPECT_EQ(saved.last_sent[0], "PS=E2E TEST");
   EXPECT_EQ(saved.last_sent[12], "PI=2A07");
-
-  EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
 TEST_F(ServeEndToEnd, RefusesToStartWhileTheWindowRuns) {
@@ -249,6 +269,78 @@ TEST_F(ServeEndToEnd, RefusesToStartWhileTheWindowRuns) {
   std::stringstream text;
   text << err.rdbuf();
   EXPECT_EQ(text.str(), "rdsq7-cli: error: Instance of this application is already running.\n");
+}
+
+TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
+  app::SettingsValues saved;
+  saved.station.ps = "OLD";  // saved by a serve stopped before its send
+  app::SaveSettingsFile(settings_, saved);
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=NEW"), "OK");
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+  EXPECT_NE(serve.LineWith(" send changes=UNSENT ", 1s), "");
+  EXPECT_NE(serve.LineWith(" send changes=PS ", 1s), "");
+  ASSERT_TRUE(app::LoadSettingsFile(settings_, saved).file_used);
+  EXPECT_EQ(saved.last_sent[0], "PS=NEW");
+}
+
+TEST_F(ServeEndToEnd, KeepsAnsweringWithItsLogUnreadItsFileUnsavedAndItsPortMissing) {
+  const fs::path config = folder_ / "serve.conf";
+  std::ofstream(config) << "# one encoder\nlisten 127.0.0.1:0\n--uecp 127.0.0.1:0\n"
+                        << "uecp-max-connections 0\nport " << (folder_ / "no-port").string()
+                        << "\n";
+  Child serve({"serve", "--config", config.string(), "--settings",
+               (folder_ / "no-folder" / "tolvex.dat").string()},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  EXPECT_NE(serve.LineWith("encoder port missing: ", 5s), "");
+  asio::io_context io;
+  const auto loopback = asio::ip::make_address("127.0.0.1");
+  // Each refused UECP peer is logged: far more than a pipe holds, and nobody reads it.
+  for (int i = 0; i < 1500; ++i) {
+    asio::ip::tcp::socket uecp(io);
+    uecp.connect({loopback, PortOf(first, "uecp")});
+  }
+  asio::ip::tcp::socket text(io);
+  text.connect({loopback, PortOf(first, "text")});
+  const timeval allowed{10, 0};
+  setsockopt(text.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &allowed, sizeof allowed);
+  asio::streambuf in;
+  std::string reply;
+  for (int i = 0; i < 50 && reply.rfind("OK but not saved: ", 0) != 0; ++i) {
+    reply = Ask(text, in, "PS=A");
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(reply.rfind("OK but not saved: ", 0), 0U) << reply;
+  const std::string status = Ask(text, in, "STATUS");
+  EXPECT_EQ(status.rfind("STATUS failed ", 0), 0U) << status;
+  EXPECT_NE(status.find(" (settings not saved: "), std::string::npos) << status;
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeEndToEnd, ALostSerialLineIsLoggedAndLeavesTcpClientsAlone) {
+  const int line = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(line, 0);
+  fcntl(line, F_SETFD, FD_CLOEXEC);  // serve must not hold it open
+  ASSERT_EQ(grantpt(line), 0);
+  ASSERT_EQ(unlockpt(line), 0);
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", ptsname(line)},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  close(line);  // the adapter unplugged
+  EXPECT_NE(serve.LineWith("lost uecp-serial ", 5s), "");
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
 }  // namespace
