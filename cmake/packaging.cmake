@@ -21,5 +21,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # dpkg-shlibdeps names the packages of the libraries the programs link (the Qt libraries,
 # the C++ library). Qt's X11 platform plugin, loaded at run time, comes with libqt6gui6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The rdsq7 user of rdsq7-serve@.service; the service's instances stopped at removal.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/packaging/debian/postinst"
+  "${PROJECT_SOURCE_DIR}/packaging/debian/prerm" "${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
