@@ -241,7 +241,7 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
       port_problem = e.what();
     }
   }
-  station.Start(port_problem);
+  station.Start(fields.SettingsFile().has_value(), port_problem);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGBREAK)

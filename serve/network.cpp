@@ -87,10 +87,10 @@ class ServeNetwork::Connection : public std::enable_shared_from_this<Connection>
 
 namespace {
 
-// One peer on a byte stream: a TCP connection or the serial line.
 // Told once when a connection ends: the error that ended it, none when serve closed it.
 using Closed = std::function<void(const std::error_code&)>;
 
+// One peer on a byte stream: a TCP connection or the serial line.
 template <typename Stream>
 class StreamConnection final : public ServeNetwork::Connection {
  public:

@@ -88,11 +88,11 @@ std::string ServeStation::Status() const {
   return status_ + " (settings not saved: " + *save_failure_ + ")";
 }
 
-void ServeStation::Start(const std::optional<std::string>& port_problem) {
+void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
   if (port_problem) {
     status_ = "STATUS failed " + IsoTime(std::chrono::system_clock::now()) + ' ' + *port_problem;
     log_.Line("encoder port missing: " + *port_problem + "; sending until it is there");
-  } else if (values_.last_sent == transfer::BuildLastSentRecord(values_.station)) {
+  } else if (!saved || values_.last_sent == transfer::BuildLastSentRecord(values_.station)) {
     return;
   }
   first_pending_ = last_change_ = Clock::now();

@@ -54,10 +54,11 @@ class ServeStation final : public StationControl {
   std::string Status() const override;
   std::optional<std::string> SaveFailure() const override { return save_failure_; }
 
-  // At start: sends the state when it is not what the saved Last-sent record says went out
-  // (changes a stop or a crash kept from the encoder), or when the encoder's port is
-  // missing (port_problem), in which case the send is retried until the port is there.
-  void Start(const std::optional<std::string>& port_problem);
+  // At start: sends the state when it came from a settings file (saved) and is not what the
+  // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
+  // or when the encoder's port is missing (port_problem), in which case the send is retried
+  // until the port is there.
+  void Start(bool saved, const std::optional<std::string>& port_problem);
 
   // Takes no further change; lets a running send finish, sends the changes still waiting
   // (one more send at most), saves, then calls done.

@@ -28,6 +28,7 @@ set(expected
   "${DOCDIR}/README.md|file"
   "${DOCDIR}/docs/window.png|file"
   "${DOCDIR}/docs/window-de.png|file"
+  "lib/systemd/system/rdsq7-serve@.service|file"
 )
 file(RELATIVE_PATH window_link /${BINDIR} /${PROGRAMDIR}/rdsq7)
 list(APPEND expected "${BINDIR}/rdsq7|link:${window_link}")

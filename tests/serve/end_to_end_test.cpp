@@ -243,7 +243,6 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   const std::size_t got = udp.receive(asio::buffer(datagram));
   EXPECT_EQ(Bytes(datagram.begin(), datagram.begin() + got), Hex("fe00412c021800d610ff"));
 
-  // The first send, at start, went out as nothing had been sent yet; this one takes the rest.
   const std::string line = serve.LineWith(" send changes=PS", 15s);
   EXPECT_TRUE(std::regex_search(
       line, std::regex(" send changes=PS,PTY,AF,DI,PI,TA,TP,MS latency_ms=[0-9.]+ "
