@@ -14,6 +14,7 @@
 #include "rds/cp1252.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
+#include "transfer/thread_priority.h"
 #include "transfer/trace_timing.h"
 #include "transfer/vcd_writer.h"
 
@@ -32,6 +33,9 @@ constexpr const char* kSendHelp =
     "  --vcd FILE     write the recorded data and clock lines as a Value Change Dump\n"
     "  --bytes FILE   write the 898 bytes a parallel port would receive, one per line,\n"
     "                 as two hex digits\n"
+    "  --high-priority\n"
+    "                 send at the best priority the system grants (real-time where\n"
+    "                 permitted, else a lower nice value) and say which\n"
     "  --help         show this text\n";
 
 constexpr int kBarWidth = 28;
@@ -106,6 +110,12 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     if (bytes) bytes->Write([&](std::ostream& file) { WriteParallelBytes(trace, file); });
   };
 
+  // This thread sends; the priority it got is told before the send starts.
+  std::optional<transfer::RaisedThreadPriority> raised;
+  if (options.high_priority) {
+    raised.emplace();
+    err << "high priority: " << raised->Description() << '\n';
+  }
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
