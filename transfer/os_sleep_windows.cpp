@@ -49,8 +49,8 @@ std::chrono::microseconds OsSpinBudget() {
 
 // The high-resolution timer has no slack to lower, and the system-wide timer resolution is
 // left alone.
-FineTimerScope::FineTimerScope() = default;
-FineTimerScope::~FineTimerScope() = default;
+PromptWakeScope::PromptWakeScope() = default;
+PromptWakeScope::~PromptWakeScope() = default;
 
 void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
   using std::chrono::duration_cast;

@@ -47,7 +47,7 @@ void PrecisePacer::WaitUntil(Clock::time_point deadline) {
 }
 
 void PrecisePacer::BeginTransfer() {
-  fine_timer_.emplace();
+  prompt_wake_.emplace();
   if (high_priority_) {
     priority_.emplace();
     priority_got_ = priority_->Description();
@@ -56,7 +56,7 @@ void PrecisePacer::BeginTransfer() {
 
 void PrecisePacer::EndTransfer() {
   priority_.reset();
-  fine_timer_.reset();
+  prompt_wake_.reset();
 }
 
 }  // namespace transfer

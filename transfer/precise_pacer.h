@@ -24,8 +24,8 @@ class WaitClock {
 // busy-waits the rest. The budget never grows: a late wake-up comes from the thread
 // waiting for a processor, and a thread that spins more is the one the system makes wait.
 // On a busy machine the waits thus end no later than plain sleeps would. During a transfer
-// the thread's timer slack is the smallest the system allows and, with high priority, the
-// thread runs at the best priority it is granted. The system's timer resolution is never
+// the thread wakes as promptly as the system allows (PromptWakeScope) and, with high
+// priority, runs at the best priority it is granted. The system's timer resolution is never
 // changed.
 class PrecisePacer final : public Pacer {
  public:
@@ -53,7 +53,7 @@ class PrecisePacer final : public Pacer {
   Clock::duration spin_budget_;
   bool high_priority_ = false;
   std::string priority_got_;
-  std::optional<FineTimerScope> fine_timer_;
+  std::optional<PromptWakeScope> prompt_wake_;
   std::optional<RaisedThreadPriority> priority_;
   Clock::duration busy_{};
   Clock::duration waited_{};
