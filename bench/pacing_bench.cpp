@@ -170,11 +170,13 @@ int main(int argc, char** argv) {
 
   std::string priority = "normal";
   if (high_priority) priority = transfer::RaisedThreadPriority().Description();
-  std::printf("load average at start: %s; %ld cores; priority: %s; %d sends each; nominal %lld ms\n\n",
-              LoadAverage().c_str(), cores, priority.c_str(), sends,
-              static_cast<long long>(transfer::kNominalTransferTime.count()));
-  std::printf("| busy load | pauses | ratio min | median | max | CPU per send | shortest 1 ms "
-              "pause (us) | shortest 31 ms pause (us) | load average before |\n");
+  std::printf(
+      "load average at start: %s; %ld cores; priority: %s; %d sends each; nominal %lld ms\n\n",
+      LoadAverage().c_str(), cores, priority.c_str(), sends,
+      static_cast<long long>(transfer::kNominalTransferTime.count()));
+  std::printf(
+      "| busy load | pauses | ratio min | median | max | CPU per send | shortest 1 ms "
+      "pause (us) | shortest 31 ms pause (us) | load average before |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|\n");
   for (const int per_core : kLoadsPerCore) {
     const std::string load_average = LoadAverage();
@@ -183,8 +185,12 @@ int main(int argc, char** argv) {
       const BusyLoad load(static_cast<int>(per_core * cores));
       for (int i = 0; i < sends; ++i) {
         // Alternating which goes first, so that neither always meets the load's start.
-        auto pace = [&] { paced.push_back(Measure([&](auto& t) { PacedSend(image, high_priority, t); })); };
-        auto sleep = [&] { plain.push_back(Measure([&](auto& t) { PlainSend(image, high_priority, t); })); };
+        auto pace = [&] {
+          paced.push_back(Measure([&](auto& t) { PacedSend(image, high_priority, t); }));
+        };
+        auto sleep = [&] {
+          plain.push_back(Measure([&](auto& t) { PlainSend(image, high_priority, t); }));
+        };
         if (i % 2 == 0) {
           pace();
           sleep();

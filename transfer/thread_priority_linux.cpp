@@ -46,7 +46,8 @@ RaisedThreadPriority::RaisedThreadPriority() {
   }
   const int base_policy = policy & ~SCHED_RESET_ON_FORK;
   if (base_policy == SCHED_FIFO || base_policy == SCHED_RR) {
-    description_ = std::string("real-time (") + (base_policy == SCHED_FIFO ? "SCHED_FIFO " : "SCHED_RR ") +
+    description_ = std::string("real-time (") +
+                   (base_policy == SCHED_FIFO ? "SCHED_FIFO " : "SCHED_RR ") +
                    std::to_string(param.sched_priority) + ", as started)";
     return;
   }
@@ -83,8 +84,8 @@ RaisedThreadPriority::RaisedThreadPriority() {
       return;
     }
   }
-  description_ = nice < 0 ? "nice " + std::to_string(nice)
-                          : std::string("not permitted, normal priority");
+  description_ =
+      nice < 0 ? "nice " + std::to_string(nice) : std::string("not permitted, normal priority");
 }
 
 RaisedThreadPriority::~RaisedThreadPriority() {

@@ -23,7 +23,8 @@ RaisedThreadPriority::RaisedThreadPriority() {
 }
 
 RaisedThreadPriority::~RaisedThreadPriority() {
-  if (change_ == Change::kPolicy) (void)::SetThreadPriority(::GetCurrentThread(), previous_priority_);
+  if (change_ == Change::kPolicy)
+    (void)::SetThreadPriority(::GetCurrentThread(), previous_priority_);
 }
 
 }  // namespace transfer
