@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "window/error_box.h"
-#include "window/program_folder.h"
-#include "window/qt_text.h"
 #include "appcore/settings_file.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
+#include "window/error_box.h"
+#include "window/program_folder.h"
+#include "window/qt_text.h"
 
 namespace app {
 namespace {
@@ -73,6 +73,7 @@ void Program::LoadSettings(TForm1& form) {
   SettingsValues values = form.StoredValues();
   const LoadReport report = LoadSettingsFile(SettingsPath(), values);
   settings_loaded_ = true;
+  keep_ignored_file_ = report.found && !report.file_used;
   if (!report.file_used) return;
   form.ShowStoredValues(values);
   send_.SetLastSent(values.last_sent);
@@ -83,7 +84,11 @@ void Program::SaveSettings(TForm1& form) {
   QDir::setCurrent(ProgramFolder());
   const FileFolders folders = ProgramFileFolders();
   CreateSettingsFolder(folders);
-  SaveSettingsFile(SettingsFilePath(folders.settings), form.StoredValues());
+  const std::filesystem::path path = SettingsFilePath(folders.settings);
+  // What the operator or a tool wrote there is not lost even though it could not be used.
+  if (keep_ignored_file_) KeepSettingsFile(path);
+  keep_ignored_file_ = false;
+  SaveSettingsFile(path, form.StoredValues());
 }
 
 rds::StationSettings Program::ReadSettings() {

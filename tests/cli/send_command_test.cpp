@@ -67,11 +67,11 @@ TEST(SendCommand, PrintsTheRecordThenTheSummary) {
 }
 
 TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
-  const Result r = DryRun({"--ps",
-                           "R\xC3\xA1"
-                           "dio",
-                           "--pi", "12A", "--di", "0001", "--pty", "10", "--af", "98.5", "--af",
-                           "120", "--af", "87.6", "--decimal-separator", "."});
+  const Result r =
+      DryRun({"--ps",
+              "R\xC3\xA1"
+              "dio",
+              "--pi", "12a7", "--di", "0001", "--pty", "10", "--af", "98,5", "--af", "87.6"});
   ASSERT_EQ(r.status, 0);
   const std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 15U);
@@ -82,7 +82,7 @@ TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
   EXPECT_EQ(lines[4], "AF1=98.5");
   EXPECT_EQ(lines[5], "AF2=87.6");
   EXPECT_EQ(lines[6], "AF3=");
-  EXPECT_EQ(lines[12], "PI=FFFF");
+  EXPECT_EQ(lines[12], "PI=12A7");
   EXPECT_EQ(lines[13], "DI=0001");
 }
 
