@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTabWidget>
 #include <filesystem>
 #include <stdexcept>
@@ -24,14 +25,27 @@ std::filesystem::path SettingsPath() {
 
 Program::Program() : Program(Parts{}) {}
 
+namespace {
+
+// The system's serial port object; COM1 and COM2 follow the port links in the user's folder
+// for this program (rdsq7-cli ports), so a USB adapter can be either.
+std::unique_ptr<transfer::TVaCustomComm> SystemComm() {
+  auto comm = std::make_unique<transfer::TVaComm>();
+  if (const auto folder = UserFolder(SystemEnvironment())) comm->SetPortLinkFolder(*folder);
+  return comm;
+}
+
+}  // namespace
+
 Program::Program(Parts parts)
-    : comm_(parts.comm ? std::move(parts.comm) : std::make_unique<transfer::TVaComm>()),
+    : comm_(parts.comm ? std::move(parts.comm) : SystemComm()),
       port_choice_(*comm_, *this),
       send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
             [this] {
               return transfer::ChooseLineDriver(port_choice_.PortSetting(),
                                                 transfer::ProcessPortDriver(), *comm_);
-            }) {
+            }),
+      locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name) {
   language_.setObjectName(QStringLiteral("qivLanguage1"));
 }
 
@@ -51,6 +65,8 @@ TForm1::Hooks Program::Hooks() {
   TForm1::Hooks hooks;
   hooks.translate_form = bind([this](TForm1& form) {
     language_.SetProgramFolder(QFileInfo(DataFilePath(kLanguageFileName)).path());
+    // Without a translation of the user's choosing, the sample for their language.
+    language_.SetFallbackFile(SampleTranslationPath(locale_name_));
     language_.TranslateForm(form);
   });
   hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });

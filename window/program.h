@@ -25,6 +25,7 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
     std::unique_ptr<transfer::TVaCustomComm> comm;
     transfer::TimeOfDayClock* clock = nullptr;
     transfer::Pacer* pacer = nullptr;
+    QString locale_name;  // the user's locale ("de_DE") for the translation; empty: the system's
   };
 
   Program();
@@ -68,6 +69,7 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   bool settings_loaded_ = false;
   // The load found a file it could not use: a copy is kept before the first save.
   bool keep_ignored_file_ = false;
+  QString locale_name_;
 };
 
 }  // namespace app
