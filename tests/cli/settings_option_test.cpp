@@ -74,13 +74,6 @@ TEST_F(SettingsOption, FieldOptionsWinOverTheFileWhereverTheyStand) {
   EXPECT_EQ(RunCli({"encode", "--ps", "OTHER", "--di", "0000", "--settings=" + file_}).out, want);
 }
 
-TEST_F(SettingsOption, EmptyLinesAtTheEndAreNoFurtherLines) {
-  std::ofstream(file_, std::ios::binary) << app::FormatSettingsText(Station()) << "\n\r\n";
-  const Result r = RunCli({"encode", "--settings", file_});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, RunCli(kSameAsStation).out);
-}
-
 // Anything but a regular file of a sane size is refused unread and at once: a FIFO would
 // block the open, a device like /dev/zero would be read until memory runs out.
 TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {

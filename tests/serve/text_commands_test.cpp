@@ -39,6 +39,7 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"PI=zzzz", "NO expected four hexadecimal digits, got 'zzzz'", ""},
       {"AF=98.5,200", "NO outside 87.6 to 107.9 MHz, got '200'", ""},
       {"AF=98.55", "NO at most one decimal is sent (steps of 0.1 MHz), got '98.55'", ""},
+      {"AF=9x.5", "NO expected a frequency in MHz such as 98.5, got '9x.5'", ""},
       {"AF=", "OK", "AF"},
       {"XX=1", "NO unknown field 'XX'", ""},
       {"PS?", "PS=FM RADIO", ""},
