@@ -7,6 +7,7 @@
 #include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
+#include "rds/rds_charset.h"
 
 namespace cli {
 namespace {
@@ -34,6 +35,23 @@ std::string BoxText(const std::string& option, const std::string& utf8, std::siz
                      " characters fit in the box, got " + std::to_string(bytes.size()));
   }
   return bytes;
+}
+
+// Receivers show the PS name through the RDS character table; a character above ASCII that
+// it lacks would go on the air as another one (ÿ as y) or as a space. ASCII goes as typed.
+std::string PsText(const std::string& utf8) {
+  std::string ps = BoxText("--ps", utf8, rds::kPsLength);
+  for (const char c : ps) {
+    const auto byte = static_cast<unsigned char>(c);
+    const auto shown = rds::RdsCharacterToUnicode(rds::ToRdsCharacter(byte));
+    if (byte < 0x80 || shown == rds::Cp1252ToUnicode(byte)) continue;
+    const auto shown_byte = shown ? rds::UnicodeToCp1252(*shown) : std::nullopt;
+    throw UsageError(
+        "option --ps: " + Quote(rds::Cp1252ToUtf8(std::string(1, c))) +
+        " is not in the RDS character set; it would go on the air as " +
+        Quote(rds::Cp1252ToUtf8(std::string(1, static_cast<char>(shown_byte.value_or(' '))))));
+  }
+  return ps;
 }
 
 // A PI goes on the air only as four hexadecimal digits; a send makes anything else FFFF.
@@ -103,7 +121,7 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     }
     settings_file_ = file;
   } else if (option == "--ps") {
-    values_.ps = BoxText(option, args.Value(), rds::kPsLength);
+    values_.ps = PsText(args.Value());
     ps_ = true;
   } else if (option == "--pi") {
     values_.pi = PiText(args.Value());
@@ -178,9 +196,9 @@ const char* FieldOptions::Help() {
          "  --af MHZ             alternative frequency 87.6 to 107.9 with at most one\n"
          "                       decimal, '.' or ',' as the decimal mark; repeat for up\n"
          "                       to seven, in box order\n"
-         "A PI or AF that a send would drop or change is refused. Values from a\n"
-         "settings file are taken as the window takes them: a PI that is not four hex\n"
-         "digits becomes FFFF, and invalid AF entries are dropped.\n";
+         "A PS character, PI or AF that a send would drop or change is refused. Values\n"
+         "from a settings file are taken as the window takes them: a PI that is not\n"
+         "four hex digits becomes FFFF, and invalid AF entries are dropped.\n";
 }
 
 }  // namespace cli

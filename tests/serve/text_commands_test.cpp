@@ -26,6 +26,8 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
        "NO text holds a character the Windows-1252 character set "
        "cannot hold",
        ""},
+      {"PS=\xC3\xBF",
+       "NO '\xC3\xBF' is not in the RDS character set; it would go on the air as 'y'", ""},
       {"PI=12ab", "OK", "PI"},
       {"PTY=31", "OK", "PTY"},
       {"PTY=32", "NO expected a number from 0 to 31, got '32'", ""},
