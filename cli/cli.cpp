@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
+#include "cli/ports_command.h"
 #include "cli/quote.h"
 #include "cli/send_command.h"
 #include "cli/serve_command.h"
@@ -18,6 +19,7 @@ constexpr const char* kUsage =
     "  encode   print the encoder image a send would clock out\n"
     "  send     run a send; --dry-run records the lines instead of driving a port\n"
     "  serve    keep a station state and send its changes, taken over the network\n"
+    "  ports    list the port devices; point the window's COM1 and COM2 at any of them\n"
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n";
 
 }  // namespace
@@ -38,6 +40,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       status = SendCommand(rest, out, err);
     } else if (command == "serve") {
       status = ServeCommand(rest, out, err);
+    } else if (command == "ports") {
+      status = PortsCommand(rest, out);
     } else {
       throw UsageError("unknown command " + Quote(command));
     }

@@ -1,5 +1,6 @@
 #include "cli/send_command.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 #include <optional>
@@ -121,7 +122,11 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
   transfer::SendSequence sequence(view, clock, pacer, choose);
   UploadRecordingFailures(sequence, options.port, record);
   record();
-  for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
+  for (std::string line : sequence.LastSent()) {
+    // An AF from a settings file may have a comma as its mark; the output always has '.'.
+    if (line.rfind("AF", 0) == 0) std::replace(line.begin(), line.end(), ',', '.');
+    out << rds::Cp1252ToUtf8(line) << '\n';
+  }
   out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';
   return 0;
 }

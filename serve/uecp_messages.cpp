@@ -41,9 +41,9 @@ std::optional<char> PsCharacter(std::uint8_t code) {
 }
 
 // The box text of an AF code: 87.6 for 1, in tenths of a MHz.
-std::string AfText(std::uint8_t code, char separator) {
+std::string AfText(std::uint8_t code) {
   const int tenths = 875 + code;
-  return std::to_string(tenths / 10) + separator + std::to_string(tenths % 10);
+  return std::to_string(tenths / 10) + '.' + std::to_string(tenths % 10);
 }
 
 void AddField(std::string& fields, const char* name) {
@@ -159,7 +159,7 @@ class Reader {
       } else if (code == 0 || code > kAfHighestCode) {
         return UecpResponse::kParameterOutOfRange;
       } else {
-        boxes[i] = AfText(code, next_.decimal_separator);
+        boxes[i] = AfText(code);
       }
     }
     next_.af = boxes;

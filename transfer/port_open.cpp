@@ -70,12 +70,14 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
 
 }  // namespace
 
-std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name) {
+std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name,
+                                          const std::filesystem::path& port_link_folder) {
   const std::string lower = Lower(name);
   if (lower == "lpt1") return OpenParallelAddress(kLpt1Setting);
   if (lower == "lpt2") return OpenParallelAddress(kLpt2Setting);
 
   auto comm = std::make_unique<TVaComm>();
+  comm->SetPortLinkFolder(port_link_folder);
   if (lower == "com1" || lower == "com2") {
     comm->SetPortNum(lower == "com1" ? 1 : 2);
     return OpenSerial(std::move(comm));

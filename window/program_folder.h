@@ -22,6 +22,11 @@ FileFolders ProgramFileFolders();
 // the program folder is not theirs to write, else the one beside the executable.
 QString DataFilePath(const char* name);
 
+// The sample translation for the language of a locale name ("de_DE" gives
+// translations/vuvur.de.lng) in the first of the lookup folders that has it; empty when
+// none has, and for "C".
+QString SampleTranslationPath(const QString& locale_name);
+
 // Makes ExecutableFolder() answer folder instead (tests); an empty folder ends that.
 void OverrideExecutableFolderForTesting(const QString& folder);
 

@@ -67,11 +67,11 @@ TEST(SendCommand, PrintsTheRecordThenTheSummary) {
 }
 
 TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
-  const Result r = DryRun({"--ps",
-                           "R\xC3\xA1"
-                           "dio",
-                           "--pi", "12A", "--di", "0001", "--pty", "10", "--af", "98.5", "--af",
-                           "120", "--af", "87.6", "--decimal-separator", "."});
+  const Result r =
+      DryRun({"--ps",
+              "R\xC3\xA1"
+              "dio",
+              "--pi", "12a7", "--di", "0001", "--pty", "10", "--af", "98,5", "--af", "87.6"});
   ASSERT_EQ(r.status, 0);
   const std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 15U);
@@ -82,7 +82,7 @@ TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
   EXPECT_EQ(lines[4], "AF1=98.5");
   EXPECT_EQ(lines[5], "AF2=87.6");
   EXPECT_EQ(lines[6], "AF3=");
-  EXPECT_EQ(lines[12], "PI=FFFF");
+  EXPECT_EQ(lines[12], "PI=12A7");
   EXPECT_EQ(lines[13], "DI=0001");
 }
 
@@ -234,6 +234,22 @@ TEST(SendCommandPort, AFailedSendStillWritesTheRecordingsWhole) {
 TEST(SendCommandPort, APortOrADryRunIsNeededButNotBoth) {
   EXPECT_EQ(RunCli({"send"}).status, 2);
   EXPECT_EQ(RunCli({"send", "--dry-run", "--port", "com1"}).status, 2);
+}
+
+// ports --com1 points COM1, of the window and of send --port, at another device.
+TEST(PortsCommand, Com1LeadsWherePortsPointsItUntilDefault) {
+  const std::filesystem::path config = TempPath("ports_config");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::string set = RunCli({"ports", "--com1", "/dev/null"}).out;
+  EXPECT_NE(set.find("COM1: /dev/null (" + (config / "rdsq7/com1").string() + ")\n"),
+            std::string::npos)
+      << set;
+  EXPECT_NE(RunCli({"send", "--port", "COM1"}).err.find("not a serial or parallel port device"),
+            std::string::npos);
+  EXPECT_EQ(RunCli({"ports", "--com2", "/dev/rdsq7-missing"}).status, 1);
+  const std::string back = RunCli({"ports", "--com1", "default"}).out;
+  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\n"), std::string::npos) << back;
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
