@@ -17,7 +17,7 @@ constexpr const char* kEncodeHelp =
     "                        groups: one line per group, blocks as INFO/CHECK in hex\n"
     "                        (default); hex: one line per group, the four information\n"
     "                        words only; bits: the 416 cells as one line of 0 and 1\n"
-    "  --help                show this text\n";
+    "  -h, --help            show this text\n";
 
 }  // namespace
 

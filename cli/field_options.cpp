@@ -29,8 +29,8 @@ std::string BoxText(const std::string& option, const std::string& utf8, std::siz
     }
   }
   if (bytes.size() > limit) {
-    throw UsageError("option " + option + ": at most " + std::to_string(limit) +
-                     " characters fit in the box, got " + std::to_string(bytes.size()));
+    throw UsageError("option " + option + ": at most " + std::to_string(limit) + " characters, got " +
+                     std::to_string(bytes.size()));
   }
   return bytes;
 }
@@ -151,19 +151,20 @@ app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
 
 const char* FieldOptions::Help() {
   return "Station fields (default: the window's initial values):\n"
-         "  --settings FILE      start from a station settings file (tolvex.dat) as the\n"
-         "                       program loads it at start-up; the options below\n"
-         "                       change its values\n"
-         "  --ps TEXT            Program Service name, at most 8 characters (FM RADIO)\n"
-         "  --pi TEXT            Program Identification, four hex digits (FFFF)\n"
-         "  --pty N              Programme type 0 to 31 (0)\n"
-         "  --tp 0|1             Traffic Programme (1)\n"
-         "  --ta 0|1             Traffic Announcement (0)\n"
-         "  --ms 0|1             0 Speech, 1 Music (1)\n"
-         "  --di XXXX            DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
-         "  --af TEXT            alternative frequency in MHz, as typed into a box of at\n"
-         "                       most 5 characters; repeat for up to seven, in box order\n"
-         "  --decimal-separator C  the decimal symbol AF entries use (from the locale)\n"
+         "  --settings FILE       start from a station settings file (tolvex.dat) as the\n"
+         "                        program loads it at start-up; the options below change\n"
+         "                        its values\n"
+         "  --ps TEXT             Program Service name, at most 8 characters (FM RADIO)\n"
+         "  --pi TEXT             Program Identification, four hex digits (FFFF)\n"
+         "  --pty N               Program Type 0 to 31 (0)\n"
+         "  --tp 0|1              Traffic Program (1)\n"
+         "  --ta 0|1              Traffic Announcement (0)\n"
+         "  --ms 0|1              0 Speech, 1 Music (1)\n"
+         "  --di XXXX             DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
+         "  --af TEXT             alternative frequency in MHz, at most 5 characters as in\n"
+         "                        the window; repeat for up to seven, in the window's order\n"
+         "  --decimal-separator C\n"
+         "                        the decimal symbol AF values use (from the locale)\n"
          "PI and AF texts are corrected as a send corrects them: a PI that is not four\n"
          "hex digits becomes FFFF, and invalid AF entries are dropped.\n";
 }

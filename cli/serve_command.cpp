@@ -39,7 +39,7 @@ constexpr const char* kServeHelp =
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
-    "  --help                show this text\n"
+    "  -h, --help            show this text\n"
     "With --settings FILE every change and every send's record is saved to FILE.\n";
 
 constexpr unsigned kDefaultBaud = 9600;
