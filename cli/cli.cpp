@@ -15,8 +15,8 @@ namespace cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: rdsq7-cli COMMAND [options]\n"
-    "       rdsq7-cli --help | --version\n"
+    "Usage: rdsq7-cli COMMAND [options]\n"
+    "  or:  rdsq7-cli --help | --version\n"
     "Encodes the station's RDS values and sends them to the RDS Encoder Q7 without the\n"
     "window.\n"
     "Commands:\n"

@@ -11,7 +11,7 @@ namespace {
 enum class Format { kGroups, kHex, kBits };
 
 constexpr const char* kEncodeHelp =
-    "usage: rdsq7-cli encode [options]\n"
+    "Usage: rdsq7-cli encode [options]\n"
     "Prints the four type 0A groups a send would clock into the encoder.\n"
     "  --format groups|hex|bits\n"
     "                        groups: one line per group, blocks as INFO/CHECK in hex\n"

@@ -21,8 +21,8 @@ namespace cli {
 namespace {
 
 constexpr const char* kSendHelp =
-    "usage: rdsq7-cli send --port PORT [options]\n"
-    "       rdsq7-cli send --dry-run [options]\n"
+    "Usage: rdsq7-cli send --port PORT [options]\n"
+    "  or:  rdsq7-cli send --dry-run [options]\n"
     "Clocks the preamble and the four groups into the encoder with the real timing\n"
     "(about 2.6 s), then prints the Last-sent record and a timing summary.\n"
     "  --port PORT           lpt1, lpt2, com1, com2, or a device: a serial port such as\n"

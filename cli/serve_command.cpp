@@ -22,7 +22,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kServeHelp =
-    "usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
+    "Usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
     "Keeps one station state, takes changes over the network or a serial line and sends\n"
     "them to the encoder; runs until stopped (SIGINT, SIGTERM, Ctrl+C).\n"
     "  --port PORT           the encoder's port, as for send\n"

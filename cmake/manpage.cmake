@@ -29,13 +29,17 @@ if(NAME STREQUAL "rdsq7-cli")
       string(SUBSTRING "${text}" ${at} -1 fields)
       string(SUBSTRING "${text}" 0 ${at} text)
     endif()
-    # help2man starts a section at a line "*Name*" and takes "usage:" for the synopsis.
-    string(REGEX REPLACE "^usage: " "Usage: " text "${text}")
+    # help2man starts a section at a line "*Name*" and takes the first "Usage:" for the
+    # synopsis: here each form of the command is a paragraph.
+    string(REGEX REPLACE "^Usage: ([^\n]*)\n" "\\1\n\n" text "${text}")
+    string(REGEX REPLACE "\n  or:  ([^\n]*)\n" "\n\\1\n\n" text "${text}")
     string(APPEND help "\n*Command ${command}*\n${text}")
   endforeach()
-  string(REGEX REPLACE "^Station fields ([^\n]*):\n" "*Station fields*\nThe commands encode, send and serve take them; \\1.\n" fields "${fields}")
+  string(REGEX REPLACE "^Station fields ([^\n]*):\n" "*Station fields*\nTaken by encode, send and serve \\1.\n" fields "${fields}")
   string(APPEND help "\n${fields}")
 endif()
+# A heading such as "Commands:" starts a paragraph of its own.
+string(REGEX REPLACE "([^\n])\n([A-Z][a-z ]*:)\n" "\\1\n\n\\2\n" help "${help}")
 file(WRITE ${work}/help.txt "${help}")
 execute_process(COMMAND ${PROGRAM} --version OUTPUT_FILE ${work}/version.txt
   RESULT_VARIABLE status)

@@ -129,9 +129,9 @@ TEST(CommandLine, FollowsTheConventions) {
   };
   const std::vector<Case> cases = {
       {{"--version"}, 0, "rdsq7-cli " RDSQ7_VERSION "\n"},
-      {{"-h"}, 0, "usage: rdsq7-cli COMMAND"},
-      {{"encode", "-h"}, 0, "usage: rdsq7-cli encode"},
-      {{"serve", "--help"}, 0, "usage: rdsq7-cli serve"},
+      {{"-h"}, 0, "Usage: rdsq7-cli COMMAND"},
+      {{"encode", "-h"}, 0, "Usage: rdsq7-cli encode"},
+      {{"serve", "--help"}, 0, "Usage: rdsq7-cli serve"},
       {{"encode", "--"}, 0, "FFFF/031 0408/1EB"},
       {{"--", "encode", "--pi", "2A07"}, 0, "2A07/024"},
       {{"encode", "--ps", "--"}, 0, "FFFF/031 0408/1EB E0CD/1E9 2D2D"},  // "--" is a value
