@@ -27,10 +27,12 @@ std::optional<fs::path> InstalledDataFolder(const fs::path& executable_folder) {
   return std::nullopt;
 }
 
-FileFolders FoldersForExecutable(const fs::path& executable_folder, const FolderWriteProbe& may_write,
-                               const Environment& environment) {
+FileFolders FoldersForExecutable(const fs::path& executable_folder,
+                                 const FolderWriteProbe& may_write,
+                                 const Environment& environment) {
   if (const std::optional<fs::path> data = InstalledDataFolder(executable_folder)) {
-    return ChooseFileFolders(*data, [](const fs::path&) { return false; }, environment);
+    return ChooseFileFolders(
+        *data, [](const fs::path&) { return false; }, environment);
   }
   return ChooseFileFolders(executable_folder, may_write, environment);
 }

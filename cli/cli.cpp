@@ -31,8 +31,8 @@ constexpr const char* kUsage =
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n"
     "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage.\n";
 
-constexpr const char* kVersion =
-    "rdsq7-cli " RDSQ7_VERSION "\n"
+// Printed after the name and version.
+constexpr const char* kCopyright =
     "Copyright (c) 2026 The RDS Encoder Q7 control program authors\n"
     "MIT License: free to use, change and pass on; no warranty.\n";
 
@@ -56,7 +56,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return 0;
     }
     if (!dashes && command == "--version") {
-      out << kVersion;
+      out << "rdsq7-cli " RDSQ7_VERSION "\n" << kCopyright;
       return 0;
     }
     int status = 0;

@@ -29,8 +29,8 @@ std::string BoxText(const std::string& option, const std::string& utf8, std::siz
     }
   }
   if (bytes.size() > limit) {
-    throw UsageError("option " + option + ": at most " + std::to_string(limit) + " characters, got " +
-                     std::to_string(bytes.size()));
+    throw UsageError("option " + option + ": at most " + std::to_string(limit) +
+                     " characters, got " + std::to_string(bytes.size()));
   }
   return bytes;
 }

@@ -99,7 +99,8 @@ std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name) {
   // folder: "Is a directory"; a file of another user: permission denied).
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(name, error);
-  if (!error && (std::filesystem::is_directory(status) || std::filesystem::is_regular_file(status))) {
+  if (!error &&
+      (std::filesystem::is_directory(status) || std::filesystem::is_regular_file(status))) {
     throw NotAPort(name);
   }
   comm->SetDeviceName(name);

@@ -14,8 +14,8 @@ constexpr const char* kHelp =
     "The window keeps the station settings in tolvex.dat and reads its help text from\n"
     "tvxhelp.rtf and a translation from vuvur.lng; rdsq7-cli sends without the window.\n";
 
-constexpr const char* kVersion =
-    "rdsq7 " RDSQ7_VERSION "\n"
+// Printed after the name and version.
+constexpr const char* kCopyright =
     "Copyright (c) 2026 The RDS Encoder Q7 control program authors\n"
     "MIT License: free to use, change and pass on; no warranty.\n";
 
@@ -27,7 +27,7 @@ std::optional<int> AnswerCommandLine(const std::vector<std::string>& args, std::
     if (arg == "--help" || arg == "-h") {
       out << kHelp;
     } else if (arg == "--version") {
-      out << kVersion;
+      out << "rdsq7 " RDSQ7_VERSION "\n" << kCopyright;
     } else {
       continue;
     }

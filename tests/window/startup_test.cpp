@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "window/command_line.h"
-#include "window/dedaraz.h"
-#include "window/error_box.h"
 #include "appcore/single_instance.h"
 #include "tests/window/gui_test_support.h"
 #include "ui_dedaraz.h"
+#include "window/command_line.h"
+#include "window/dedaraz.h"
+#include "window/error_box.h"
 
 namespace {
 
