@@ -58,6 +58,9 @@ bool SendTarget::Parse(const std::string& option, Arguments& args) {
     vcd_path = args.Value();
   } else if (option == "--bytes") {
     bytes_path = args.Value();
+  } else if (option == "--high-priority") {
+    args.NoValue();
+    high_priority = true;
   } else {
     return false;
   }

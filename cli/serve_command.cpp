@@ -16,6 +16,7 @@
 #include "serve/network.h"
 #include "serve/send_worker.h"
 #include "serve/station.h"
+#include "transfer/thread_priority.h"
 #include "cli/usage_error.h"
 
 namespace cli {
@@ -39,7 +40,10 @@ constexpr const char* kServeHelp =
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
-    "  -h, --help            show this text\n"
+    "  --high-priority       run sends at the best priority the system grants
+"
+    "  -h, --help            show this text
+"
     "With --settings FILE every change and every send's record is saved to FILE.\n";
 
 constexpr unsigned kDefaultBaud = 9600;
@@ -145,6 +149,10 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   }
   log.Line("serve" + opened +
            (options.target.port ? " encoder=" + *options.target.port : " dry-run"));
+  // Tried and given back here; each send takes it again on the sending thread.
+  if (options.target.high_priority) {
+    log.Line("high priority: " + transfer::RaisedThreadPriority().Description());
+  }
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGBREAK)

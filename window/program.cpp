@@ -62,7 +62,11 @@ TForm1::Hooks Program::Hooks() {
   hooks.close_serial_port = bind([this](TForm1&) { comm_->Close(); });
   hooks.enable_direct_port_access =
       bind([](TForm1&) { transfer::ProcessPortDriver().SetDirectPortAccess(true); });
-  hooks.send = bind([this](TForm1&) { send_.UPClick(); });
+  // The High priority box also raises the sending thread, silently, for each transfer.
+  hooks.send = bind([this](TForm1& form) {
+    pacer_.SetHighPriority(form.Controls().HIPRI->isChecked());
+    send_.UPClick();
+  });
   return hooks;
 }
 

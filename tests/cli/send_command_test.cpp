@@ -149,10 +149,15 @@ TEST(SendCommand, WithoutDryRunItAsksForAPort) {
   }
 }
 
-// The one run with real pacing: checks the form of the summary, not its figures.
+// The one run with real pacing: checks the form of the summary, not its figures, and that
+// the priority the send got is told.
 TEST(SendCommand, RealPacingThroughTheCommandLine) {
   std::ostringstream out, err;
-  ASSERT_EQ(cli::Run({"send", "--dry-run"}, out, err), 0) << err.str();
+  ASSERT_EQ(cli::Run({"send", "--dry-run", "--high-priority"}, out, err), 0) << err.str();
+  EXPECT_TRUE(std::regex_match(err.str(), std::regex("high priority: (real-time \\(SCHED_FIFO "
+                                                     "[0-9]+\\)|nice -[0-9]+|time-critical "
+                                                     "thread|not permitted, normal priority)\n")))
+      << err.str();
   const std::vector<std::string> lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 15U);
   EXPECT_TRUE(
