@@ -40,10 +40,8 @@ constexpr const char* kServeHelp =
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
-    "  --high-priority       run sends at the best priority the system grants
-"
-    "  -h, --help            show this text
-"
+    "  --high-priority       run sends at the best priority the system grants\n"
+    "  -h, --help            show this text\n"
     "With --settings FILE every change and every send's record is saved to FILE.\n";
 
 constexpr unsigned kDefaultBaud = 9600;
