@@ -32,7 +32,7 @@ std::string BoxText(const std::string& option, const std::string& utf8, std::siz
   }
   if (bytes.size() > limit) {
     throw UsageError("option " + option + ": at most " + std::to_string(limit) +
-                     " characters fit in the box, got " + std::to_string(bytes.size()));
+                     " characters, got " + std::to_string(bytes.size()));
   }
   return bytes;
 }
@@ -183,19 +183,19 @@ app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
 
 const char* FieldOptions::Help() {
   return "Station fields (default: the window's initial values):\n"
-         "  --settings FILE      start from a station settings file (tolvex.dat) as the\n"
-         "                       program loads it at start-up; the options below\n"
-         "                       change its values\n"
-         "  --ps TEXT            Program Service name, at most 8 characters (FM RADIO)\n"
-         "  --pi HHHH            Program Identification, four hex digits (FFFF)\n"
-         "  --pty N              Programme type 0 to 31 (0)\n"
-         "  --tp 0|1             Traffic Programme (1)\n"
-         "  --ta 0|1             Traffic Announcement (0)\n"
-         "  --ms 0|1             0 Speech, 1 Music (1)\n"
-         "  --di XXXX            DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
-         "  --af MHZ             alternative frequency 87.6 to 107.9 with at most one\n"
-         "                       decimal, '.' or ',' as the decimal mark; repeat for up\n"
-         "                       to seven, in box order\n"
+         "  --settings FILE       start from a station settings file (tolvex.dat) as the\n"
+         "                        program loads it at start-up; the options below change\n"
+         "                        its values\n"
+         "  --ps TEXT             Program Service name, at most 8 characters (FM RADIO)\n"
+         "  --pi HHHH             Program Identification, four hex digits (FFFF)\n"
+         "  --pty N               Program Type 0 to 31 (0)\n"
+         "  --tp 0|1              Traffic Program (1)\n"
+         "  --ta 0|1              Traffic Announcement (0)\n"
+         "  --ms 0|1              0 Speech, 1 Music (1)\n"
+         "  --di XXXX             DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
+         "  --af MHZ              alternative frequency 87.6 to 107.9 with at most one\n"
+         "                        decimal, '.' or ',' as the decimal mark; repeat for up\n"
+         "                        to seven, in the window's order\n"
          "A PS character, PI or AF that a send would drop or change is refused. Values\n"
          "from a settings file are taken as the window takes them: a PI that is not\n"
          "four hex digits becomes FFFF, and invalid AF entries are dropped.\n";

@@ -23,21 +23,21 @@ namespace cli {
 namespace {
 
 constexpr const char* kSendHelp =
-    "usage: rdsq7-cli send --port PORT [options]\n"
-    "       rdsq7-cli send --dry-run [options]\n"
+    "Usage: rdsq7-cli send --port PORT [options]\n"
+    "  or:  rdsq7-cli send --dry-run [options]\n"
     "Clocks the preamble and the four groups into the encoder with the real timing\n"
     "(about 2.6 s), then prints the Last-sent record and a timing summary.\n"
-    "  --port PORT    lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
-    "                 /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port such\n"
-    "                 as /dev/parport0 (data on bit 4, clock on bit 3)\n"
-    "  --dry-run      record the lines instead of driving a port\n"
-    "  --vcd FILE     write the recorded data and clock lines as a Value Change Dump\n"
-    "  --bytes FILE   write the 898 bytes a parallel port would receive, one per line,\n"
-    "                 as two hex digits\n"
-    "  --high-priority\n"
-    "                 send at the best priority the system grants (real-time where\n"
-    "                 permitted, else a lower nice value) and say which\n"
-    "  --help         show this text\n";
+    "  --port PORT           lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
+    "                        /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port\n"
+    "                        such as /dev/parport0 (data on bit 4, clock on bit 3)\n"
+    "  --dry-run             record the lines instead of driving a port\n"
+    "  --vcd FILE            write the recorded data and clock lines as a Value Change\n"
+    "                        Dump\n"
+    "  --bytes FILE          write the 898 bytes a parallel port would receive, one per\n"
+    "                        line, as two hex digits\n"
+    "  --high-priority       send at the best priority the system grants (real-time\n"
+    "                        where permitted, else a lower nice value) and say which\n"
+    "  -h, --help            show this text\n";
 
 constexpr int kBarWidth = 28;
 

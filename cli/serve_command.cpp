@@ -23,7 +23,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kServeHelp =
-    "usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
+    "Usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
     "Keeps one station state, takes changes over the network or a serial line and sends\n"
     "them to the encoder; runs until stopped (SIGINT, SIGTERM, Ctrl+C).\n"
     "  --port PORT           the encoder's port, as for send\n"
@@ -41,7 +41,7 @@ constexpr const char* kServeHelp =
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
     "  --high-priority       run sends at the best priority the system grants\n"
-    "  --help                show this text\n"
+    "  -h, --help            show this text\n"
     "With --settings FILE every change and every send's record is saved to FILE.\n";
 
 constexpr unsigned kDefaultBaud = 9600;

@@ -1,5 +1,5 @@
 // Message element layouts as the UECP standard (EBU SPB 490) gives them: MEC, data set
-// number, programme service number, then the data; the AF element puts its length byte
+// number, program service number, then the data; the AF element puts its length byte
 // right after the MEC and counts everything behind it. Flag bits: TA/TP d0 TA, d1 TP; DI
 // d0 stereo, d1 artificial head, d2 compressed, d3 dynamic PTY; MS d0 music. Cross-checked
 // with the element classes of python-uecp (MIT licence). AF method A: 224 + N, then N codes

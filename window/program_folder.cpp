@@ -30,8 +30,8 @@ void SetProgramFolder(const QString& folder) {
 }
 
 FileFolders ProgramFileFolders() {
-  return ChooseFileFolders(std::filesystem::path(ExecutableFolder().toStdU16String()),
-                           MayWriteFolder, SystemEnvironment());
+  return FoldersForExecutable(std::filesystem::path(ExecutableFolder().toStdU16String()),
+                              MayWriteFolder, SystemEnvironment());
 }
 
 QString DataFilePath(const char* name) {

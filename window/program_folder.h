@@ -15,7 +15,7 @@ QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
 
 // Where the settings file, the help text and the translation are for the executable's
-// folder (see ChooseFileFolders).
+// folder (see FoldersForExecutable in appcore/file_folders.h).
 FileFolders ProgramFileFolders();
 
 // The path of the help text or the translation: the user's own copy when there is one and

@@ -138,7 +138,7 @@ TEST(SendCommand, WithoutDryRunItAsksForAPort) {
   EXPECT_EQ(cli::Run({"send"}, out, err), 2);
   EXPECT_EQ(out.str(), "");
   EXPECT_NE(err.str().find("port"), std::string::npos);
-  EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+  EXPECT_EQ(err.str().find('\n'), err.str().find("\nTry 'rdsq7-cli send --help'."));
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"send", "--dry-run=yes"},
                                              {"send", "--dry-run", "--bogus"},
@@ -202,13 +202,14 @@ TEST(SendCommandPort, MissingDeviceFailsCleanlyWithStatusOne) {
            {"", 2, "option --port: empty port name"},
            {regular, 1, regular + ": not a serial or parallel port device"},
            {"/dev/null", 1, "/dev/null: not a serial or parallel port device"},
+           {"/tmp", 1, "/tmp: not a serial or parallel port device"},
        }) {
     const Result r = RunCli({"send", "--port", c.port});
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("other program"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+    EXPECT_EQ(r.err.find('\n'), c.status == 2 ? r.err.find("\nTry") : r.err.size() - 1);
   }
 }
 

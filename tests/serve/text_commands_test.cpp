@@ -21,7 +21,7 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"ps=R\xC3\xA1"
        "dio",
        "OK", "PS"},
-      {"PS=ABCDEFGHI", "NO at most 8 characters fit in the box, got 9", ""},
+      {"PS=ABCDEFGHI", "NO at most 8 characters, got 9", ""},
       {"PS=\xE2\x82\xAC\xE4\xB8\xAD",
        "NO text holds a character the Windows-1252 character set "
        "cannot hold",
