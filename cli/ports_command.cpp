@@ -21,13 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kPortsHelp =
-    "usage: rdsq7-cli ports [options]\n"
+    "Usage: rdsq7-cli ports [options]\n"
     "Lists the serial and parallel port devices found, with their stable names, and the\n"
     "devices the window's COM1 and COM2 drive.\n"
     "  --com1 DEVICE         let COM1 drive DEVICE (e.g. /dev/serial/by-id/usb-...);\n"
     "                        'default' makes it /dev/ttyS0 again\n"
     "  --com2 DEVICE         the same for COM2 (default /dev/ttyS1)\n"
-    "  --help                show this text\n";
+    "  -h, --help            show this text\n";
 
 #ifndef _WIN32
 // Kernel names of serial devices that may stand for a real port or adapter.
