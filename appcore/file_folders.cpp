@@ -16,6 +16,27 @@ FileFolders ChooseFileFolders(const fs::path& program_folder, const FolderWriteP
   return {program_folder, {program_folder}};
 }
 
+std::optional<fs::path> InstalledDataFolder(const fs::path& executable_folder) {
+#ifdef RDSQ7_INSTALLED_DATA
+  const fs::path folder = (executable_folder / RDSQ7_INSTALLED_DATA).lexically_normal();
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return folder;
+#else
+  (void)executable_folder;
+#endif
+  return std::nullopt;
+}
+
+FileFolders FoldersForExecutable(const fs::path& executable_folder,
+                                 const FolderWriteProbe& may_write,
+                                 const Environment& environment) {
+  if (const std::optional<fs::path> data = InstalledDataFolder(executable_folder)) {
+    return ChooseFileFolders(
+        *data, [](const fs::path&) { return false; }, environment);
+  }
+  return ChooseFileFolders(executable_folder, may_write, environment);
+}
+
 fs::path FindFile(const std::vector<fs::path>& folders, std::string_view name) {
   for (const fs::path& folder : folders) {
     const fs::path path = folder / name;

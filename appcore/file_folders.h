@@ -34,6 +34,19 @@ struct FileFolders {
 FileFolders ChooseFileFolders(const std::filesystem::path& program_folder,
                               const FolderWriteProbe& may_write, const Environment& environment);
 
+// The folder of an installed program's help text and translations, which the system keeps
+// apart from its executable: <prefix>/share/rdsq7 for <prefix>/bin/rdsq7 (the relative way
+// is the build's RDSQ7_INSTALLED_DATA). nullopt when no such folder exists: a build folder
+// or a portable copy keeps its files beside the executable.
+std::optional<std::filesystem::path> InstalledDataFolder(
+    const std::filesystem::path& executable_folder);
+
+// ChooseFileFolders for the program in executable_folder. An installed program's folders
+// belong to the system, even when the one who runs it (root) may write them: its settings
+// go to the user folder, and its help text and translations are looked up there first.
+FileFolders FoldersForExecutable(const std::filesystem::path& executable_folder,
+                                 const FolderWriteProbe& may_write, const Environment& environment);
+
 // The named file in the first folder where it exists (as anything: one that cannot be read
 // is the reader's error); in the first folder when it exists nowhere.
 std::filesystem::path FindFile(const std::vector<std::filesystem::path>& folders,

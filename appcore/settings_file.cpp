@@ -94,9 +94,16 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-bool ApplySettingsText(std::string_view text, SettingsValues& values) {
+std::size_t SettingsLineCount(std::string_view text) {
   const std::vector<std::string_view> lines = SplitLines(text);
-  if (lines.size() != kSettingsLineCount) return false;
+  std::size_t count = lines.size();
+  while (count > kSettingsLineCount && lines[count - 1].empty()) --count;
+  return count;
+}
+
+bool ApplySettingsText(std::string_view text, SettingsValues& values) {
+  if (SettingsLineCount(text) != kSettingsLineCount) return false;
+  const std::vector<std::string_view> lines = SplitLines(text);
   const auto line = [&lines](std::size_t number) { return lines[number - 1]; };
 
   rds::StationSettings& station = values.station;
@@ -171,12 +178,31 @@ LoadReport LoadSettingsFile(const std::filesystem::path& path, SettingsValues& v
   const std::optional<std::string> text = ReadSettingsText(path);
   if (!text) return report;
 
+  report.found = true;
+  report.line_count = SettingsLineCount(*text);
   const SystemChoices before = values.system;
   report.file_used = ApplySettingsText(*text, values);
   report.always_on_top_changed = values.system.always_on_top != before.always_on_top;
   report.port_changed = values.system.port_index != before.port_index;
   report.high_priority_changed = values.system.high_priority != before.high_priority;
   return report;
+}
+
+std::optional<std::filesystem::path> KeepSettingsFile(const std::filesystem::path& path) {
+  const std::optional<std::string> bytes = ReadSettingsText(path);
+  if (!bytes) return std::nullopt;
+  constexpr int kMaxCopies = 100;
+  for (int n = 1; n <= kMaxCopies; ++n) {
+    std::filesystem::path copy = path;
+    copy += n == 1 ? std::string(".bak") : ".bak" + std::to_string(n);
+    const std::optional<std::string> old = ReadSettingsText(copy);
+    if (old && *old == *bytes) return copy;
+    if (old) continue;
+    const std::unique_ptr<StagedFile> staged = PlatformFileReplacer().Stage(copy);
+    if (!staged || !staged->Write(*bytes) || !staged->Finish() || !staged->Commit()) break;
+    return copy;
+  }
+  throw CannotCreateFileError(path.filename().string() + ".bak");
 }
 
 void SaveSettingsFile(const std::filesystem::path& path, const SettingsValues& values,

@@ -30,7 +30,7 @@ struct SystemChoices {
 };
 
 // Everything the file carries. A default-constructed value is a fresh window's: the
-// values in force when there is no file. The station's decimal separator is not stored.
+// values in force when there is no file.
 struct SettingsValues {
   rds::StationSettings station;
   SystemChoices system;
@@ -40,7 +40,9 @@ struct SettingsValues {
 // What a load did, so that the window runs the handlers of the choices that changed (a
 // selection or check mark that is already in place runs nothing).
 struct LoadReport {
-  bool file_used = false;  // false: no file, or not exactly 31 lines
+  bool found = false;          // a file was there and has been read
+  bool file_used = false;      // false: no file, or not exactly 31 lines
+  std::size_t line_count = 0;  // of a file found, as SettingsLineCount counts them
   bool always_on_top_changed = false;
   bool port_changed = false;
   bool high_priority_changed = false;
@@ -84,8 +86,12 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& folder);
 // very end starts no further line; a NUL ends the text.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
-// Applies the file's text onto values, line by line, when it has exactly 31 lines; any
-// other count changes nothing. Returns whether the text was used.
+// The number of lines of the file's text, not counting empty lines after the 31st: an
+// editor's extra line end at the end of the file does not make it another file.
+std::size_t SettingsLineCount(std::string_view text);
+
+// Applies the file's text onto values, line by line, when SettingsLineCount is exactly 31;
+// any other count changes nothing. Returns whether the text was used.
 bool ApplySettingsText(std::string_view text, SettingsValues& values);
 
 // The file's 31 lines, each followed by CR LF. Values are written unchanged, except that a
@@ -101,6 +107,13 @@ std::optional<std::string> ReadSettingsText(const std::filesystem::path& path);
 // Reads the file at path onto values. A missing file changes nothing and reports nothing.
 // Throws CannotOpenFileError when the file exists but cannot be read.
 LoadReport LoadSettingsFile(const std::filesystem::path& path, SettingsValues& values);
+
+// Keeps a copy of a file that the load ignored before a save replaces it: the file's bytes
+// go to "tolvex.dat.bak" beside it, or, when that holds something else already, to the
+// first free of "tolvex.dat.bak2", "tolvex.dat.bak3"...; an existing copy of the same bytes
+// is used as it is. Returns the copy's path; nullopt when there is no file at path. Throws
+// CannotOpenFileError or CannotCreateFileError.
+std::optional<std::filesystem::path> KeepSettingsFile(const std::filesystem::path& path);
 
 // Writes values to path. The new content goes to a temporary file beside it that replaces
 // the old file in one step once it is safely on disk, so a failed save leaves the earlier

@@ -7,14 +7,17 @@
 
 namespace cli {
 
-// Walks "--name VALUE" and "--name=VALUE" options in order.
+// Walks "--name VALUE" and "--name=VALUE" options in order. "--" ends the options; no
+// command takes anything after it. "-h" is "--help".
 class Arguments {
  public:
   explicit Arguments(std::vector<std::string> args) : args_(std::move(args)) {}
 
-  bool AtEnd() const { return next_ >= args_.size(); }
+  // Steps over a "--" that ends the options.
+  bool AtEnd();
 
-  // Takes the next option's name; an inline "=VALUE" is kept for Value().
+  // Takes the next option's name; an inline "=VALUE" is kept for Value(). Throws
+  // UsageError for an argument that is no option.
   std::string NextOption();
 
   // The value of the option just taken; throws UsageError when it is missing.
@@ -26,6 +29,7 @@ class Arguments {
  private:
   std::vector<std::string> args_;
   std::size_t next_ = 0;
+  bool options_ended_ = false;
   std::string option_;
   std::optional<std::string> inline_value_;
 };

@@ -1,9 +1,12 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+#include <array>
 #include <exception>
 
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
+#include "cli/ports_command.h"
 #include "cli/quote.h"
 #include "cli/send_command.h"
 #include "cli/serve_command.h"
@@ -13,22 +16,50 @@ namespace cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: rdsq7-cli COMMAND [options]\n"
+    "Usage: rdsq7-cli COMMAND [options]\n"
+    "  or:  rdsq7-cli --help | --version\n"
+    "Encodes the station's RDS values and sends them to the RDS Encoder Q7 without the\n"
+    "window.\n"
     "Commands:\n"
-    "  encode   print the encoder image a send would clock out\n"
-    "  send     run a send; --dry-run records the lines instead of driving a port\n"
-    "  serve    keep a station state and send its changes, taken over the network\n"
-    "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n";
+    "  encode                print the encoder image a send would clock out\n"
+    "  send                  run a send; --dry-run records the lines instead of driving\n"
+    "                        a port\n"
+    "  serve                 keep a station state and send its changes, taken over the\n"
+    "                        network\n"
+    "  ports                 list the port devices; point the window's COM1 and COM2 at\n"
+    "                        any of them\n"
+    "Options:\n"
+    "  -h, --help            show this text; with a command, that command's options\n"
+    "      --version         print the version\n"
+    "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n"
+    "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage.\n";
+
+// Printed after the name and version.
+constexpr const char* kCopyright =
+    "Copyright (c) 2026 The RDS Encoder Q7 control program authors\n"
+    "MIT License: free to use, change and pass on; no warranty.\n";
+
+constexpr std::array<const char*, 4> kCommands = {"encode", "send", "serve", "ports"};
+
+bool IsCommand(const std::string& name) {
+  return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
+}
 
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // "--" before the command only ends the options, as everywhere.
+  const bool dashes = !args.empty() && args.front() == "--";
+  const std::string command = args.size() > (dashes ? 1U : 0U) ? args[dashes ? 1 : 0] : "";
   try {
-    if (args.empty()) throw UsageError("no command given (try 'rdsq7-cli --help')");
-    const std::string& command = args.front();
-    Arguments rest(std::vector<std::string>(args.begin() + 1, args.end()));
-    if (command == "--help" || command == "help") {
+    if (command.empty()) throw UsageError("no command given");
+    Arguments rest(std::vector<std::string>(args.begin() + (dashes ? 2 : 1), args.end()));
+    if (!dashes && (command == "--help" || command == "-h" || command == "help")) {
       out << kUsage;
+      return 0;
+    }
+    if (!dashes && command == "--version") {
+      out << "rdsq7-cli " RDSQ7_VERSION "\n" << kCopyright;
       return 0;
     }
     int status = 0;
@@ -38,6 +69,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       status = SendCommand(rest, out, err);
     } else if (command == "serve") {
       status = ServeCommand(rest, out, err);
+    } else if (command == "ports") {
+      status = PortsCommand(rest, out);
+    } else if (!dashes && command[0] == '-') {
+      throw UsageError("unknown option " + Quote(command));
     } else {
       throw UsageError("unknown command " + Quote(command));
     }
@@ -45,7 +80,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (!out.flush()) throw std::runtime_error("cannot write to standard output");
     return status;
   } catch (const UsageError& e) {
-    err << "rdsq7-cli: error: " << e.what() << '\n';
+    err << "rdsq7-cli: error: " << e.what() << '\n'
+        << "Try 'rdsq7-cli " << (IsCommand(command) ? command + " " : "") << "--help'.\n";
     return 2;
   } catch (const std::exception& e) {
     err << "rdsq7-cli: error: " << e.what() << '\n';

@@ -11,13 +11,13 @@ namespace {
 enum class Format { kGroups, kHex, kBits };
 
 constexpr const char* kEncodeHelp =
-    "usage: rdsq7-cli encode [options]\n"
+    "Usage: rdsq7-cli encode [options]\n"
     "Prints the four type 0A groups a send would clock into the encoder.\n"
     "  --format groups|hex|bits\n"
     "                        groups: one line per group, blocks as INFO/CHECK in hex\n"
     "                        (default); hex: one line per group, the four information\n"
     "                        words only; bits: the 416 cells as one line of 0 and 1\n"
-    "  --help                show this text\n";
+    "  -h, --help            show this text\n";
 
 }  // namespace
 

@@ -1,11 +1,13 @@
 #include "cli/field_options.h"
 
-#include <clocale>
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "rds/cp1252.h"
+#include "rds/rds_charset.h"
 
 namespace cli {
 namespace {
@@ -30,9 +32,59 @@ std::string BoxText(const std::string& option, const std::string& utf8, std::siz
   }
   if (bytes.size() > limit) {
     throw UsageError("option " + option + ": at most " + std::to_string(limit) +
-                     " characters fit in the box, got " + std::to_string(bytes.size()));
+                     " characters, got " + std::to_string(bytes.size()));
   }
   return bytes;
+}
+
+// Receivers show the PS name through the RDS character table; a character above ASCII that
+// it lacks would go on the air as another one (ÿ as y) or as a space. ASCII goes as typed.
+std::string PsText(const std::string& utf8) {
+  std::string ps = BoxText("--ps", utf8, rds::kPsLength);
+  for (const char c : ps) {
+    const auto byte = static_cast<unsigned char>(c);
+    const auto shown = rds::RdsCharacterToUnicode(rds::ToRdsCharacter(byte));
+    if (byte < 0x80 || shown == rds::Cp1252ToUnicode(byte)) continue;
+    const auto shown_byte = shown ? rds::UnicodeToCp1252(*shown) : std::nullopt;
+    throw UsageError(
+        "option --ps: " + Quote(rds::Cp1252ToUtf8(std::string(1, c))) +
+        " is not in the RDS character set; it would go on the air as " +
+        Quote(rds::Cp1252ToUtf8(std::string(1, static_cast<char>(shown_byte.value_or(' '))))));
+  }
+  return ps;
+}
+
+// A PI goes on the air only as four hexadecimal digits; a send makes anything else FFFF.
+std::string PiText(const std::string& utf8) {
+  std::string pi = BoxText("--pi", utf8, rds::kPiLength);
+  const bool hex = pi.size() == rds::kPiLength &&
+                   pi.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+  if (!hex) throw UsageError("option --pi: expected four hexadecimal digits, got " + Quote(utf8));
+  for (char& c : pi) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return pi;
+}
+
+// An AF entry the send takes as it is: digits, at most one decimal with either mark, and a
+// frequency of the band. Anything a send would drop, or read otherwise than written, is
+// refused here.
+std::string AfText(const std::string& utf8) {
+  std::string af = BoxText("--af", utf8, rds::kAfLength);
+  const std::size_t mark = af.find_first_of(".,");
+  const bool one_mark =
+      mark == std::string::npos || af.find_first_of(".,", mark + 1) == std::string::npos;
+  if (af.empty() || af.find_first_not_of("0123456789.,") != std::string::npos || !one_mark ||
+      mark == 0 || mark + 1 == af.size()) {
+    throw UsageError("option --af: expected a frequency in MHz such as 98.5, got " + Quote(utf8));
+  }
+  if (mark != std::string::npos && af.size() - mark - 1 > 1) {
+    throw UsageError("option --af: at most one decimal is sent (steps of 0.1 MHz), got " +
+                     Quote(utf8));
+  }
+  if (rds::AfEntryCode(af) == 0) {
+    throw UsageError("option --af: outside 87.6 to 107.9 MHz, got " + Quote(utf8));
+  }
+  std::replace(af.begin(), af.end(), ',', '.');  // what the tool writes is read everywhere
+  return af;
 }
 
 int ListPosition(const std::string& option, const std::string& value, int last) {
@@ -49,24 +101,6 @@ int ListPosition(const std::string& option, const std::string& value, int last) 
 
 }  // namespace
 
-char LocaleDecimalSeparator() {
-  std::setlocale(LC_NUMERIC, "");
-  const std::lconv* conv = std::localeconv();
-  char separator = '.';
-  if (conv && conv->decimal_point && conv->decimal_point[0] != '\0' &&
-      conv->decimal_point[1] == '\0') {
-    separator = conv->decimal_point[0];
-  }
-  std::setlocale(LC_NUMERIC, "C");
-  return separator;
-}
-
-FieldOptions::FieldOptions() : FieldOptions(LocaleDecimalSeparator()) {}
-
-FieldOptions::FieldOptions(char decimal_separator) {
-  values_.decimal_separator = decimal_separator;
-}
-
 bool FieldOptions::Parse(const std::string& option, Arguments& args) {
   if (option == "--settings") {
     if (settings_text_) throw UsageError("option --settings: given more than once");
@@ -78,12 +112,19 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
       throw std::runtime_error(std::string(e.what()) + " (" + e.reason() + ")");
     }
     if (!settings_text_) throw std::runtime_error("option --settings: no such file " + Quote(file));
+    // Named on purpose, so a file the window would pass over in silence is an error here.
+    const std::size_t lines = app::SettingsLineCount(*settings_text_);
+    if (lines != app::kSettingsLineCount) {
+      throw std::runtime_error("option --settings: " + Quote(file) +
+                               " is not a station settings file: it has " + std::to_string(lines) +
+                               " lines, not " + std::to_string(app::kSettingsLineCount));
+    }
     settings_file_ = file;
   } else if (option == "--ps") {
-    values_.ps = BoxText(option, args.Value(), rds::kPsLength);
+    values_.ps = PsText(args.Value());
     ps_ = true;
   } else if (option == "--pi") {
-    values_.pi = BoxText(option, args.Value(), rds::kPiLength);
+    values_.pi = PiText(args.Value());
     pi_ = true;
   } else if (option == "--pty") {
     values_.pty = ListPosition(option, args.Value(), 31);
@@ -112,15 +153,8 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     if (af_count_ == rds::kAfCount) {
       throw UsageError("option --af: at most 7 alternative frequencies");
     }
-    values_.af[af_count_++] = BoxText(option, args.Value(), rds::kAfLength);
+    values_.af[af_count_++] = AfText(args.Value());
     af_ = true;
-  } else if (option == "--decimal-separator") {
-    const std::string value = ToCp1252(option, args.Value());
-    if (value.size() != 1 || (value[0] >= '0' && value[0] <= '9')) {
-      throw UsageError("option --decimal-separator: expected one character that is not a digit");
-    }
-    values_.decimal_separator = value[0];
-    separator_ = true;
   } else {
     return false;
   }
@@ -134,7 +168,6 @@ rds::StationSettings FieldOptions::ApplyTo(rds::StationSettings base) const {
 }
 
 app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
-  // A file the start-up would ignore (not 31 lines) leaves the values as they were.
   if (settings_text_) app::ApplySettingsText(*settings_text_, values);
   rds::StationSettings& base = values.station;
   if (ps_) base.ps = values_.ps;
@@ -145,27 +178,27 @@ app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
   if (ms_) base.ms = values_.ms;
   if (di_) base.di = values_.di;
   if (af_) base.af = values_.af;
-  base.decimal_separator = values_.decimal_separator;
   return values;
 }
 
 const char* FieldOptions::Help() {
   return "Station fields (default: the window's initial values):\n"
-         "  --settings FILE      start from a station settings file (tolvex.dat) as the\n"
-         "                       program loads it at start-up; the options below\n"
-         "                       change its values\n"
-         "  --ps TEXT            Program Service name, at most 8 characters (FM RADIO)\n"
-         "  --pi TEXT            Program Identification, four hex digits (FFFF)\n"
-         "  --pty N              Programme type 0 to 31 (0)\n"
-         "  --tp 0|1             Traffic Programme (1)\n"
-         "  --ta 0|1             Traffic Announcement (0)\n"
-         "  --ms 0|1             0 Speech, 1 Music (1)\n"
-         "  --di XXXX            DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
-         "  --af TEXT            alternative frequency in MHz, as typed into a box of at\n"
-         "                       most 5 characters; repeat for up to seven, in box order\n"
-         "  --decimal-separator C  the decimal symbol AF entries use (from the locale)\n"
-         "PI and AF texts are corrected as a send corrects them: a PI that is not four\n"
-         "hex digits becomes FFFF, and invalid AF entries are dropped.\n";
+         "  --settings FILE       start from a station settings file (tolvex.dat) as the\n"
+         "                        program loads it at start-up; the options below change\n"
+         "                        its values\n"
+         "  --ps TEXT             Program Service name, at most 8 characters (FM RADIO)\n"
+         "  --pi HHHH             Program Identification, four hex digits (FFFF)\n"
+         "  --pty N               Program Type 0 to 31 (0)\n"
+         "  --tp 0|1              Traffic Program (1)\n"
+         "  --ta 0|1              Traffic Announcement (0)\n"
+         "  --ms 0|1              0 Speech, 1 Music (1)\n"
+         "  --di XXXX             DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
+         "  --af MHZ              alternative frequency 87.6 to 107.9 with at most one\n"
+         "                        decimal, '.' or ',' as the decimal mark; repeat for up\n"
+         "                        to seven, in the window's order\n"
+         "A PS character, PI or AF that a send would drop or change is refused. Values\n"
+         "from a settings file are taken as the window takes them: a PI that is not\n"
+         "four hex digits becomes FFFF, and invalid AF entries are dropped.\n";
 }
 
 }  // namespace cli

@@ -10,18 +10,14 @@
 namespace cli {
 
 // The station field options shared by the commands that encode: --settings, --ps, --pi,
-// --pty, --tp, --ta, --ms, --di, --af (repeatable), --decimal-separator.
+// --pty, --tp, --ta, --ms, --di, --af (repeatable). Values a send would drop or change are
+// refused.
 class FieldOptions {
  public:
-  // Starts from a fresh window's values and the locale's decimal separator.
-  FieldOptions();
-  // Starts from a fresh window's values and the decimal separator given.
-  explicit FieldOptions(char decimal_separator);
-
   // Applies option if it is a field option, reading its value from args; returns false
   // for any other option. Throws UsageError for a bad value. --settings FILE reads the
-  // file at once: a missing file throws std::runtime_error, an unreadable one
-  // app::CannotOpenFileError.
+  // file at once: a missing file, or one that is not 31 lines, throws std::runtime_error,
+  // an unreadable one app::CannotOpenFileError.
   bool Parse(const std::string& option, Arguments& args);
 
   // Settings with the --settings file loaded onto base as at start-up, then the other
@@ -42,11 +38,8 @@ class FieldOptions {
   std::optional<std::string> settings_text_;
   std::optional<std::string> settings_file_;
   bool ps_ = false, pi_ = false, pty_ = false, tp_ = false, ta_ = false, ms_ = false, di_ = false,
-       af_ = false, separator_ = false;
+       af_ = false;
   std::size_t af_count_ = 0;
 };
-
-// The user's decimal symbol, "." when the locale gives none usable.
-char LocaleDecimalSeparator();
 
 }  // namespace cli

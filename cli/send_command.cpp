@@ -1,5 +1,6 @@
 #include "cli/send_command.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "rds/cp1252.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
+#include "transfer/thread_priority.h"
 #include "transfer/trace_timing.h"
 #include "transfer/vcd_writer.h"
 
@@ -21,18 +23,21 @@ namespace cli {
 namespace {
 
 constexpr const char* kSendHelp =
-    "usage: rdsq7-cli send --port PORT [options]\n"
-    "       rdsq7-cli send --dry-run [options]\n"
+    "Usage: rdsq7-cli send --port PORT [options]\n"
+    "  or:  rdsq7-cli send --dry-run [options]\n"
     "Clocks the preamble and the four groups into the encoder with the real timing\n"
     "(about 2.6 s), then prints the Last-sent record and a timing summary.\n"
-    "  --port PORT    lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
-    "                 /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port such\n"
-    "                 as /dev/parport0 (data on bit 4, clock on bit 3)\n"
-    "  --dry-run      record the lines instead of driving a port\n"
-    "  --vcd FILE     write the recorded data and clock lines as a Value Change Dump\n"
-    "  --bytes FILE   write the 898 bytes a parallel port would receive, one per line,\n"
-    "                 as two hex digits\n"
-    "  --help         show this text\n";
+    "  --port PORT           lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
+    "                        /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port\n"
+    "                        such as /dev/parport0 (data on bit 4, clock on bit 3)\n"
+    "  --dry-run             record the lines instead of driving a port\n"
+    "  --vcd FILE            write the recorded data and clock lines as a Value Change\n"
+    "                        Dump\n"
+    "  --bytes FILE          write the 898 bytes a parallel port would receive, one per\n"
+    "                        line, as two hex digits\n"
+    "  --high-priority       send at the best priority the system grants (real-time\n"
+    "                        where permitted, else a lower nice value) and say which\n"
+    "  -h, --help            show this text\n";
 
 constexpr int kBarWidth = 28;
 
@@ -106,12 +111,22 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
     if (bytes) bytes->Write([&](std::ostream& file) { WriteParallelBytes(trace, file); });
   };
 
+  // This thread sends; the priority it got is told before the send starts.
+  std::optional<transfer::RaisedThreadPriority> raised;
+  if (options.high_priority) {
+    raised.emplace();
+    err << "high priority: " << raised->Description() << '\n';
+  }
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
   UploadRecordingFailures(sequence, options.port, record);
   record();
-  for (const std::string& line : sequence.LastSent()) out << rds::Cp1252ToUtf8(line) << '\n';
+  for (std::string line : sequence.LastSent()) {
+    // An AF from a settings file may have a comma as its mark; the output always has '.'.
+    if (line.rfind("AF", 0) == 0) std::replace(line.begin(), line.end(), ',', '.');
+    out << rds::Cp1252ToUtf8(line) << '\n';
+  }
   out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "appcore/file_folders.h"
 #include "cli/quote.h"
 #include "cli/usage_error.h"
 #include "transfer/parallel_bytes.h"
@@ -58,6 +59,9 @@ bool SendTarget::Parse(const std::string& option, Arguments& args) {
     vcd_path = args.Value();
   } else if (option == "--bytes") {
     bytes_path = args.Value();
+  } else if (option == "--high-priority") {
+    args.NoValue();
+    high_priority = true;
   } else {
     return false;
   }
@@ -70,8 +74,10 @@ transfer::LineDriverChoice LineDriverForSend(const std::optional<std::string>& p
     return std::make_unique<transfer::RecordingLineDriver>(trace, [&pacer] { return pacer.Now(); });
   };
   if (!port_name) return recorder;
-  auto port =
-      std::make_shared<std::unique_ptr<transfer::LineDriver>>(transfer::OpenNamedPort(*port_name));
+  // COM1 and COM2 are where the window finds them too (rdsq7-cli ports).
+  const auto links = app::UserFolder(app::SystemEnvironment());
+  auto port = std::make_shared<std::unique_ptr<transfer::LineDriver>>(
+      transfer::OpenNamedPort(*port_name, links.value_or(std::filesystem::path())));
   return [port, recorder]() -> std::unique_ptr<transfer::LineDriver> {
     if (!*port) throw std::logic_error("the port drives one send only");
     return std::make_unique<TeeLineDriver>(std::move(*port), recorder());

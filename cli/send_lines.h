@@ -18,9 +18,10 @@
 namespace cli {
 
 // Where a send goes and what it leaves behind, as send and serve take it: --dry-run,
-// --port PORT, --vcd FILE and --bytes FILE.
+// --port PORT, --vcd FILE, --bytes FILE and --high-priority.
 struct SendTarget {
   bool dry_run = false;
+  bool high_priority = false;  // the sending thread at the best priority it is granted
   std::optional<std::string> port;
   std::optional<std::string> vcd_path;
   std::optional<std::string> bytes_path;

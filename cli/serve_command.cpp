@@ -19,12 +19,13 @@
 #include "serve/send_worker.h"
 #include "serve/station.h"
 #include "transfer/port_open.h"
+#include "transfer/thread_priority.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kServeHelp =
-    "usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
+    "Usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
     "Keeps one station state, takes changes over the network or a serial line and sends\n"
     "them to the encoder; runs until stopped (SIGINT, SIGTERM, Ctrl+C).\n"
     "  --port PORT           the encoder's port, as for send\n"
@@ -50,7 +51,8 @@ constexpr const char* kServeHelp =
     "                        or \"listen 127.0.0.1:4001\"; # starts a comment line)\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
-    "  --help                show this text\n"
+    "  --high-priority       run sends at the best priority the system grants\n"
+    "  -h, --help            show this text\n"
     "With --settings FILE every change and every send's record is saved to FILE; a FILE\n"
     "that does not exist yet is made at the first save.\n";
 
@@ -229,6 +231,10 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   log.Line("serve" + opened +
            (options.target.port ? " encoder=" + *options.target.port : " dry-run") +
            (options.instance ? " instance=" + *options.instance : ""));
+  // Tried and given back here; each send takes it again on the sending thread.
+  if (options.target.high_priority) {
+    log.Line("high priority: " + transfer::RaisedThreadPriority().Description());
+  }
   if (options.new_settings)
     log.Line("settings file " + *options.new_settings + " made at the first save");
 

@@ -21,24 +21,22 @@ constexpr float kEmptied = -1.0F;
 // Validates one entry and returns its AF code (1..204), or -875 when it is invalid.
 // The arithmetic is deliberately that of a 32-bit float with 0.01 added before the
 // truncation, so that 87.6 (held as 87.5999985) still gives 876.
-float ValidateEntry(const std::string& entry, char separator) {
+float ValidateEntry(const std::string& entry) {
   std::string text = entry;
   if (text.size() < 2 || text.size() > kAfLength) text = "00000";
 
   int separators = 0;
   for (char& c : text) {
-    if (c == separator) {
+    if (IsAfDecimalMark(c)) {
+      c = '.';
       ++separators;
     } else if (c < '0' || c > '9') {
       c = '0';
     }
   }
   if (separators > 1) text = "00000";
-  if (separators == 1 && text.find(separator) != text.size() - 2) text = "00000";
+  if (separators == 1 && text.find('.') != text.size() - 2) text = "00000";
 
-  for (char& c : text) {
-    if (c == separator) c = '.';
-  }
   float f = 0.0F;
   std::from_chars(text.data(), text.data() + text.size(), f);
 
@@ -58,13 +56,18 @@ void PutFiller(Bits<64>& bits, std::size_t first_cell) {
 
 }  // namespace
 
-AfEncoding EncodeAF(const AfTexts& boxes, char decimal_separator) {
+int AfEntryCode(const std::string& entry) {
+  const float value = ValidateEntry(entry);
+  return value >= 1.0F ? static_cast<int>(value) : 0;
+}
+
+AfEncoding EncodeAF(const AfTexts& boxes) {
   AfEncoding out;
   out.boxes = boxes;
 
   std::array<float, kAfCount> values{};
   for (std::size_t i = 0; i < kAfCount; ++i) {
-    values[i] = ValidateEntry(boxes[i], decimal_separator);
+    values[i] = ValidateEntry(boxes[i]);
     if (values[i] >= 1.0F) ++out.count;
   }
 

@@ -19,8 +19,17 @@ struct AfEncoding {
   Bits<64> bits{};                    // count code, the codes, filler 205 in every free place
 };
 
+// Either mark is read as the decimal mark of an AF entry: with one value per box, "98,5" and
+// "98.5" cannot mean anything else, whatever the user's regional settings say.
+constexpr bool IsAfDecimalMark(char c) {
+  return c == '.' || c == ',';
+}
+
+// The AF code (1..204) a send gives one entry, or 0 when the entry is dropped.
+int AfEntryCode(const std::string& entry);
+
 // AF method A: validates each box (frequency in MHz, 87.6 to 107.9, at most one digit
-// after decimal_separator), drops invalid entries and moves the valid ones up.
-AfEncoding EncodeAF(const AfTexts& boxes, char decimal_separator);
+// after the decimal mark), drops invalid entries and moves the valid ones up.
+AfEncoding EncodeAF(const AfTexts& boxes);
 
 }  // namespace rds

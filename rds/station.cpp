@@ -24,7 +24,7 @@ Encoding Encode(const StationSettings& settings) {
   out.fields.tp = EncodeFlag(settings.tp);
   out.fields.ta = EncodeFlag(settings.ta);
   out.fields.di = EncodeDI(settings.di);
-  const AfEncoding af = EncodeAF(settings.af, settings.decimal_separator);
+  const AfEncoding af = EncodeAF(settings.af);
   out.af_texts = af.boxes;
   out.fields.af = af.bits;
   out.image = EncodeGroups(out.fields);

@@ -19,8 +19,7 @@ struct StationSettings {
   int ta = 0;
   int ms = 1;                // 0 Speech, 1 Music
   std::array<bool, 4> di{};  // items "Stereo", "Art. H.", "Comp.", "DPTY"
-  AfTexts af{};
-  char decimal_separator = '.';
+  AfTexts af{};              // as typed; either '.' or ',' is the decimal mark
 };
 
 // Everything a send produces before the transfer: the corrected box texts the window

@@ -55,6 +55,7 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
   try {
     transfer::WireTrace trace;
     transfer::PrecisePacer pacer;
+    pacer.SetHighPriority(options_.high_priority);
     transfer::StationSendView view(settings);
     transfer::SystemTimeOfDayClock clock;
     transfer::SendSequence sequence(view, clock, pacer,

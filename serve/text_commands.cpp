@@ -47,10 +47,8 @@ std::string Set(const std::string& name, std::string_view value, StationControl&
     if (value.empty()) {
       next.af = {};
     } else {
-      for (std::string box : SplitCommas(value)) {
-        std::replace(box.begin(), box.end(), '.', now.decimal_separator);
-        args.insert(args.end(), {"--af", box});
-      }
+      // The commas separate the list, so each value has a full stop as its decimal mark.
+      for (const std::string& box : SplitCommas(value)) args.insert(args.end(), {"--af", box});
     }
   } else {
     std::string lower = name;
@@ -58,7 +56,7 @@ std::string Set(const std::string& name, std::string_view value, StationControl&
     args = {"--" + lower, std::string(value)};
   }
   if (!args.empty()) {
-    FieldOptions options(now.decimal_separator);
+    FieldOptions options;
     Arguments parser(args);
     try {
       while (!parser.AtEnd()) {
@@ -97,7 +95,8 @@ std::string Get(const std::string& name, const rds::StationSettings& s) {
       if (box.empty()) continue;
       if (!value.empty()) value += ',';
       std::string text = rds::Cp1252ToUtf8(box);
-      std::replace(text.begin(), text.end(), s.decimal_separator, '.');
+      // A box may hold a comma as its decimal mark (a settings file from the window).
+      std::replace(text.begin(), text.end(), ',', '.');
       value += text;
     }
   }

@@ -1,5 +1,5 @@
 // Message element layouts as the UECP standard (EBU SPB 490) gives them, checked against
-// the element classes of python-uecp (MIT licence): MEC, data set number (DSN), programme
+// the element classes of python-uecp (MIT licence): MEC, data set number (DSN), program
 // service number (PSN), then the data; variable-length elements (radiotext 0x0A, AF 0x13,
 // EON AF 0x14) carry a length byte (MEL) after the PSN that counts the data behind it.
 // Flag bits: TA/TP d0 TA, d1 TP; DI d0 stereo, d1 artificial head, d2 compressed, d3
@@ -74,9 +74,9 @@ std::optional<char> PsCharacter(std::uint8_t code) {
 }
 
 // The box text of an AF code: 87.6 for 1, in tenths of a MHz.
-std::string AfText(std::uint8_t code, char separator) {
+std::string AfText(std::uint8_t code) {
   const int tenths = 875 + code;
-  return std::to_string(tenths / 10) + separator + std::to_string(tenths % 10);
+  return std::to_string(tenths / 10) + '.' + std::to_string(tenths % 10);
 }
 
 void AddField(std::string& fields, const char* name) {
@@ -227,7 +227,7 @@ class Reader {
       } else if (code == 0 || code > kAfHighestCode) {
         return UecpResponse::kParameterOutOfRange;
       } else {
-        boxes[i] = AfText(code, s.decimal_separator);
+        boxes[i] = AfText(code);
       }
     }
     s.af = boxes;

@@ -5,6 +5,18 @@
 namespace transfer {
 namespace {
 
+// The pacer's hold on the system for one transfer, released however it ends.
+class TransferScope {
+ public:
+  explicit TransferScope(Pacer& pacer) : pacer_(pacer) { pacer_.BeginTransfer(); }
+  ~TransferScope() { pacer_.EndTransfer(); }
+  TransferScope(const TransferScope&) = delete;
+  TransferScope& operator=(const TransferScope&) = delete;
+
+ private:
+  Pacer& pacer_;
+};
+
 class Clocker {
  public:
   Clocker(LineDriver& lines, Pacer& pacer) : lines_(lines), pacer_(pacer) {}
@@ -53,6 +65,7 @@ void ClockOut(const rds::EncoderImage& image, const LineDriverChoice& choose, Pa
               const ProgressSink& progress) {
   const std::unique_ptr<LineDriver> lines = choose();
   if (!lines) throw std::logic_error("no line driver chosen for the transfer");
+  const TransferScope scope(pacer);
   Clocker clocker(*lines, pacer);
   clocker.Reset();
   const Preamble& preamble = PreambleCells();

@@ -6,13 +6,32 @@ namespace transfer {
 
 // Blocks the calling thread until about deadline, as precisely as the system's own timers
 // allow without changing the system's timer resolution. May end late, by the system's
-// timer granularity; may also end a little early on some systems, so callers that must
-// not be early check the clock themselves.
+// timer granularity or while the thread waits for a processor; may also end a little early
+// on some systems, so callers that must not be early check the clock themselves.
 void OsSleepUntil(std::chrono::steady_clock::time_point deadline);
 
-// The most a precise wait should leave to busy-waiting: a little more than the system
-// timer's own granularity. Later wake-ups come from the thread waiting for a processor;
-// spinning longer does not help against those, and on a busy machine makes them worse.
-std::chrono::microseconds OsSleepLeadLimit();
+// How long before a deadline a precise wait stops sleeping and busy-waits instead: a little
+// more than the usual wake-up delay of an idle machine's timer. Fixed: a late wake-up comes
+// from the thread waiting for a processor, and spinning longer makes that worse.
+std::chrono::microseconds OsSpinBudget();
+
+// While it lives, the calling thread wakes from its sleeps as promptly as the system allows
+// a thread of normal priority: on Linux its timer slack drops from 50 us to 1 ns and it asks
+// for the shortest time slice (100 us, from Linux 6.12), which lets it take a processor from
+// a busy thread sooner when its timer fires. The previous settings come back when it ends.
+// Must end on the thread that made it.
+class PromptWakeScope {
+ public:
+  PromptWakeScope();
+  ~PromptWakeScope();
+  PromptWakeScope(const PromptWakeScope&) = delete;
+  PromptWakeScope& operator=(const PromptWakeScope&) = delete;
+
+ private:
+  unsigned long previous_slack_ = 0;
+  bool slack_changed_ = false;
+  unsigned long long previous_slice_ns_ = 0;
+  bool slice_changed_ = false;
+};
 
 }  // namespace transfer

@@ -40,11 +40,17 @@ HighResolutionTimer& ThreadTimer() {
 
 }  // namespace
 
-// About half a millisecond with the high-resolution timer; the default 15.6 ms tick
-// otherwise.
-std::chrono::microseconds OsSleepLeadLimit() {
-  return std::chrono::microseconds(ThreadTimer().handle() != nullptr ? 2000 : 17000);
+// The high-resolution timer ends a wait up to about half a millisecond late, so a part of
+// that is spun; without it the default 15.6 ms tick leaves nothing to sleep through in a
+// 1 ms pause, and the waits are spun as a whole.
+std::chrono::microseconds OsSpinBudget() {
+  return std::chrono::microseconds(ThreadTimer().handle() != nullptr ? 300 : 17000);
 }
+
+// The high-resolution timer has no slack to lower, and the system-wide timer resolution is
+// left alone.
+PromptWakeScope::PromptWakeScope() = default;
+PromptWakeScope::~PromptWakeScope() = default;
 
 void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
   using std::chrono::duration_cast;

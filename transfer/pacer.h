@@ -15,6 +15,11 @@ class Pacer {
   virtual Clock::time_point Now() = 0;
   // Returns no earlier than deadline; at once when it has passed.
   virtual void WaitUntil(Clock::time_point deadline) = 0;
+
+  // Around each transfer, on the thread that runs it: what the waits need from the system
+  // while the transfer lasts.
+  virtual void BeginTransfer() {}
+  virtual void EndTransfer() {}
 };
 
 }  // namespace transfer

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "transfer/parallel_line_driver.h"
 #include "transfer/port_choice.h"
@@ -46,6 +47,17 @@ std::unique_ptr<LineDriver> OpenParallelAddress(std::uint16_t address) {
   }
 }
 
+PortOpenError NotAPort(const std::string& port) {
+#ifdef _WIN32
+  constexpr const char* kExamples = "COM3";
+#else
+  constexpr const char* kExamples = "/dev/ttyUSB0 or /dev/parport0";
+#endif
+  return PortOpenError("Can't open serial port " + port +
+                       ": not a serial or parallel port device; name one such as " + kExamples +
+                       ".");
+}
+
 std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
   try {
     comm->Open();
@@ -53,11 +65,7 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
     std::string port = comm->PortName();
     if (comm->SystemDeviceName() != port) port += " (" + comm->SystemDeviceName() + ")";
     SerialSystem& system = comm->System();
-    if (system.IsNotAPort(e.ErrorCode())) {
-      throw PortOpenError("Can't open serial port " + port +
-                          ": not a serial or parallel port device; name one such as "
-                          "/dev/ttyUSB0 or /dev/parport0.");
-    }
+    if (system.IsNotAPort(e.ErrorCode())) throw NotAPort(port);
     const std::string reason =
         e.ErrorCode() != 0 ? system.ErrorText(e.ErrorCode()) : std::string(e.what());
     throw PortOpenError("Can't open serial port " + port + " (" + reason +
@@ -70,12 +78,14 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
 
 }  // namespace
 
-std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name) {
+std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name,
+                                          const std::filesystem::path& port_link_folder) {
   const std::string lower = Lower(name);
   if (lower == "lpt1") return OpenParallelAddress(kLpt1Setting);
   if (lower == "lpt2") return OpenParallelAddress(kLpt2Setting);
 
   auto comm = std::make_unique<TVaComm>();
+  comm->SetPortLinkFolder(port_link_folder);
   if (lower == "com1" || lower == "com2") {
     comm->SetPortNum(lower == "com1" ? 1 : 2);
     return OpenSerial(std::move(comm));
@@ -86,6 +96,14 @@ std::unique_ptr<LineDriver> OpenNamedPort(const std::string& name) {
     } catch (const PortAccessError& e) {
       throw PortOpenError(e.what());
     }
+  }
+  // A folder or an ordinary file is no port, whatever opening it would fail with (a
+  // folder: "Is a directory"; a file of another user: permission denied).
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(name, error);
+  if (!error &&
+      (std::filesystem::is_directory(status) || std::filesystem::is_regular_file(status))) {
+    throw NotAPort(name);
   }
   comm->SetDeviceName(name);
   return OpenSerial(std::move(comm));

@@ -1,7 +1,5 @@
 #include "transfer/precise_pacer.h"
 
-#include <algorithm>
-
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
 #include <immintrin.h>
 #define RDSQ7_CPU_RELAX() _mm_pause()
@@ -9,47 +7,56 @@
 #define RDSQ7_CPU_RELAX() ((void)0)
 #endif
 
-#include "transfer/os_sleep.h"
-
 namespace transfer {
 namespace {
 
-using std::chrono::microseconds;
+class SystemWaitClock final : public WaitClock {
+ public:
+  Pacer::Clock::time_point Now() override { return Pacer::Clock::now(); }
+  void SleepUntil(Pacer::Clock::time_point deadline) override { OsSleepUntil(deadline); }
+};
 
-// Kept in hand beyond the usual sleep overshoot.
-constexpr microseconds kLeadSpare{40};
-constexpr microseconds kMinLead{60};
-static_assert(kMinLead > kLeadSpare);
+WaitClock& SystemClock() {
+  static SystemWaitClock clock;
+  return clock;
+}
 
 }  // namespace
 
-void PrecisePacer::Learn(Clock::duration overshoot) {
-  overshoots_[next_] = std::max(overshoot, Clock::duration::zero());
-  next_ = (next_ + 1) % kSamples;
-  samples_ = std::min(samples_ + 1, kSamples);
-  std::array<Clock::duration, kSamples> sorted = overshoots_;
-  const auto percentile = sorted.begin() + samples_ * 7 / 8;
-  std::nth_element(sorted.begin(), percentile, sorted.begin() + samples_);
-  const Clock::duration limit = std::max<Clock::duration>(OsSleepLeadLimit(), kMinLead);
-  lead_ = std::clamp<Clock::duration>(*percentile + kLeadSpare, kMinLead, limit);
-}
+PrecisePacer::PrecisePacer() : PrecisePacer(SystemClock(), OsSpinBudget()) {}
+
+PrecisePacer::PrecisePacer(WaitClock& clock, Clock::duration spin_budget)
+    : clock_(clock), spin_budget_(spin_budget) {}
 
 void PrecisePacer::WaitUntil(Clock::time_point deadline) {
   const Clock::time_point start = Now();
-  if (start >= deadline) return;
-  const Clock::time_point wake = deadline - lead_;
-  if (wake > start) {
-    OsSleepUntil(wake);
-    Learn(Now() - wake);
+  Clock::time_point now = start;
+  // Sleeps again after a wake-up that came too early, so the spin never exceeds the budget.
+  const Clock::time_point wake = deadline - spin_budget_;
+  while (now < wake) {
+    clock_.SleepUntil(wake);
+    now = Now();
   }
-  const Clock::time_point spin_start = Now();
-  Clock::time_point now = spin_start;
+  const Clock::time_point spin_start = now;
   while (now < deadline) {
     RDSQ7_CPU_RELAX();
     now = Now();
   }
   busy_ += now - spin_start;
   waited_ += now - start;
+}
+
+void PrecisePacer::BeginTransfer() {
+  prompt_wake_.emplace();
+  if (high_priority_) {
+    priority_.emplace();
+    priority_got_ = priority_->Description();
+  }
+}
+
+void PrecisePacer::EndTransfer() {
+  priority_.reset();
+  prompt_wake_.reset();
 }
 
 }  // namespace transfer

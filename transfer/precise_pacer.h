@@ -1,36 +1,60 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
+#include <optional>
+#include <string>
 
+#include "transfer/os_sleep.h"
 #include "transfer/pacer.h"
+#include "transfer/thread_priority.h"
 
 namespace transfer {
 
+// The clock and the sleeps a PrecisePacer works with; the system's unless a test gives
+// its own.
+class WaitClock {
+ public:
+  virtual ~WaitClock() = default;
+  virtual Pacer::Clock::time_point Now() = 0;
+  // May end early or late.
+  virtual void SleepUntil(Pacer::Clock::time_point deadline) = 0;
+};
+
 // Waits on the steady clock, never ending early and, on an idle machine, at most a few
-// microseconds late: it sleeps until shortly before the deadline and busy-waits the rest.
-// The lead it leaves before a deadline follows a high percentile of the recent sleep
-// overshoots, so the busy part stays small on a precise timer and grows only where the
-// timer is coarse; a rare late wake-up (the thread waiting for a processor) does not make
-// later waits spin longer. The system's timer resolution is never changed.
+// microseconds late: it sleeps until a fixed spin budget before the deadline and
+// busy-waits the rest. The budget never grows: a late wake-up comes from the thread
+// waiting for a processor, and a thread that spins more is the one the system makes wait.
+// On a busy machine the waits thus end no later than plain sleeps would. During a transfer
+// the thread wakes as promptly as the system allows (PromptWakeScope) and, with high
+// priority, runs at the best priority it is granted. The system's timer resolution is never
+// changed.
 class PrecisePacer final : public Pacer {
  public:
-  Clock::time_point Now() override { return Clock::now(); }
+  PrecisePacer();
+  // Spins for at most spin_budget before each deadline; for tests.
+  PrecisePacer(WaitClock& clock, Clock::duration spin_budget);
+
+  Clock::time_point Now() override { return clock_.Now(); }
   void WaitUntil(Clock::time_point deadline) override;
+  void BeginTransfer() override;
+  void EndTransfer() override;
+
+  // Whether later transfers raise their thread's priority.
+  void SetHighPriority(bool high) { high_priority_ = high; }
+  // What the last transfer with high priority got (RaisedThreadPriority::Description);
+  // empty before one.
+  const std::string& PriorityGot() const { return priority_got_; }
 
   // Time spent busy-waiting and in all, over every wait so far.
   Clock::duration BusyTime() const { return busy_; }
   Clock::duration WaitTime() const { return waited_; }
 
  private:
-  void Learn(Clock::duration overshoot);
-
-  static constexpr std::size_t kSamples = 32;
-
-  Clock::duration lead_ = std::chrono::microseconds(200);
-  std::array<Clock::duration, kSamples> overshoots_{};
-  std::size_t samples_ = 0;
-  std::size_t next_ = 0;
+  WaitClock& clock_;
+  Clock::duration spin_budget_;
+  bool high_priority_ = false;
+  std::string priority_got_;
+  std::optional<PromptWakeScope> prompt_wake_;
+  std::optional<RaisedThreadPriority> priority_;
   Clock::duration busy_{};
   Clock::duration waited_{};
 };

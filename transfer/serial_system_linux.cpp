@@ -104,8 +104,9 @@ class LinuxSerialSystem : public SerialSystem {
       return "check the device name (ls /dev/ttyS* /dev/ttyUSB*) and that the adapter is "
              "plugged in";
     }
-    if (code == ENOTTY) return "name a serial port device such as /dev/ttyUSB0";
-    return "close any other program that uses the port";
+    if (code == ENOTTY || code == EISDIR) return "name a serial port device such as /dev/ttyUSB0";
+    if (code == EBUSY) return "close any other program that uses the port";
+    return "check that the device is a serial port and that the adapter is plugged in";
   }
 };
 

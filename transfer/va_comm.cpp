@@ -1,6 +1,7 @@
 #include "transfer/va_comm.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 
 namespace transfer {
@@ -40,7 +41,20 @@ TVaComm::~TVaComm() {
   Close();
 }
 
+std::optional<std::filesystem::path> PortLink(const std::filesystem::path& folder,
+                                              const std::string& port_name) {
+  std::string name = port_name;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (folder.empty() || (name != "com1" && name != "com2")) return std::nullopt;
+  std::error_code error;
+  const std::filesystem::path link = folder / name;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(link, error))) return std::nullopt;
+  return link;
+}
+
 std::string TVaComm::SystemDeviceName() const {
+  // Opening the link opens the device it points to; a link to nothing is "not found".
+  if (const auto link = PortLink(link_folder_, PortName())) return link->string();
   return system_->DeviceFor(PortName());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -57,7 +58,7 @@ class TVaCustomComm {
 // use at 1200 baud 8N1 with no flow control, DTR and RTS left to SetDtrLine and SetRtsLine.
 // Neither opening nor closing ever raises a line: both are cleared right after opening and
 // again before closing, and nothing of the port's earlier state is written back. On Linux
-// COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1.
+// COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1 unless a port link says otherwise.
 class TVaComm : public TVaCustomComm {
  public:
   explicit TVaComm(std::unique_ptr<SerialSystem> system = MakePlatformSerialSystem());
@@ -69,8 +70,12 @@ class TVaComm : public TVaCustomComm {
   void SetDtrLine(bool level) override;
   void SetRtsLine(bool level) override;
 
-  // The name the system knows the device by ("/dev/ttyS0" for COM1 on Linux).
+  // The name the system knows the device by ("/dev/ttyS0" for COM1 on Linux), or the
+  // port link for COM1 or COM2 when there is one.
   std::string SystemDeviceName() const;
+  // The folder of the port links: an entry "com1" or "com2" there (a symbolic link to a
+  // serial device) names the device for that port. Empty: no links.
+  void SetPortLinkFolder(std::filesystem::path folder) { link_folder_ = std::move(folder); }
   SerialSystem& System() { return *system_; }
 
  private:
@@ -78,6 +83,12 @@ class TVaComm : public TVaCustomComm {
 
   std::unique_ptr<SerialSystem> system_;
   std::optional<SerialSystem::Handle> handle_;
+  std::filesystem::path link_folder_;
 };
+
+// The port link for "COM1" or "COM2" (any case) in folder: folder/com1 or folder/com2 when
+// that entry exists, even as a link to nothing; nullopt otherwise.
+std::optional<std::filesystem::path> PortLink(const std::filesystem::path& folder,
+                                              const std::string& port_name);
 
 }  // namespace transfer

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
@@ -19,14 +18,14 @@
 #include <stdexcept>
 
 #include "appcore/bounded_file.h"
+#include "appcore/process_priority.h"
+#include "rds/cp1252.h"
+#include "ui_dedaraz.h"
 #include "window/error_box.h"
 #include "window/pictures.h"
-#include "appcore/process_priority.h"
 #include "window/program_folder.h"
 #include "window/qt_text.h"
 #include "window/rtf_reader.h"
-#include "rds/cp1252.h"
-#include "ui_dedaraz.h"
 
 namespace {
 
@@ -89,18 +88,6 @@ void UseToolTipColours(QWidget* widget) {
   palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
   palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
   widget->setPalette(palette);
-}
-
-// The user's decimal symbol, read at every send so that a change of the regional settings
-// counts at once; "." when it is none the 8-bit character set can hold.
-char DecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
-  if (point.size() == 1) {
-    if (const auto byte = rds::UnicodeToCp1252(point.front().unicode())) {
-      return static_cast<char>(*byte);
-    }
-  }
-  return '.';
 }
 
 }  // namespace
@@ -346,7 +333,6 @@ rds::StationSettings TForm1::StationValues() const {
   }
   const auto boxes = AfBoxes();
   for (std::size_t i = 0; i < boxes.size(); ++i) station.af[i] = app::ToCp1252(boxes[i]->text());
-  station.decimal_separator = DecimalSeparator();
   return station;
 }
 

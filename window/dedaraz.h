@@ -74,10 +74,10 @@ class TForm1 : public QWidget {
   void SetPortIndex(int index);
   int PortIndex() const;
 
-  // The Main tab's values as the controls hold them now (texts in the 8-bit character set;
-  // the decimal separator is the user's current one).
+  // The Main tab's values as the controls hold them now (texts in the 8-bit character set,
+  // AF texts as typed, with either decimal mark).
   rds::StationSettings StationValues() const;
-  // Puts station values into the Main tab's controls (the decimal separator is not shown).
+  // Puts station values into the Main tab's controls.
   void ShowStationValues(const rds::StationSettings& station);
   // The PI and AF texts as a send corrected them; the other controls stay as they are.
   void ShowCorrectedTexts(const std::string& pi, const rds::AfTexts& af);

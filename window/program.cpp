@@ -2,16 +2,17 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTabWidget>
 #include <filesystem>
 #include <stdexcept>
 
-#include "window/error_box.h"
-#include "window/program_folder.h"
-#include "window/qt_text.h"
 #include "appcore/settings_file.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
+#include "window/error_box.h"
+#include "window/program_folder.h"
+#include "window/qt_text.h"
 
 namespace app {
 namespace {
@@ -24,14 +25,27 @@ std::filesystem::path SettingsPath() {
 
 Program::Program() : Program(Parts{}) {}
 
+namespace {
+
+// The system's serial port object; COM1 and COM2 follow the port links in the user's folder
+// for this program (rdsq7-cli ports), so a USB adapter can be either.
+std::unique_ptr<transfer::TVaCustomComm> SystemComm() {
+  auto comm = std::make_unique<transfer::TVaComm>();
+  if (const auto folder = UserFolder(SystemEnvironment())) comm->SetPortLinkFolder(*folder);
+  return comm;
+}
+
+}  // namespace
+
 Program::Program(Parts parts)
-    : comm_(parts.comm ? std::move(parts.comm) : std::make_unique<transfer::TVaComm>()),
+    : comm_(parts.comm ? std::move(parts.comm) : SystemComm()),
       port_choice_(*comm_, *this),
       send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
             [this] {
               return transfer::ChooseLineDriver(port_choice_.PortSetting(),
                                                 transfer::ProcessPortDriver(), *comm_);
-            }) {
+            }),
+      locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name) {
   language_.setObjectName(QStringLiteral("qivLanguage1"));
 }
 
@@ -51,6 +65,8 @@ TForm1::Hooks Program::Hooks() {
   TForm1::Hooks hooks;
   hooks.translate_form = bind([this](TForm1& form) {
     language_.SetProgramFolder(QFileInfo(DataFilePath(kLanguageFileName)).path());
+    // Without a translation of the user's choosing, the sample for their language.
+    language_.SetFallbackFile(SampleTranslationPath(locale_name_));
     language_.TranslateForm(form);
   });
   hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });
@@ -62,7 +78,11 @@ TForm1::Hooks Program::Hooks() {
   hooks.close_serial_port = bind([this](TForm1&) { comm_->Close(); });
   hooks.enable_direct_port_access =
       bind([](TForm1&) { transfer::ProcessPortDriver().SetDirectPortAccess(true); });
-  hooks.send = bind([this](TForm1&) { send_.UPClick(); });
+  // The High priority box also raises the sending thread, silently, for each transfer.
+  hooks.send = bind([this](TForm1& form) {
+    pacer_.SetHighPriority(form.Controls().HIPRI->isChecked());
+    send_.UPClick();
+  });
   return hooks;
 }
 
@@ -73,6 +93,7 @@ void Program::LoadSettings(TForm1& form) {
   SettingsValues values = form.StoredValues();
   const LoadReport report = LoadSettingsFile(SettingsPath(), values);
   settings_loaded_ = true;
+  keep_ignored_file_ = report.found && !report.file_used;
   if (!report.file_used) return;
   form.ShowStoredValues(values);
   send_.SetLastSent(values.last_sent);
@@ -83,7 +104,11 @@ void Program::SaveSettings(TForm1& form) {
   QDir::setCurrent(ProgramFolder());
   const FileFolders folders = ProgramFileFolders();
   CreateSettingsFolder(folders);
-  SaveSettingsFile(SettingsFilePath(folders.settings), form.StoredValues());
+  const std::filesystem::path path = SettingsFilePath(folders.settings);
+  // What the operator or a tool wrote there is not lost even though it could not be used.
+  if (keep_ignored_file_) KeepSettingsFile(path);
+  keep_ignored_file_ = false;
+  SaveSettingsFile(path, form.StoredValues());
 }
 
 rds::StationSettings Program::ReadSettings() {

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "window/dedaraz.h"
-#include "window/qiv_language.h"
 #include "transfer/port_choice.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
 #include "transfer/send_view.h"
 #include "transfer/time_of_day.h"
 #include "transfer/va_comm.h"
+#include "window/dedaraz.h"
+#include "window/qiv_language.h"
 
 namespace app {
 
@@ -25,6 +25,7 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
     std::unique_ptr<transfer::TVaCustomComm> comm;
     transfer::TimeOfDayClock* clock = nullptr;
     transfer::Pacer* pacer = nullptr;
+    QString locale_name;  // the user's locale ("de_DE") for the translation; empty: the system's
   };
 
   Program();
@@ -66,6 +67,9 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   // Set once the load at start-up has run to its end. Until then the file on disk holds
   // the operator's values and the window does not, so exit must not save over it.
   bool settings_loaded_ = false;
+  // The load found a file it could not use: a copy is kept before the first save.
+  bool keep_ignored_file_ = false;
+  QString locale_name_;
 };
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #include "window/program_folder.h"
 
 #include <QCoreApplication>
+#include <filesystem>
 
 namespace app {
 namespace {
@@ -29,12 +30,30 @@ void SetProgramFolder(const QString& folder) {
 }
 
 FileFolders ProgramFileFolders() {
-  return ChooseFileFolders(std::filesystem::path(ExecutableFolder().toStdU16String()),
-                           MayWriteFolder, SystemEnvironment());
+  return FoldersForExecutable(std::filesystem::path(ExecutableFolder().toStdU16String()),
+                              MayWriteFolder, SystemEnvironment());
 }
 
 QString DataFilePath(const char* name) {
   return QString::fromStdU16String(FindFile(ProgramFileFolders().lookup, name).u16string());
+}
+
+QString SampleTranslationPath(const QString& locale_name) {
+  const QString language = locale_name.section(u'_', 0, 0).toLower();
+  // Letters only, so a strange locale name never leads out of the folder.
+  if (language.size() < 2 || language.size() > 3) return {};
+  for (const QChar c : language) {
+    if (c < u'a' || c > u'z') return {};
+  }
+  const std::filesystem::path name =
+      std::filesystem::path("translations") / ("vuvur." + language.toStdString() + ".lng");
+  for (const std::filesystem::path& folder : ProgramFileFolders().lookup) {
+    std::error_code error;
+    if (std::filesystem::exists(folder / name, error)) {
+      return QString::fromStdU16String((folder / name).u16string());
+    }
+  }
+  return {};
 }
 
 void OverrideExecutableFolderForTesting(const QString& folder) {

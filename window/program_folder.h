@@ -15,12 +15,17 @@ QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
 
 // Where the settings file, the help text and the translation are for the executable's
-// folder (see ChooseFileFolders).
+// folder (see FoldersForExecutable in appcore/file_folders.h).
 FileFolders ProgramFileFolders();
 
 // The path of the help text or the translation: the user's own copy when there is one and
 // the program folder is not theirs to write, else the one beside the executable.
 QString DataFilePath(const char* name);
+
+// The sample translation for the language of a locale name ("de_DE" gives
+// translations/vuvur.de.lng) in the first of the lookup folders that has it; empty when
+// none has, and for "C".
+QString SampleTranslationPath(const QString& locale_name);
 
 // Makes ExecutableFolder() answer folder instead (tests); an empty folder ends that.
 void OverrideExecutableFolderForTesting(const QString& folder);

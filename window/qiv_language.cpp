@@ -190,6 +190,7 @@ void TqivLanguage::TranslateForm(QWidget& form) {
   const QString folder =
       program_folder_.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder_;
   LanguageFile = QDir(folder).filePath(QLatin1String(kLanguageFileName));
+  if (!fallback_file_.isEmpty() && !QFileInfo::exists(LanguageFile)) LanguageFile = fallback_file_;
   ApplyLanguageFile(form, LanguageFile);
 }
 

@@ -42,8 +42,9 @@ class TqivLanguage : public QObject {
   // Full path of the translation file, set by TranslateForm.
   QString LanguageFile;
 
-  // Translates the window from "vuvur.lng" in the program folder; without the file
-  // nothing changes. Throws TranslationError when a text cannot be set.
+  // Translates the window from "vuvur.lng" in the program folder, or, without it, from the
+  // fallback file when one is set and exists; without either nothing changes. Throws
+  // TranslationError when a text cannot be set.
   void TranslateForm(QWidget& form);
 
   // Reads the file at path and applies it to the window. Throws TranslationError when a
@@ -52,9 +53,13 @@ class TqivLanguage : public QObject {
 
   // The folder TranslateForm looks in; the executable's folder unless set.
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
+  // The file used when the program folder holds no "vuvur.lng" (the sample translation for
+  // the user's language); empty for none.
+  void SetFallbackFile(const QString& path) { fallback_file_ = path; }
 
  private:
   QString program_folder_;
+  QString fallback_file_;
 };
 
 }  // namespace app

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <algorithm>
+#include <iostream>
 #include <memory>
 
+#include "window/command_line.h"
 #include "window/dedaraz.h"
 #include "window/error_box.h"
 #include "window/program.h"
@@ -28,6 +31,8 @@ void RunMessageLoop(TForm1& form) {
 }
 
 int RunApplication(int argc, char** argv) {
+  const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+  if (const std::optional<int> status = AnswerCommandLine(args, std::cout)) return *status;
   // Qt shows no message box without its application object, so that comes first.
   QApplication application(argc, argv);
   return RunProgram();

@@ -103,6 +103,24 @@ TEST_F(FileFoldersTest, AReadOnlyProgramFolderLeavesTheSettingsToTheUsersFolder)
   }
 }
 
+TEST_F(FileFoldersTest, AnInstalledProgramHasItsDataInShareAndTheSettingsInTheUsersFolder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "an installed Windows program keeps its data beside itself";
+#else
+  const fs::path bin = root_ / "bin", data = root_ / "share" / "rdsq7", user = root_ / "user";
+  fs::create_directories(bin);
+  const Environment environment = With({{kUserVariable, user}});
+  // A build folder or a portable copy: no data folder, its own folder holds everything.
+  EXPECT_EQ(FoldersForExecutable(bin, Writable(true), environment), (FileFolders{bin, {bin}}));
+  fs::create_directories(data);
+  // Installed: even for one who may write the system's folders (root), and with the
+  // separator at the end as the window gives its folder.
+  const FileFolders installed{user / "rdsq7", {user / "rdsq7", data}};
+  EXPECT_EQ(FoldersForExecutable(bin, Writable(true), environment), installed);
+  EXPECT_EQ(FoldersForExecutable(bin / "", Writable(true), environment), installed);
+#endif
+}
+
 TEST_F(FileFoldersTest, TheUsersOwnHelpAndTranslationComeBeforeTheInstalledOnes) {
   const fs::path user = root_ / "user";
   const std::vector<fs::path> lookup = {user, program_};

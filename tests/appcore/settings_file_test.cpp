@@ -184,7 +184,7 @@ TEST_F(SettingsFileTest, ReportsOnlyChoicesThatActuallyChanged) {
   EXPECT_TRUE(report.high_priority_changed);
 }
 
-TEST(SettingsText, AnyLineCountButThirtyOneIsIgnoredWhole) {
+TEST(SettingsText, AnyLineCountButThirtyOneIsIgnoredWholeEmptyLinesAtTheEndAside) {
   std::vector<std::string> lines = FreshLines();
   lines[0] = "NEW NAME";
   lines[17] = "PS=NEW NAME";
@@ -193,13 +193,18 @@ TEST(SettingsText, AnyLineCountButThirtyOneIsIgnoredWhole) {
   std::vector<std::string> long_lines = lines;
   long_lines.push_back("extra");
 
-  for (const std::string& text : {Join(short_lines), Join(long_lines), good + "\r\n", good + "\n",
-                                  good + "\r", std::string(), std::string("\r\n")}) {
+  for (const std::string& text :
+       {Join(short_lines), Join(long_lines), good + "\r\n x", std::string(), std::string("\r\n")}) {
     SettingsValues v;
     EXPECT_FALSE(ApplySettingsText(text, v)) << text;
     EXPECT_EQ(Dump(v), Dump(SettingsValues{}));
   }
-  EXPECT_EQ(Loaded(good).station.ps, "NEW NAME");
+  EXPECT_EQ(SettingsLineCount(Join(long_lines) + "\r\n"), 32U);
+  // An editor's final line end, or a few, make no further lines.
+  for (const std::string& text :
+       {good, good + "\r\n", good + "\n", good + "\r", good + "\n\n\r\n"}) {
+    EXPECT_EQ(Loaded(text).station.ps, "NEW NAME") << text;
+  }
 }
 
 TEST(SettingsText, EveryLineBreakFormReadsTheSame) {
@@ -222,6 +227,20 @@ TEST(SettingsText, EveryLineBreakFormReadsTheSame) {
   // LF CR is two breaks: an empty line between them.
   EXPECT_EQ(SplitLines("a\n\rb").size(), 3U);
   EXPECT_EQ(SplitLines("a\r\n\r\nb").size(), 3U);
+}
+
+TEST_F(SettingsFileTest, AnIgnoredFileIsKeptBesideWithoutLosingAnEarlierCopy) {
+  EXPECT_EQ(KeepSettingsFile(path_), std::nullopt);
+  Put("first");
+  const fs::path first = KeepSettingsFile(path_).value();
+  EXPECT_EQ(first.filename(), "tolvex.dat.bak");
+  EXPECT_EQ(KeepSettingsFile(path_), first);  // the same bytes: no second copy
+  Put("second");
+  const fs::path second = KeepSettingsFile(path_).value();
+  EXPECT_EQ(second.filename(), "tolvex.dat.bak2");
+  std::ifstream in(first, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "first");
+  EXPECT_EQ(Bytes(), "second");
 }
 
 TEST_F(SettingsFileTest, AFileWithLfOnlyIsRewrittenWithCrLf) {

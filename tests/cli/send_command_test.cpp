@@ -67,11 +67,11 @@ TEST(SendCommand, PrintsTheRecordThenTheSummary) {
 }
 
 TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
-  const Result r = DryRun({"--ps",
-                           "R\xC3\xA1"
-                           "dio",
-                           "--pi", "12A", "--di", "0001", "--pty", "10", "--af", "98.5", "--af",
-                           "120", "--af", "87.6", "--decimal-separator", "."});
+  const Result r =
+      DryRun({"--ps",
+              "R\xC3\xA1"
+              "dio",
+              "--pi", "12a7", "--di", "0001", "--pty", "10", "--af", "98,5", "--af", "87.6"});
   ASSERT_EQ(r.status, 0);
   const std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 15U);
@@ -82,7 +82,7 @@ TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
   EXPECT_EQ(lines[4], "AF1=98.5");
   EXPECT_EQ(lines[5], "AF2=87.6");
   EXPECT_EQ(lines[6], "AF3=");
-  EXPECT_EQ(lines[12], "PI=FFFF");
+  EXPECT_EQ(lines[12], "PI=12A7");
   EXPECT_EQ(lines[13], "DI=0001");
 }
 
@@ -138,7 +138,7 @@ TEST(SendCommand, WithoutDryRunItAsksForAPort) {
   EXPECT_EQ(cli::Run({"send"}, out, err), 2);
   EXPECT_EQ(out.str(), "");
   EXPECT_NE(err.str().find("port"), std::string::npos);
-  EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+  EXPECT_EQ(err.str().find('\n'), err.str().find("\nTry 'rdsq7-cli send --help'."));
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"send", "--dry-run=yes"},
                                              {"send", "--dry-run", "--bogus"},
@@ -149,10 +149,15 @@ TEST(SendCommand, WithoutDryRunItAsksForAPort) {
   }
 }
 
-// The one run with real pacing: checks the form of the summary, not its figures.
+// The one run with real pacing: checks the form of the summary, not its figures, and that
+// the priority the send got is told.
 TEST(SendCommand, RealPacingThroughTheCommandLine) {
   std::ostringstream out, err;
-  ASSERT_EQ(cli::Run({"send", "--dry-run"}, out, err), 0) << err.str();
+  ASSERT_EQ(cli::Run({"send", "--dry-run", "--high-priority"}, out, err), 0) << err.str();
+  EXPECT_TRUE(std::regex_match(err.str(), std::regex("high priority: (real-time \\(SCHED_FIFO "
+                                                     "[0-9]+\\)|nice -[0-9]+|time-critical "
+                                                     "thread|not permitted, normal priority)\n")))
+      << err.str();
   const std::vector<std::string> lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 15U);
   EXPECT_TRUE(
@@ -197,13 +202,14 @@ TEST(SendCommandPort, MissingDeviceFailsCleanlyWithStatusOne) {
            {"", 2, "option --port: empty port name"},
            {regular, 1, regular + ": not a serial or parallel port device"},
            {"/dev/null", 1, "/dev/null: not a serial or parallel port device"},
+           {"/tmp", 1, "/tmp: not a serial or parallel port device"},
        }) {
     const Result r = RunCli({"send", "--port", c.port});
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("other program"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+    EXPECT_EQ(r.err.find('\n'), c.status == 2 ? r.err.find("\nTry") : r.err.size() - 1);
   }
 }
 
@@ -229,6 +235,22 @@ TEST(SendCommandPort, AFailedSendStillWritesTheRecordingsWhole) {
 TEST(SendCommandPort, APortOrADryRunIsNeededButNotBoth) {
   EXPECT_EQ(RunCli({"send"}).status, 2);
   EXPECT_EQ(RunCli({"send", "--dry-run", "--port", "com1"}).status, 2);
+}
+
+// ports --com1 points COM1, of the window and of send --port, at another device.
+TEST(PortsCommand, Com1LeadsWherePortsPointsItUntilDefault) {
+  const std::filesystem::path config = TempPath("ports_config");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::string set = RunCli({"ports", "--com1", "/dev/null"}).out;
+  EXPECT_NE(set.find("COM1: /dev/null (" + (config / "rdsq7/com1").string() + ")\n"),
+            std::string::npos)
+      << set;
+  EXPECT_NE(RunCli({"send", "--port", "COM1"}).err.find("not a serial or parallel port device"),
+            std::string::npos);
+  EXPECT_EQ(RunCli({"ports", "--com2", "/dev/rdsq7-missing"}).status, 1);
+  const std::string back = RunCli({"ports", "--com1", "default"}).out;
+  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\n"), std::string::npos) << back;
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -47,19 +47,18 @@ app::SettingsValues Station() {
   v.station.pty = 10;
   v.station.ta = 1;
   v.station.di = {true, false, false, false};
-  v.station.af = {"87.6", "98.5", "107.9"};
+  v.station.af = {"87.6", "98,5", "107.9"};  // as a German window saves it
   v.system.port_index = 3;
   return v;
 }
 
 const std::vector<std::string> kSameAsStation = {
-    "encode", "--ps", "ABCDEFGH", "--pi", "2A07", "--pty", "10",   "--ta",  "1",
-    "--di",   "0001", "--af",     "87.6", "--af", "98.5",  "--af", "107.9", "--decimal-separator",
-    "."};
+    "encode", "--ps", "ABCDEFGH", "--pi", "2A07", "--pty", "10",   "--ta", "1",
+    "--di",   "0001", "--af",     "87.6", "--af", "98.5",  "--af", "107.9"};
 
 TEST_F(SettingsOption, EncodesTheFileAsTheProgramLoadsIt) {
   Save(Station());
-  const Result from_file = RunCli({"encode", "--settings", file_, "--decimal-separator", "."});
+  const Result from_file = RunCli({"encode", "--settings", file_});
   EXPECT_EQ(from_file.status, 0) << from_file.err;
   EXPECT_EQ(from_file.out, RunCli(kSameAsStation).out);
   EXPECT_EQ(from_file.out.substr(0, 4), "2A07");
@@ -71,23 +70,8 @@ TEST_F(SettingsOption, FieldOptionsWinOverTheFileWhereverTheyStand) {
   expected[2] = "OTHER";
   expected[10] = "0000";
   const std::string want = RunCli(expected).out;
-  EXPECT_EQ(RunCli({"encode", "--settings", file_, "--ps", "OTHER", "--di", "0000",
-                    "--decimal-separator", "."})
-                .out,
-            want);
-  EXPECT_EQ(RunCli({"encode", "--ps", "OTHER", "--di", "0000", "--decimal-separator", ".",
-                    "--settings=" + file_})
-                .out,
-            want);
-}
-
-TEST_F(SettingsOption, AFileTheProgramWouldIgnoreLeavesTheDefaults) {
-  std::string text = app::FormatSettingsText(Station());
-  text += "\r\n";  // 32 lines
-  std::ofstream(file_, std::ios::binary) << text;
-  const Result r = RunCli({"encode", "--settings", file_});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, RunCli({"encode"}).out);
+  EXPECT_EQ(RunCli({"encode", "--settings", file_, "--ps", "OTHER", "--di", "0000"}).out, want);
+  EXPECT_EQ(RunCli({"encode", "--ps", "OTHER", "--di", "0000", "--settings=" + file_}).out, want);
 }
 
 // Anything but a regular file of a sane size is refused unread and at once: a FIFO would
@@ -107,6 +91,12 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
       {"too large",
        [&] { std::ofstream(file_, std::ios::binary) << std::string(64 * 1024 + 1, '\n'); },
        "rdsq7-cli: error: Cannot open file tolvex.dat (larger than 65536 bytes)\n"},
+      {"no settings file",
+       [&] {
+         std::ofstream(file_, std::ios::binary) << app::FormatSettingsText(Station()) << "x\n";
+       },
+       "rdsq7-cli: error: option --settings: " + Quote(file_) +
+           " is not a station settings file: it has 32 lines, not 31\n"},
 #ifndef _WIN32
       {"FIFO", [&] { ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0); }, not_regular},
       {"device", [&] { fs::create_symlink("/dev/zero", file_); }, not_regular},

@@ -12,7 +12,7 @@ struct Case {
   int code;  // 0 for invalid
 };
 
-// Single entries as typed into AF1, decimal separator '.'.
+// Single entries as typed into AF1, with '.' as the decimal mark.
 constexpr Case kCases[] = {
     {"87.6", 1},  {"98.5", 110},  {"107.9", 204}, {"98", 105},  {"100", 125},   {"088.0", 5},
     {"87.5", 0},  {"108", 0},     {"9", 0},       {"98.55", 0}, {"1.2.3", 0},   {".5", 0},
@@ -36,12 +36,12 @@ std::vector<int> Bytes(const Bits<64>& bits) {
   return out;
 }
 
-TEST(EncodeAF, EdgeCaseTableWithPointAndCommaSeparators) {
+TEST(EncodeAF, EdgeCaseTableWithPointAndCommaMarks) {
   for (char separator : {'.', ','}) {
     for (const Case& c : kCases) {
       AfTexts boxes{};
       boxes[0] = WithSeparator(c.entry, separator);
-      const AfEncoding af = EncodeAF(boxes, separator);
+      const AfEncoding af = EncodeAF(boxes);
       SCOPED_TRACE(boxes[0] + " with '" + separator + "'");
       if (c.code == 0) {
         EXPECT_EQ(af.count, 0);
@@ -58,12 +58,11 @@ TEST(EncodeAF, EdgeCaseTableWithPointAndCommaSeparators) {
   }
 }
 
-TEST(EncodeAF, PointIsNoSeparatorWhenTheLocaleUsesComma) {
-  AfTexts boxes{};
-  boxes[0] = "98.5";  // read as 9805
-  EXPECT_EQ(EncodeAF(boxes, ',').count, 0);
-  boxes[0] = "98,5";
-  EXPECT_EQ(EncodeAF(boxes, '.').count, 0);
+TEST(EncodeAF, EitherMarkInOneListAndNeverTwoMarksInOneEntry) {
+  const AfEncoding af = EncodeAF({"98.5", "101,2", "1.2,3", "98,55", "", "", ""});
+  EXPECT_EQ(af.count, 2);
+  EXPECT_EQ(af.boxes, (AfTexts{"98.5", "101,2", "", "", "", "", ""}));
+  EXPECT_EQ(Bytes(af.bits), (std::vector<int>{226, 110, 137, 205, 205, 205, 205, 205}));
 }
 
 TEST(EncodeAF, EveryFrequencyOfTheBandGetsItsCode) {
@@ -72,27 +71,27 @@ TEST(EncodeAF, EveryFrequencyOfTheBandGetsItsCode) {
     const int tenths = 875 + code;
     AfTexts boxes{};
     boxes[0] = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-    const AfEncoding af = EncodeAF(boxes, '.');
+    const AfEncoding af = EncodeAF(boxes);
     ASSERT_EQ(af.count, 1) << boxes[0];
     EXPECT_EQ(af.codes[0], code) << boxes[0];
   }
 }
 
 TEST(EncodeAF, EmptyBoxesGiveCountZeroAndFillers) {
-  const AfEncoding af = EncodeAF(AfTexts{}, '.');
+  const AfEncoding af = EncodeAF(AfTexts{});
   EXPECT_EQ(af.count, 0);
   EXPECT_EQ(Bytes(af.bits), (std::vector<int>{224, 205, 205, 205, 205, 205, 205, 205}));
   EXPECT_EQ(af.boxes, AfTexts{});
 }
 
 TEST(EncodeAF, ThreeEntriesFillTheFirstTwoPairs) {
-  const AfEncoding af = EncodeAF({"87.6", "98.5", "107.9", "", "", "", ""}, '.');
+  const AfEncoding af = EncodeAF({"87.6", "98.5", "107.9", "", "", "", ""});
   EXPECT_EQ(af.count, 3);
   EXPECT_EQ(Bytes(af.bits), (std::vector<int>{0xE3, 0x01, 0x6E, 0xCC, 205, 205, 205, 205}));
 }
 
 TEST(EncodeAF, CompactsValidEntriesToTheFrontKeepingTheirTexts) {
-  const AfEncoding af = EncodeAF({"abc", "", "98.5", "120", "101.1", "", ""}, '.');
+  const AfEncoding af = EncodeAF({"abc", "", "98.5", "120", "101.1", "", ""});
   EXPECT_EQ(af.count, 2);
   EXPECT_EQ(af.boxes, (AfTexts{"98.5", "101.1", "", "", "", "", ""}));
   EXPECT_EQ(Bytes(af.bits), (std::vector<int>{226, 110, 136, 205, 205, 205, 205, 205}));
@@ -100,14 +99,22 @@ TEST(EncodeAF, CompactsValidEntriesToTheFrontKeepingTheirTexts) {
 
 TEST(EncodeAF, SevenValidEntriesLeaveNoFillerAndDuplicatesAreKept) {
   const AfTexts boxes = {"87.6", "88.0", "98.5", "98.5", "100", "105.5", "107.9"};
-  const AfEncoding af = EncodeAF(boxes, '.');
+  const AfEncoding af = EncodeAF(boxes);
   EXPECT_EQ(af.count, 7);
   EXPECT_EQ(af.boxes, boxes);
   EXPECT_EQ(Bytes(af.bits), (std::vector<int>{231, 1, 5, 110, 110, 125, 180, 204}));
 }
 
+TEST(EncodeAF, SevenInvalidEntriesEmptyEveryBoxTheLastOneIncluded) {
+  // The last box's text needs all seven passes to move up to the first box and out.
+  const AfEncoding af = EncodeAF({"x", "87.5", "108", "9", "98.55", "1.2.3", "200"});
+  EXPECT_EQ(af.count, 0);
+  EXPECT_EQ(af.boxes, AfTexts{});
+  EXPECT_EQ(Bytes(af.bits), (std::vector<int>{224, 205, 205, 205, 205, 205, 205, 205}));
+}
+
 TEST(EncodeAF, ValidEntriesAfterGapsKeepTheirOrder) {
-  const AfEncoding af = EncodeAF({"", "x", "107.9", "", "", "", "87.6"}, '.');
+  const AfEncoding af = EncodeAF({"", "x", "107.9", "", "", "", "87.6"});
   EXPECT_EQ(af.count, 2);
   EXPECT_EQ(af.boxes, (AfTexts{"107.9", "87.6", "", "", "", "", ""}));
   EXPECT_EQ(af.codes[0], 204);

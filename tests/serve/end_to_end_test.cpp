@@ -203,10 +203,10 @@ class ServeEndToEnd : public ::testing::Test {
 
 TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   const fs::path bytes_file = folder_ / "bytes.txt";
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp", "127.0.0.1:0",
-               "--uecp-udp", "127.0.0.1:0", "--settings", settings_.string(), "--bytes",
-               bytes_file.string(), "--decimal-separator", "."},
-              instance_, folder_ / "err.txt");
+  Child serve(
+      {"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp", "127.0.0.1:0", "--uecp-udp",
+       "127.0.0.1:0", "--settings", settings_.string(), "--bytes", bytes_file.string()},
+      instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
   ASSERT_NE(first.find(" serve "), std::string::npos) << first;
 

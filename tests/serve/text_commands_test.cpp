@@ -21,11 +21,13 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"ps=R\xC3\xA1"
        "dio",
        "OK", "PS"},
-      {"PS=ABCDEFGHI", "NO at most 8 characters fit in the box, got 9", ""},
+      {"PS=ABCDEFGHI", "NO at most 8 characters, got 9", ""},
       {"PS=\xE2\x82\xAC\xE4\xB8\xAD",
        "NO text holds a character the Windows-1252 character set "
        "cannot hold",
        ""},
+      {"PS=\xC3\xBF",
+       "NO '\xC3\xBF' is not in the RDS character set; it would go on the air as 'y'", ""},
       {"PI=12ab", "OK", "PI"},
       {"PTY=31", "OK", "PTY"},
       {"PTY=32", "NO expected a number from 0 to 31, got '32'", ""},
@@ -35,7 +37,11 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"DI=10x1", "NO expected four characters 0 or 1 (DPTY, Comp., Art. H., Stereo), got '10x1'",
        ""},
       {"AF=98.5,87.6", "OK", "AF"},
-      {"AF=1,2,3,4,5,6,7,8", "NO at most 7 alternative frequencies", ""},
+      {"AF=88,89,90,91,92,93,94,95", "NO at most 7 alternative frequencies", ""},
+      {"PI=zzzz", "NO expected four hexadecimal digits, got 'zzzz'", ""},
+      {"AF=98.5,200", "NO outside 87.6 to 107.9 MHz, got '200'", ""},
+      {"AF=98.55", "NO at most one decimal is sent (steps of 0.1 MHz), got '98.55'", ""},
+      {"AF=9x.5", "NO expected a frequency in MHz such as 98.5, got '9x.5'", ""},
       {"AF=", "OK", "AF"},
       {"XX=1", "NO unknown field 'XX'", ""},
       {"PS?", "PS=FM RADIO", ""},
@@ -57,7 +63,8 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
 
 TEST(TextCommands, SetValuesReadBackInTheirOwnForm) {
   FakeStation station;
-  station.settings.decimal_separator = ',';
+  station.settings.af = {"101,2"};  // from a settings file a German window saved
+  EXPECT_EQ(RunTextCommand("AF?", station), "AF=101.2");
   for (const char* line : {"PS=R\xC3\xA1"
                            "dio",
                            "PI=12AB", "DI=1001", "AF=98.5,107.9", "TP=0"}) {
@@ -66,7 +73,7 @@ TEST(TextCommands, SetValuesReadBackInTheirOwnForm) {
   EXPECT_EQ(station.settings.ps,
             "R\xE1"
             "dio");
-  EXPECT_EQ(station.settings.af[0], "98,5") << "boxes hold the user's decimal symbol";
+  EXPECT_EQ(station.settings.af[0], "98.5");
   EXPECT_EQ((std::array<bool, 4>{true, false, false, true}), station.settings.di);
   EXPECT_EQ(RunTextCommand("PS?", station),
             "PS=R\xC3\xA1"

@@ -20,7 +20,9 @@ namespace {
 // On a machine without a parallel port at 0x378 the port driver on the real system must
 // refuse a send and say what to check.
 TEST(LinuxPortDriver, NoParallelPortIsReportedBeforeAnyWrite) {
-  if (FindParallelDevice(0x378)) GTEST_SKIP() << "this machine has a parallel port at 0x378";
+  if (FindParallelDevice(0x378)) {
+    GTEST_SKIP() << "this machine has a parallel port at 0x378";
+  }
   PortDriver driver(MakePlatformPortSystem());
   driver.StartPortAccess();
   driver.SetDirectPortAccess(true);  // granted to root only, and still no port there
@@ -141,7 +143,9 @@ TEST(ParallelPortClaim, HeldPortIsGivenUpAfterTheWaitWithAnInUseError) {
     claimer.join();
     const ClaimOutcome outcome = result.get();
     EXPECT_EQ(outcome.error, c.error) << c.what;
-    if (c.waits_full) EXPECT_TRUE(outcome.waited_full) << c.what;
+    if (c.waits_full) {
+      EXPECT_TRUE(outcome.waited_full) << c.what;
+    }
     EXPECT_TRUE(outcome.later_wait_undisturbed) << c.what;
   }
   ::close(pipe_fds[0]);

@@ -150,7 +150,7 @@ TEST_F(MainWindow, ComesUpWithTheValuesOfItsDefinition) {
   EXPECT_TRUE(gui_test::ShownErrorBoxes().empty());
 }
 
-TEST_F(MainWindow, ListsTheProgrammeTypesByCode) {
+TEST_F(MainWindow, ListsTheProgramTypesByCode) {
   Create();
   const QStringList names = {
       "(None)",  "News",    "Affairs",  "Info",   "Sport",    "Educate",  "Drama",    "Culture",

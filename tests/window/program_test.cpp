@@ -9,12 +9,18 @@
 #include <QTest>
 #include <memory>
 
-#include "window/program_folder.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
 #include "rds/station.h"
-#include "tests/window/gui_test_support.h"
 #include "tests/transfer/fakes.h"
+#include "tests/window/gui_test_support.h"
 #include "transfer/preamble.h"
 #include "ui_dedaraz.h"
+#include "window/program_folder.h"
 
 namespace {
 
@@ -77,7 +83,8 @@ class ProgramWithWindow : public ::testing::Test {
 
   void Start() {
     app::Program::Parts parts;
-    parts.comm = std::make_unique<FakeComm>(comm_);
+    if (!system_comm_) parts.comm = std::make_unique<FakeComm>(comm_);
+    parts.locale_name = locale_name_;
     parts.clock = &clock_;
     parts.pacer = &pacer_;
     program_ = std::make_unique<app::Program>(std::move(parts));
@@ -101,6 +108,8 @@ class ProgramWithWindow : public ::testing::Test {
   QString previous_folder_ = app::ExecutableFolder();
   QTemporaryDir folder_;
   FakeComm::State comm_;
+  bool system_comm_ = false;  // the system's serial port object instead of FakeComm
+  QString locale_name_;
   FakeTimeOfDay clock_{At(12, 0, 0)};
   FakePacer pacer_;
   std::unique_ptr<app::Program> program_;
@@ -163,6 +172,7 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   ui().PI->setText(QStringLiteral("2a07"));
   ui().AF1->setText(QStringLiteral("abc"));
   ui().AF2->setText(QStringLiteral("98.5"));
+  ui().AF3->setText(QStringLiteral("101,2"));  // either mark, whatever the locale
   comm_.calls.clear();
   // Start-up counts as a send: a press within two seconds of it does nothing.
   clock_.Set(At(12, 0, 1, 500));
@@ -175,7 +185,8 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   // The corrections are shown in the boxes and in the record.
   EXPECT_EQ(ui().PI->text(), "2A07");
   EXPECT_EQ(ui().AF1->text(), "98.5");
-  EXPECT_EQ(ui().AF2->text(), "");
+  EXPECT_EQ(ui().AF2->text(), "101,2");
+  EXPECT_EQ(ui().AF3->text(), "");
   const QStringList record = ui().SENT->toPlainText().split(u'\n');
   ASSERT_EQ(record.size(), 14);
   EXPECT_EQ(record[0], QStringLiteral("PS=R\u00e1dio"));
@@ -190,7 +201,7 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
       "R\xE1"
       "dio";
   station.pi = "2A07";
-  station.af = {"98.5", "", "", "", "", "", ""};
+  station.af = {"98.5", "101.2", "", "", "", "", ""};
   const rds::EncoderImage image = rds::Encode(station).image;
   std::string expected;
   for (rds::BitCell bit : transfer::PreambleCells()) expected += static_cast<char>('0' + bit);
@@ -206,6 +217,50 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   ASSERT_GE(comm_.calls.size(), 4U);
   EXPECT_EQ(comm_.calls.front(), "DTR0");
   EXPECT_EQ(comm_.calls.back(), "RTS0");
+}
+
+TEST_F(ProgramWithWindow, AFileWithEmptyLinesAtTheEndLoadsAndOneThatIsIgnoredIsKept) {
+  const QByteArray ignored = SettingsFile("RADIO 9", "0") + "one line too many\r\n";
+  for (const QByteArray& file : {SettingsFile("RADIO 9", "0") + "\r\n", ignored}) {
+    Write("tolvex.dat", file);
+    Start();
+    EXPECT_EQ(ui().PS->text(), file == ignored ? "FM RADIO" : "RADIO 9");
+    Stop();
+  }
+  EXPECT_EQ(Read("tolvex.dat.bak"), ignored);
+}
+
+#ifndef _WIN32
+TEST_F(ProgramWithWindow, Com1LinkedToAPseudoTerminalIsTheDeviceTheSendDrives) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+  qputenv("XDG_CONFIG_HOME", folder_.path().toLocal8Bit());
+  QDir(folder_.path()).mkpath("rdsq7");
+  QFile::link(QString::fromLocal8Bit(::ptsname(master)), folder_.path() + "/rdsq7/com1");
+  system_comm_ = true;
+  Start();
+  form_->SetPortIndex(2);
+  clock_.Set(At(12, 0, 3));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  // Opened (no port message), but a pseudo-terminal has no modem lines to change.
+  EXPECT_TRUE(gui_test::ShownMessageBoxes().empty());
+  ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
+  EXPECT_TRUE(gui_test::ShownErrorBoxes()[0].contains("Error calling comm function ("));
+  Stop();
+  qunsetenv("XDG_CONFIG_HOME");
+  ::close(master);
+}
+#endif
+
+TEST_F(ProgramWithWindow, WithoutVuvurLngTheSampleForTheUsersLanguageTranslates) {
+  QDir(folder_.path()).mkpath("translations");
+  Write("translations/vuvur.de.lng", "[TRANSLATIONS]\r\nForm1.Label1.Caption=Programmart\r\n");
+  for (const char* locale : {"de_DE", "C"}) {
+    locale_name_ = QString::fromLatin1(locale);
+    Start();
+    EXPECT_EQ(ui().Label1->text(), locale_name_ == "C" ? "Program Type" : "Programmart");
+    Stop();
+  }
 }
 
 TEST_F(ProgramWithWindow, AFailedTranslationLeavesTheSettingsFileAsItWas) {

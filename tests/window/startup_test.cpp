@@ -6,14 +6,18 @@
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "window/dedaraz.h"
-#include "window/error_box.h"
 #include "appcore/single_instance.h"
 #include "tests/window/gui_test_support.h"
 #include "ui_dedaraz.h"
+#include "window/command_line.h"
+#include "window/dedaraz.h"
+#include "window/error_box.h"
 
 namespace {
 
@@ -68,6 +72,30 @@ TEST(Start, ASecondInstanceIsRefusedWithTheMessageAndExitCodeZero) {
             std::vector<QString>{"Error Application already running: Instance of this "
                                  "application is already running."});
   EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+// Only --help, -h and --version end the program before the window; anything else is ignored.
+TEST(Start, AnswersHelpAndVersionAndIgnoresEveryOtherArgument) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<int> status;  // nullopt: the window starts
+    std::string starts;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--version"}, 0, "rdsq7 " RDSQ7_VERSION "\n"},
+           {{"-h"}, 0, "Usage: rdsq7 "},
+           {{"--bogus", "--help"}, 0, "Usage: rdsq7 "},
+           {{}, std::nullopt, ""},
+           {{"--bogus", "settings.dat", "-v"}, std::nullopt, ""},
+           {{"--", "--version"}, std::nullopt, ""},
+       }) {
+    std::ostringstream out;
+    EXPECT_EQ(app::AnswerCommandLine(c.args, out), c.status) << c.starts;
+    EXPECT_EQ(out.str().rfind(c.starts, 0), 0U) << out.str();
+    if (!c.status) {
+      EXPECT_EQ(out.str(), "");
+    }
+  }
 }
 
 }  // namespace

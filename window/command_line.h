@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// The window takes no arguments of its own but the usual two: --help (-h) and --version
+// print and end the program before any window exists, so they need no display. Every other
+// argument is ignored, as it always was; "--" ends the options. args excludes the program's
+// own name. Returns the exit status when the program is to end, nullopt to start the window.
+std::optional<int> AnswerCommandLine(const std::vector<std::string>& args, std::ostream& out);
+
+}  // namespace app
