@@ -29,9 +29,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Maintainer scripts and conffiles: list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ...);
 # they get the permissions Debian requires.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "")
-# The rdsq7 user of rdsq7-serve@.service; the service's instances stopped at removal.
+# The rdsq7 user of rdsq7-serve@.service.
 list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-  ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+  ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Stripped by package_files.cmake as Debian strips (CPack's own strip leaves .comment).
