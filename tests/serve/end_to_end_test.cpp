@@ -331,13 +331,22 @@ TEST_F(ServeEndToEnd, KeepsAnsweringWithItsLogUnreadItsFileUnsavedAndItsPortMiss
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
-TEST_F(ServeEndToEnd, ALostSerialLineIsLoggedAndLeavesTcpClientsAlone) {
+// A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
+int PlugInLine(const fs::path& link) {
   const int line = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(line, 0);
+  EXPECT_GE(line, 0);
   fcntl(line, F_SETFD, FD_CLOEXEC);  // serve must not hold it open
-  ASSERT_EQ(grantpt(line), 0);
-  ASSERT_EQ(unlockpt(line), 0);
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", ptsname(line)},
+  EXPECT_EQ(grantpt(line), 0);
+  EXPECT_EQ(unlockpt(line), 0);
+  fs::remove(link);
+  fs::create_symlink(ptsname(line), link);
+  return line;
+}
+
+TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
+  const fs::path link = folder_ / "ttyUECP";
+  int line = PlugInLine(link);
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string()},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
   close(line);  // the adapter unplugged
@@ -347,6 +356,20 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsLoggedAndLeavesTcpClientsAlone) {
   text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
   asio::streambuf in;
   EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
+
+  line = PlugInLine(link);  // and plugged in again
+  EXPECT_NE(serve.LineWith("uecp-serial " + link.string() + " open again", 10s), "");
+  const Bytes frame = Hex("fe0041050404000001bb9bff");
+  ASSERT_EQ(write(line, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  std::string reply;
+  char chunk[64];
+  for (pollfd p{line, POLLIN, 0}; reply.size() < 10 && poll(&p, 1, 5000) > 0;) {
+    const ssize_t n = read(line, chunk, sizeof chunk);
+    if (n <= 0) break;
+    reply.append(chunk, static_cast<std::size_t>(n));
+  }
+  EXPECT_EQ(Bytes(reply.begin(), reply.end()), Hex("fe0041050218001229ff"));
+  close(line);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
