@@ -1,0 +1,59 @@
+; The Windows installer: puts the bundle into Program Files\rdsq7, adds the Start-menu
+; entry and an uninstaller listed under the installed programs. Built by
+; scripts/package-windows:
+;   makensis -DVERSION=1.0.0 -DBUNDLE=<bundle folder> -DFILES=<files.nsh> -DOUTFILE=<setup.exe> rdsq7.nsi
+; FILES holds the uninstaller's Delete/RMDir lines for exactly the bundle's files, so that
+; anything else in the folder (a settings file written there) survives uninstalling.
+; /S installs and uninstalls silently.
+
+Unicode true
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+
+!define APP "RDS Encoder Q7"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\rdsq7"
+
+Name "${APP}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\rdsq7"
+RequestExecutionLevel admin
+BrandingText "${APP} ${VERSION}"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Function .onInit
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Section "Install"
+  SetOutPath "$INSTDIR"
+  File /r "${BUNDLE}\*"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\rdsq7.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\rdsq7.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; The user's settings in %APPDATA%\rdsq7 are never touched.
+Section "Uninstall"
+  Delete "$SMPROGRAMS\${APP}.lnk"
+  !include "${FILES}"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
