@@ -1,4 +1,4 @@
-# Cross-builds the Qt-free targets for 64-bit Windows with Debian's MinGW-w64 (the posix
+# Cross-builds for 64-bit Windows with Debian's MinGW-w64 (the posix
 # thread model, for std::thread and std::mutex) and runs them under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -8,7 +8,8 @@ set(CMAKE_C_COMPILER ${RDSQ7_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${RDSQ7_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${RDSQ7_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${RDSQ7_MINGW_PREFIX})
+# RDSQ7_QT_PREFIX: Qt built for Windows (scripts/qt-windows), for the window.
+set(CMAKE_FIND_ROOT_PATH /usr/${RDSQ7_MINGW_PREFIX} ${RDSQ7_QT_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,52 +1,39 @@
 #include "window/pictures.h"
 
-#include <QPainter>
 #include <QString>
-#include <QSvgRenderer>
-
-// The pictures live in a static library, whose resources must be registered by hand.
-static void RegisterPictureResources() {
-  Q_INIT_RESOURCE(images);
-}
 
 namespace app {
 namespace {
 
-QPixmap Render(const QString& name, int width, int height) {
-  static const bool registered = (RegisterPictureResources(), true);
-  (void)registered;
-  QPixmap pixmap(width, height);
-  pixmap.fill(Qt::transparent);
-  QSvgRenderer renderer(QStringLiteral(":/rdsq7/") + name);
-  QPainter painter(&pixmap);
-  renderer.render(&painter);
-  return pixmap;
+// The pictures are PNG renderings of window/images/*.svg made by the build, each with a
+// twice-as-large one (name@2x.png) that QIcon takes on a high-DPI screen.
+QString PictureFile(const char* name) {
+  return QStringLiteral(":/rdsq7/%1.png").arg(QLatin1String(name));
 }
 
-QIcon ButtonIcon(const QString& normal, const QString& disabled) {
-  constexpr int kButtonPictureSize = 18;
+QIcon ButtonIcon(const char* normal, const char* disabled) {
   QIcon icon;
-  icon.addPixmap(Render(normal, kButtonPictureSize, kButtonPictureSize), QIcon::Normal);
-  icon.addPixmap(Render(disabled, kButtonPictureSize, kButtonPictureSize), QIcon::Disabled);
+  icon.addFile(PictureFile(normal), {}, QIcon::Normal);
+  icon.addFile(PictureFile(disabled), {}, QIcon::Disabled);
   return icon;
 }
 
 }  // namespace
 
 QIcon WindowIcon() {
-  return QIcon(Render(QStringLiteral("icon.svg"), 32, 32));
+  return QIcon(PictureFile("icon"));
 }
 
 QPixmap LogoPicture() {
-  return Render(QStringLiteral("logo.svg"), 111, 47);
+  return QIcon(PictureFile("logo")).pixmap(QSize(111, 47));
 }
 
 QIcon SendButtonIcon() {
-  return ButtonIcon(QStringLiteral("send.svg"), QStringLiteral("send_disabled.svg"));
+  return ButtonIcon("send", "send_disabled");
 }
 
 QIcon ExitButtonIcon() {
-  return ButtonIcon(QStringLiteral("exit.svg"), QStringLiteral("exit_disabled.svg"));
+  return ButtonIcon("exit", "exit_disabled");
 }
 
 }  // namespace app

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QStyleFactory>
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -10,8 +11,6 @@
 #include "window/dedaraz.h"
 #include "window/error_box.h"
 #include "window/program.h"
-#include "appcore/single_instance.h"
-#include "transfer/zlportio.h"
 
 namespace app {
 namespace {
@@ -19,6 +18,20 @@ namespace {
 void ShowAlreadyRunning() {
   ShowMessageBox(BoxIcon::kError, nullptr, QStringLiteral("Application already running"),
                  QStringLiteral("Instance of this application is already running."));
+}
+
+// On Windows the window takes the look of the system's own programs, from the styles Qt
+// offers there (the styles plugin beside the program); elsewhere the desktop's choice holds.
+void ChooseWindowsStyle() {
+#ifdef _WIN32
+  const QStringList offered = QStyleFactory::keys();
+  for (const QString name : {QStringLiteral("windowsvista"), QStringLiteral("Windows")}) {
+    if (offered.contains(name, Qt::CaseInsensitive)) {
+      QApplication::setStyle(name);
+      return;
+    }
+  }
+#endif
 }
 
 }  // namespace
@@ -35,6 +48,7 @@ int RunApplication(int argc, char** argv) {
   if (const std::optional<int> status = AnswerCommandLine(args, std::cout)) return *status;
   // Qt shows no message box without its application object, so that comes first.
   QApplication application(argc, argv);
+  ChooseWindowsStyle();
   return RunProgram();
 }
 
