@@ -6,7 +6,8 @@
 ; anything else in the folder (a settings file written there) survives uninstalling.
 ; /S installs and uninstalls silently.
 
-Unicode true
+; 64-bit, like the program, so that it runs under wine64 without 32-bit Wine.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 
