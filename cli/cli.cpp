@@ -4,6 +4,7 @@
 #include <array>
 #include <exception>
 
+#include "appcore/version_text.h"
 #include "cli/arguments.h"
 #include "cli/encode_command.h"
 #include "cli/ports_command.h"
@@ -34,11 +35,6 @@ constexpr const char* kUsage =
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n"
     "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage.\n";
 
-// Printed after the name and version.
-constexpr const char* kCopyright =
-    "Copyright (c) 2026 The RDS Encoder Q7 control program authors\n"
-    "MIT License: free to use, change and pass on; no warranty.\n";
-
 constexpr std::array<const char*, 4> kCommands = {"encode", "send", "serve", "ports"};
 
 bool IsCommand(const std::string& name) {
@@ -59,7 +55,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return 0;
     }
     if (!dashes && command == "--version") {
-      out << "rdsq7-cli " RDSQ7_VERSION "\n" << kCopyright;
+      out << "rdsq7-cli " RDSQ7_VERSION "\n" << app::kCopyrightNotice;
       return 0;
     }
     int status = 0;

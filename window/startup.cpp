@@ -45,6 +45,7 @@ void RunMessageLoop(TForm1& form) {
 
 int RunApplication(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+  if (CommandLineAnswer(args)) UseParentConsole();
   if (const std::optional<int> status = AnswerCommandLine(args, std::cout)) return *status;
   // Qt shows no message box without its application object, so that comes first.
   QApplication application(argc, argv);
