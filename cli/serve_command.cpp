@@ -4,10 +4,11 @@
 #include <asio/signal_set.hpp>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "appcore/bounded_file.h"
 #include "appcore/single_instance.h"
 #include "cli/field_options.h"
 #include "cli/quote.h"
@@ -97,8 +98,15 @@ UecpAddress ParseUecpAddress(const std::string& value) {
 
 // The lines of a --config file as arguments: "--name value" or "name value" per line.
 std::vector<std::string> ConfigArguments(const std::string& file) {
-  std::ifstream in(PathArgument(file));
-  if (!in) throw std::runtime_error("option --config: can't read " + Quote(file));
+  // Read as the other program files are: a FIFO or a device named here cannot stall serve.
+  constexpr std::size_t kConfigLimit = 64 * 1024;
+  const app::BoundedRead read = app::ReadBoundedFile(PathArgument(file), kConfigLimit);
+  if (!read.found) throw std::runtime_error("option --config: no such file " + Quote(file));
+  if (read.failure != app::ReadFailure::kNone) {
+    throw std::runtime_error("option --config: can't read " + Quote(file) + " (" +
+                             app::DescribeReadFailure(read.failure, kConfigLimit) + ")");
+  }
+  std::istringstream in(read.bytes);
   std::vector<std::string> args;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

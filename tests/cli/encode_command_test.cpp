@@ -157,6 +157,11 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"encode", "--ps", "TOO LONG!"},
        2,
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
+#ifndef _WIN32
+      {{"serve", "--dry-run", "--config", "/dev/zero"},
+       1,
+       "rdsq7-cli: error: option --config: can't read '/dev/zero' (not a regular file)"},
+#endif
   };
   for (const Case& c : cases) {
     const Result r = RunCli(c.args);
