@@ -45,15 +45,11 @@ QString SampleTranslationPath(const QString& locale_name) {
   for (const QChar c : language) {
     if (c < u'a' || c > u'z') return {};
   }
-  const std::filesystem::path name =
-      std::filesystem::path("translations") / ("vuvur." + language.toStdString() + ".lng");
-  for (const std::filesystem::path& folder : ProgramFileFolders().lookup) {
-    std::error_code error;
-    if (std::filesystem::exists(folder / name, error)) {
-      return QString::fromStdU16String((folder / name).u16string());
-    }
-  }
-  return {};
+  const std::filesystem::path found = FindFile(
+      ProgramFileFolders().lookup, "translations/vuvur." + language.toStdString() + ".lng");
+  std::error_code error;
+  if (!std::filesystem::exists(found, error)) return {};
+  return QString::fromStdU16String(found.u16string());
 }
 
 void OverrideExecutableFolderForTesting(const QString& folder) {
