@@ -10,10 +10,20 @@ namespace transfer {
 // on some systems, so callers that must not be early check the clock themselves.
 void OsSleepUntil(std::chrono::steady_clock::time_point deadline);
 
-// How long before a deadline a precise wait stops sleeping and busy-waits instead: a little
-// more than the usual wake-up delay of an idle machine's timer. Fixed: a late wake-up comes
-// from the thread waiting for a processor, and spinning longer makes that worse.
-std::chrono::microseconds OsSpinBudget();
+// How long before a deadline a precise wait stops sleeping and busy-waits instead. While a
+// processor is free, a little more than the wake-up delay of an idle machine's timer. While
+// every processor has other work, much less: a thread that spins there loses its processor
+// to the others for a whole scheduler tick, so it should wake late by a few microseconds
+// rather than spin.
+struct SpinBudgets {
+  std::chrono::microseconds free;
+  std::chrono::microseconds busy;
+};
+SpinBudgets OsSpinBudgets();
+
+// Whether, at this moment, every processor the calling thread may run on has other work
+// ready to run. True where the system doesn't tell: spinning less is the safe side.
+bool OsProcessorsBusy();
 
 // While it lives, the calling thread wakes from its sleeps as promptly as the system allows
 // a thread of normal priority: on Linux its timer slack drops from 50 us to 1 ns and it asks

@@ -42,10 +42,14 @@ HighResolutionTimer& ThreadTimer() {
 
 // The high-resolution timer ends a wait up to about half a millisecond late, so a part of
 // that is spun; without it the default 15.6 ms tick leaves nothing to sleep through in a
-// 1 ms pause, and the waits are spun as a whole.
-std::chrono::microseconds OsSpinBudget() {
-  return std::chrono::microseconds(ThreadTimer().handle() != nullptr ? 300 : 17000);
+// 1 ms pause, and the waits are spun as a whole. Windows boosts a thread that wakes from a
+// wait above busy threads of its priority, so the budget needn't shrink when they are many.
+SpinBudgets OsSpinBudgets() {
+  const std::chrono::microseconds budget(ThreadTimer().handle() != nullptr ? 300 : 17000);
+  return {.free = budget, .busy = budget};
 }
+
+bool OsProcessorsBusy() { return false; }
 
 // The high-resolution timer has no slack to lower, and the system-wide timer resolution is
 // left alone.

@@ -14,6 +14,7 @@ class SystemWaitClock final : public WaitClock {
  public:
   Pacer::Clock::time_point Now() override { return Pacer::Clock::now(); }
   void SleepUntil(Pacer::Clock::time_point deadline) override { OsSleepUntil(deadline); }
+  bool ProcessorsBusy() override { return OsProcessorsBusy(); }
 };
 
 WaitClock& SystemClock() {
@@ -23,16 +24,17 @@ WaitClock& SystemClock() {
 
 }  // namespace
 
-PrecisePacer::PrecisePacer() : PrecisePacer(SystemClock(), OsSpinBudget()) {}
+PrecisePacer::PrecisePacer() : PrecisePacer(SystemClock(), OsSpinBudgets()) {}
 
-PrecisePacer::PrecisePacer(WaitClock& clock, Clock::duration spin_budget)
-    : clock_(clock), spin_budget_(spin_budget) {}
+PrecisePacer::PrecisePacer(WaitClock& clock, SpinBudgets budgets)
+    : clock_(clock), budgets_(budgets) {}
 
 void PrecisePacer::WaitUntil(Clock::time_point deadline) {
   const Clock::time_point start = Now();
   Clock::time_point now = start;
   // Sleeps again after a wake-up that came too early, so the spin never exceeds the budget.
-  const Clock::time_point wake = deadline - spin_budget_;
+  Clock::time_point wake = deadline - budgets_.free;
+  if (now < wake && clock_.ProcessorsBusy()) wake = deadline - budgets_.busy;
   while (now < wake) {
     clock_.SleepUntil(wake);
     now = Now();

@@ -17,21 +17,23 @@ class WaitClock {
   virtual Pacer::Clock::time_point Now() = 0;
   // May end early or late.
   virtual void SleepUntil(Pacer::Clock::time_point deadline) = 0;
+  // Whether every processor has other work ready to run (OsProcessorsBusy).
+  virtual bool ProcessorsBusy() = 0;
 };
 
 // Waits on the steady clock, never ending early and, on an idle machine, at most a few
 // microseconds late: it sleeps until a fixed spin budget before the deadline and
-// busy-waits the rest. The budget never grows: a late wake-up comes from the thread
-// waiting for a processor, and a thread that spins more is the one the system makes wait.
-// On a busy machine the waits thus end no later than plain sleeps would. During a transfer
-// the thread wakes as promptly as the system allows (PromptWakeScope) and, with high
-// priority, runs at the best priority it is granted. The system's timer resolution is never
-// changed.
+// busy-waits the rest. The budget never grows from a late wake-up, which comes from the
+// thread waiting for a processor, and it shrinks while every processor has other work: a
+// thread that spins there is the one the scheduler makes wait. On a busy machine the waits
+// thus end no later than plain sleeps would. During a transfer the thread wakes as promptly
+// as the system allows (PromptWakeScope) and, with high priority, runs at the best priority
+// it is granted. The system's timer resolution is never changed.
 class PrecisePacer final : public Pacer {
  public:
   PrecisePacer();
-  // Spins for at most spin_budget before each deadline; for tests.
-  PrecisePacer(WaitClock& clock, Clock::duration spin_budget);
+  // Spins for at most the budget for the moment before each deadline; for tests.
+  PrecisePacer(WaitClock& clock, SpinBudgets budgets);
 
   Clock::time_point Now() override { return clock_.Now(); }
   void WaitUntil(Clock::time_point deadline) override;
@@ -50,7 +52,7 @@ class PrecisePacer final : public Pacer {
 
  private:
   WaitClock& clock_;
-  Clock::duration spin_budget_;
+  SpinBudgets budgets_;
   bool high_priority_ = false;
   std::string priority_got_;
   std::optional<PromptWakeScope> prompt_wake_;

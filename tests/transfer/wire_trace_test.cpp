@@ -138,7 +138,8 @@ TEST(PrecisePacer, NeverEndsAWaitEarly) {
 }
 
 // A clock that moves 1 us per reading, and sleeps that wake by a script: early, late by
-// whole time slices (a busy machine), or on time.
+// whole time slices (a busy machine), or on time. The processors are busy at every third
+// wait.
 class ScriptedClock final : public WaitClock {
  public:
   explicit ScriptedClock(std::vector<std::chrono::microseconds> wake_errors)
@@ -149,28 +150,31 @@ class ScriptedClock final : public WaitClock {
     const auto error = errors_[next_++ % errors_.size()];
     now_ = std::max(now_, deadline + error);
   }
+  bool ProcessorsBusy() override { return ++asked_ % 3 == 0; }
   std::vector<Time> sleep_targets_;
 
  private:
   Time now_{std::chrono::seconds(100)};
   std::vector<std::chrono::microseconds> errors_;
   std::size_t next_ = 0;
+  int asked_ = 0;
 };
 
 TEST(PrecisePacer, SpinsAtMostItsBudgetAndNeverEndsEarlyWhateverTheWakeUps) {
-  constexpr auto kBudget = 50us;
-  ScriptedClock clock({4000us, -300us, 3us, 6000us, -40us, 0us, 12000us, 49us});
-  PrecisePacer pacer(clock, kBudget);
+  constexpr SpinBudgets kBudgets{.free = 150us, .busy = 20us};
+  ScriptedClock clock({4000us, -300us, 3us, 6000us, -40us, 0us, 12000us, 149us, 19us});
+  PrecisePacer pacer(clock, kBudgets);
   for (int i = 0; i < 40; ++i) {
     const Time deadline = pacer.Now() + (i % 8 == 7 ? 30000us : 1000us);
     const auto busy_before = pacer.BusyTime();
     const std::size_t sleeps_before = clock.sleep_targets_.size();
+    const auto budget = i % 3 == 2 ? kBudgets.busy : kBudgets.free;
     pacer.WaitUntil(deadline);
     EXPECT_GE(clock.Now(), deadline) << "wait " << i;
     // Late wake-ups before do not make it wake earlier or spin longer.
-    EXPECT_LE(pacer.BusyTime() - busy_before, kBudget + 2us) << "wait " << i;
+    EXPECT_LE(pacer.BusyTime() - busy_before, budget + 2us) << "wait " << i;
     for (std::size_t s = sleeps_before; s < clock.sleep_targets_.size(); ++s) {
-      EXPECT_EQ(clock.sleep_targets_[s], deadline - kBudget) << "wait " << i;
+      EXPECT_EQ(clock.sleep_targets_[s], deadline - budget) << "wait " << i;
     }
   }
 }
