@@ -49,7 +49,9 @@ SpinBudgets OsSpinBudgets() {
   return {.free = budget, .busy = budget};
 }
 
-bool OsProcessorsBusy() { return false; }
+bool OsProcessorsBusy() {
+  return false;
+}
 
 // The high-resolution timer has no slack to lower, and the system-wide timer resolution is
 // left alone.

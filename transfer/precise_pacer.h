@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -22,10 +24,11 @@ class WaitClock {
 };
 
 // Waits on the steady clock, never ending early and, on an idle machine, at most a few
-// microseconds late: it sleeps until a fixed spin budget before the deadline and
-// busy-waits the rest. The budget never grows from a late wake-up, which comes from the
-// thread waiting for a processor, and it shrinks while every processor has other work: a
-// thread that spins there is the one the scheduler makes wait. On a busy machine the waits
+// microseconds late: it sleeps until a little before the deadline and busy-waits the rest.
+// While a processor is free, the spin covers nine in ten of the last wake-up delays, up to
+// the free budget; a late wake-up while every processor has other work comes from the thread
+// waiting for a processor, and is not learned from. Then the spin shrinks to the busy budget:
+// a thread that spins there is the one the scheduler makes wait. On a busy machine the waits
 // thus end no later than plain sleeps would. During a transfer the thread wakes as promptly
 // as the system allows (PromptWakeScope) and, with high priority, runs at the best priority
 // it is granted. The system's timer resolution is never changed.
@@ -51,8 +54,13 @@ class PrecisePacer final : public Pacer {
   Clock::duration WaitTime() const { return waited_; }
 
  private:
+  Clock::duration FreeSpin() const;
+
   WaitClock& clock_;
   SpinBudgets budgets_;
+  // Delays of the last short sleeps that ended with a processor free, in a ring.
+  std::array<Clock::duration, 32> wake_delays_{};
+  std::size_t wake_delays_seen_ = 0;
   bool high_priority_ = false;
   std::string priority_got_;
   std::optional<PromptWakeScope> prompt_wake_;

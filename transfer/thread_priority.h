@@ -19,6 +19,8 @@ class RaisedThreadPriority {
   // What the thread got: "real-time (SCHED_FIFO 10)", "nice -5", "time-critical thread" or
   // "not permitted, normal priority".
   const std::string& Description() const { return description_; }
+  // Whether busy threads of normal priority can no longer take the processor from this one.
+  bool AboveNormalThreads() const { return change_ == Change::kPolicy; }
 
  private:
   enum class Change { kNone, kPolicy, kNice };
