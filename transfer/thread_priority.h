@@ -6,9 +6,9 @@ namespace transfer {
 
 // While it lives, the calling thread runs at the highest priority the system grants this
 // program: on Linux a low real-time priority where that is permitted (root, CAP_SYS_NICE or
-// RLIMIT_RTPRIO), else the lowest nice value permitted (RLIMIT_NICE); on Windows the
-// time-critical thread priority. The previous priority comes back when it ends. Must end on
-// the thread that made it.
+// RLIMIT_RTPRIO) or the desktop's RealtimeKit service grants it, else the lowest nice value
+// permitted (RLIMIT_NICE); on Windows the time-critical thread priority. The previous priority
+// comes back when it ends. Must end on the thread that made it.
 class RaisedThreadPriority {
  public:
   RaisedThreadPriority();
@@ -16,7 +16,8 @@ class RaisedThreadPriority {
   RaisedThreadPriority(const RaisedThreadPriority&) = delete;
   RaisedThreadPriority& operator=(const RaisedThreadPriority&) = delete;
 
-  // What the thread got: "real-time (SCHED_FIFO 10)", "nice -5", "time-critical thread" or
+  // What the thread got: "real-time (SCHED_FIFO 10)", "real-time (SCHED_RR 10,
+  // RealtimeKit)", "nice -5", "time-critical thread" or
   // "not permitted, normal priority".
   const std::string& Description() const { return description_; }
   // Whether busy threads of normal priority can no longer take the processor from this one.

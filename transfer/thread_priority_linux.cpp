@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
 
+#include "transfer/realtime_kit.h"
 #include "transfer/thread_priority.h"
 
 namespace transfer {
@@ -66,6 +69,13 @@ RaisedThreadPriority::RaisedThreadPriority() {
     previous_policy_ = policy;
     previous_priority_ = param.sched_priority;
     description_ = "real-time (SCHED_FIFO " + std::to_string(rt_priority) + ")";
+    return;
+  }
+  if (const std::optional<int> granted = AskRealtimeKit(kRealTimePriority)) {
+    change_ = Change::kPolicy;
+    previous_policy_ = policy;
+    previous_priority_ = param.sched_priority;
+    description_ = "real-time (SCHED_RR " + std::to_string(*granted) + ", RealtimeKit)";
     return;
   }
 
