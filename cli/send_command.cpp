@@ -36,7 +36,8 @@ constexpr const char* kSendHelp =
     "  --bytes FILE          write the 898 bytes a parallel port would receive, one per\n"
     "                        line, as two hex digits\n"
     "  --high-priority       send at the best priority the system grants (real-time\n"
-    "                        where permitted, else a lower nice value) and say which\n"
+    "                        where permitted or RealtimeKit grants it, else a lower\n"
+    "                        nice value) and say which\n"
     "  -h, --help            show this text\n";
 
 constexpr int kBarWidth = 28;
