@@ -33,8 +33,8 @@ void OsSleepUntil(std::chrono::steady_clock::time_point deadline) {
 
 // With 1 ns of timer slack an idle machine wakes a sleeping thread 5 to 150 us late, the
 // upper end inside a virtual machine, whose idle processors take long to wake. On a busy
-// machine the processors are awake and the thread wakes 20 to 40 us late; 20 us of spin keeps
-// its lag with the scheduler positive, so that it takes a processor at once when it wakes.
+// machine the processors are awake and the thread wakes 20 to 40 us late; there a thread that
+// spins longer is the one the scheduler stops at its next tick, and 20 us measured best.
 SpinBudgets OsSpinBudgets() {
   return {.free = std::chrono::microseconds(150), .busy = std::chrono::microseconds(20)};
 }

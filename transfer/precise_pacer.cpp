@@ -63,8 +63,9 @@ void PrecisePacer::WaitUntil(Clock::time_point deadline) {
     now = Now();
     slept = true;
   }
-  if (slept && free && !long_sleep)
+  if (slept && free && !long_sleep) {
     wake_delays_[wake_delays_seen_++ % wake_delays_.size()] = now - wake;
+  }
   const Clock::time_point spin_start = now;
   while (now < deadline) {
     RDSQ7_CPU_RELAX();

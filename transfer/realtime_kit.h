@@ -9,8 +9,8 @@ namespace transfer {
 // privileges. The priority asked is lowered to the service's maximum. The service requires a
 // limit on the process's real-time CPU time without blocking (RLIMIT_RTTIME); where the
 // service answers, the limit is lowered to the service's maximum if it is higher, and stays
-// so. Returns the priority granted, or
-// nothing where there is no such service, it refuses, or it takes more than two seconds.
+// so. Returns the priority granted, or nothing where there is no such service, it refuses,
+// or it takes more than two seconds.
 std::optional<int> AskRealtimeKit(int priority);
 
 }  // namespace transfer
