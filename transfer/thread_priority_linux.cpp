@@ -64,18 +64,17 @@ RaisedThreadPriority::RaisedThreadPriority() {
   }
   // Processes started from the sending thread do not inherit the real-time policy.
   const sched_param raised{rt_priority};
+  std::string got;
   if (::sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &raised) == 0) {
-    change_ = Change::kPolicy;
-    previous_policy_ = policy;
-    previous_priority_ = param.sched_priority;
-    description_ = "real-time (SCHED_FIFO " + std::to_string(rt_priority) + ")";
-    return;
+    got = "SCHED_FIFO " + std::to_string(rt_priority);
+  } else if (const std::optional<int> granted = AskRealtimeKit(kRealTimePriority)) {
+    got = "SCHED_RR " + std::to_string(*granted) + ", RealtimeKit";
   }
-  if (const std::optional<int> granted = AskRealtimeKit(kRealTimePriority)) {
+  if (!got.empty()) {
     change_ = Change::kPolicy;
     previous_policy_ = policy;
     previous_priority_ = param.sched_priority;
-    description_ = "real-time (SCHED_RR " + std::to_string(*granted) + ", RealtimeKit)";
+    description_ = "real-time (" + got + ")";
     return;
   }
 
