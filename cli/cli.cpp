@@ -5,13 +5,13 @@
 #include <exception>
 
 #include "appcore/version_text.h"
-#include "cli/arguments.h"
 #include "cli/encode_command.h"
 #include "cli/ports_command.h"
-#include "cli/quote.h"
 #include "cli/send_command.h"
 #include "cli/serve_command.h"
-#include "cli/usage_error.h"
+#include "cmdline/arguments.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 
 namespace cli {
 namespace {
@@ -48,8 +48,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const bool dashes = !args.empty() && args.front() == "--";
   const std::string command = args.size() > (dashes ? 1U : 0U) ? args[dashes ? 1 : 0] : "";
   try {
-    if (command.empty()) throw UsageError("no command given");
-    Arguments rest(std::vector<std::string>(args.begin() + (dashes ? 2 : 1), args.end()));
+    if (command.empty()) throw cmdline::UsageError("no command given");
+    cmdline::Arguments rest(std::vector<std::string>(args.begin() + (dashes ? 2 : 1), args.end()));
     if (!dashes && (command == "--help" || command == "-h" || command == "help")) {
       out << kUsage;
       return 0;
@@ -68,14 +68,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } else if (command == "ports") {
       status = PortsCommand(rest, out);
     } else if (!dashes && command[0] == '-') {
-      throw UsageError("unknown option " + Quote(command));
+      throw cmdline::UsageError("unknown option " + cmdline::Quote(command));
     } else {
-      throw UsageError("unknown command " + Quote(command));
+      throw cmdline::UsageError("unknown command " + cmdline::Quote(command));
     }
     // Output that did not arrive (a full disk, a closed pipe) is a failure, not a success.
     if (!out.flush()) throw std::runtime_error("cannot write to standard output");
     return status;
-  } catch (const UsageError& e) {
+  } catch (const cmdline::UsageError& e) {
     err << "rdsq7-cli: error: " << e.what() << '\n'
         << "Try 'rdsq7-cli " << (IsCommand(command) ? command + " " : "") << "--help'.\n";
     return 2;

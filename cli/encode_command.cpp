@@ -1,8 +1,8 @@
 #include "cli/encode_command.h"
 
-#include "cli/field_options.h"
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/field_options.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "rds/format.h"
 
 namespace cli {
@@ -21,8 +21,8 @@ constexpr const char* kEncodeHelp =
 
 }  // namespace
 
-int EncodeCommand(Arguments& args, std::ostream& out) {
-  FieldOptions fields;
+int EncodeCommand(cmdline::Arguments& args, std::ostream& out) {
+  cmdline::FieldOptions fields;
   Format format = Format::kGroups;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
@@ -36,14 +36,15 @@ int EncodeCommand(Arguments& args, std::ostream& out) {
       } else if (value == "bits") {
         format = Format::kBits;
       } else {
-        throw UsageError("option --format: expected groups, hex or bits, got " + Quote(value));
+        throw cmdline::UsageError("option --format: expected groups, hex or bits, got " +
+                                  cmdline::Quote(value));
       }
     } else if (option == "--help") {
       args.NoValue();
-      out << kEncodeHelp << FieldOptions::Help();
+      out << kEncodeHelp << cmdline::FieldOptions::Help();
       return 0;
     } else {
-      throw UsageError("unknown option " + Quote(option) + " for encode");
+      throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for encode");
     }
   }
 

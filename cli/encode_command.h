@@ -2,11 +2,11 @@
 
 #include <ostream>
 
-#include "cli/arguments.h"
+#include "cmdline/arguments.h"
 
 namespace cli {
 
 // "encode": prints the encoder image a send would clock out. Throws UsageError.
-int EncodeCommand(Arguments& args, std::ostream& out);
+int EncodeCommand(cmdline::Arguments& args, std::ostream& out);
 
 }  // namespace cli

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "appcore/file_folders.h"
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "transfer/va_comm.h"
 
 namespace cli {
@@ -88,13 +88,13 @@ void SetLink(const fs::path& folder, int number, const std::string& device) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(link, error);
   if (fs::exists(status) && !fs::is_symlink(status)) {
-    throw std::runtime_error("ports: " + Quote(link.string()) +
+    throw std::runtime_error("ports: " + cmdline::Quote(link.string()) +
                              " is not a port link; move it away first");
   }
   if (device != "default") {
-    const fs::path target = fs::absolute(PathArgument(device));
+    const fs::path target = fs::absolute(cmdline::PathArgument(device));
     if (!fs::exists(target, error)) {
-      throw std::runtime_error("ports: no such device " + Quote(device));
+      throw std::runtime_error("ports: no such device " + cmdline::Quote(device));
     }
     fs::create_directories(folder);
     fs::remove(link);
@@ -136,7 +136,7 @@ void ListPorts(std::ostream& out, const fs::path& folder) {
 
 }  // namespace
 
-int PortsCommand(Arguments& args, std::ostream& out) {
+int PortsCommand(cmdline::Arguments& args, std::ostream& out) {
   std::map<int, std::string> changes;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
@@ -147,7 +147,7 @@ int PortsCommand(Arguments& args, std::ostream& out) {
       out << kPortsHelp;
       return 0;
     } else {
-      throw UsageError("unknown option " + Quote(option) + " for ports");
+      throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for ports");
     }
   }
 #ifdef _WIN32

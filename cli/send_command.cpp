@@ -7,11 +7,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/field_options.h"
-#include "cli/quote.h"
-#include "cli/send_lines.h"
 #include "cli/terminal.h"
-#include "cli/usage_error.h"
+#include "cmdline/field_options.h"
+#include "cmdline/quote.h"
+#include "cmdline/send_lines.h"
+#include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
@@ -65,7 +65,7 @@ class CommandLineView final : public transfer::StationSendView {
 
 }  // namespace
 
-int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
+int SendCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
   transfer::PrecisePacer pacer;
   const bool bar = &err == &std::cerr && StderrIsTerminal();
   const int status = SendCommand(args, out, err, pacer, bar);
@@ -78,38 +78,39 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   return status;
 }
 
-int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer::Pacer& pacer,
-                bool progress_bar) {
-  FieldOptions fields;
-  SendTarget options;
+int SendCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err,
+                transfer::Pacer& pacer, bool progress_bar) {
+  cmdline::FieldOptions fields;
+  cmdline::SendTarget options;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
     if (fields.Parse(option, args) || options.Parse(option, args)) continue;
     if (option == "--help") {
       args.NoValue();
-      out << kSendHelp << FieldOptions::Help();
+      out << kSendHelp << cmdline::FieldOptions::Help();
       return 0;
     } else {
-      throw UsageError("unknown option " + Quote(option) + " for send");
+      throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for send");
     }
   }
 
   if (options.dry_run && options.port) {
-    throw UsageError("--dry-run and --port exclude each other");
+    throw cmdline::UsageError("--dry-run and --port exclude each other");
   }
   transfer::WireTrace trace;
   if (!options.dry_run && !options.port) {
-    throw UsageError("send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
+    throw cmdline::UsageError(
+        "send needs --port PORT (lpt1, lpt2, com1, com2 or a device), or --dry-run");
   }
-  const transfer::LineDriverChoice choose = LineDriverForSend(options.port, trace, pacer);
+  const transfer::LineDriverChoice choose = cmdline::LineDriverForSend(options.port, trace, pacer);
   // Made first, so that a bad path fails before the send rather than after it; written
   // after it, also when it failed, with what was clocked until then.
-  std::optional<RecordingFile> vcd, bytes;
+  std::optional<cmdline::RecordingFile> vcd, bytes;
   if (options.vcd_path) vcd.emplace(*options.vcd_path);
   if (options.bytes_path) bytes.emplace(*options.bytes_path);
   const auto record = [&] {
     if (vcd) vcd->Write([&](std::ostream& file) { transfer::WriteVcd(trace, file); });
-    if (bytes) bytes->Write([&](std::ostream& file) { WriteParallelBytes(trace, file); });
+    if (bytes) bytes->Write([&](std::ostream& file) { cmdline::WriteParallelBytes(trace, file); });
   };
 
   // This thread sends; the priority it got is told before the send starts.
@@ -121,14 +122,14 @@ int SendCommand(Arguments& args, std::ostream& out, std::ostream& err, transfer:
   CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
-  UploadRecordingFailures(sequence, options.port, record);
+  cmdline::UploadRecordingFailures(sequence, options.port, record);
   record();
   for (std::string line : sequence.LastSent()) {
     // An AF from a settings file may have a comma as its mark; the output always has '.'.
     if (line.rfind("AF", 0) == 0) std::replace(line.begin(), line.end(), ',', '.');
     out << rds::Cp1252ToUtf8(line) << '\n';
   }
-  out << TimingSummary(transfer::MeasureTrace(trace)) << '\n';
+  out << cmdline::TimingSummary(transfer::MeasureTrace(trace)) << '\n';
   return 0;
 }
 

@@ -10,10 +10,10 @@
 
 #include "appcore/bounded_file.h"
 #include "appcore/single_instance.h"
-#include "cli/field_options.h"
-#include "cli/quote.h"
-#include "cli/send_lines.h"
-#include "cli/usage_error.h"
+#include "cmdline/field_options.h"
+#include "cmdline/quote.h"
+#include "cmdline/send_lines.h"
+#include "cmdline/usage_error.h"
 #include "serve/allow.h"
 #include "serve/log.h"
 #include "serve/network.h"
@@ -66,7 +66,7 @@ class AlreadyRunningError : public std::runtime_error {
 };
 
 struct ServeOptions {
-  SendTarget target;
+  cmdline::SendTarget target;
   std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
@@ -81,8 +81,8 @@ struct ServeOptions {
 unsigned Number(const std::string& option, const std::string& value, unsigned long highest) {
   if (value.empty() || value.size() > 9 ||
       value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) > highest) {
-    throw UsageError("option " + option + ": expected a number from 0 to " +
-                     std::to_string(highest) + ", got " + Quote(value));
+    throw cmdline::UsageError("option " + option + ": expected a number from 0 to " +
+                              std::to_string(highest) + ", got " + cmdline::Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
 }
@@ -90,7 +90,8 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
 UecpAddress ParseUecpAddress(const std::string& value) {
   const auto colon = value.find(':');
   if (colon == std::string::npos) {
-    throw UsageError("option --uecp-address: expected SITE:ENCODER, got " + Quote(value));
+    throw cmdline::UsageError("option --uecp-address: expected SITE:ENCODER, got " +
+                              cmdline::Quote(value));
   }
   return {static_cast<std::uint16_t>(Number("--uecp-address", value.substr(0, colon), 1023)),
           static_cast<std::uint8_t>(Number("--uecp-address", value.substr(colon + 1), 63))};
@@ -100,10 +101,11 @@ UecpAddress ParseUecpAddress(const std::string& value) {
 std::vector<std::string> ConfigArguments(const std::string& file) {
   // Read as the other program files are: a FIFO or a device named here cannot stall serve.
   constexpr std::size_t kConfigLimit = 64 * 1024;
-  const app::BoundedRead read = app::ReadBoundedFile(PathArgument(file), kConfigLimit);
-  if (!read.found) throw std::runtime_error("option --config: no such file " + Quote(file));
+  const app::BoundedRead read = app::ReadBoundedFile(cmdline::PathArgument(file), kConfigLimit);
+  if (!read.found)
+    throw std::runtime_error("option --config: no such file " + cmdline::Quote(file));
   if (read.failure != app::ReadFailure::kNone) {
-    throw std::runtime_error("option --config: can't read " + Quote(file) + " (" +
+    throw std::runtime_error("option --config: can't read " + cmdline::Quote(file) + " (" +
                              app::DescribeReadFailure(read.failure, kConfigLimit) + ")");
   }
   std::istringstream in(read.bytes);
@@ -116,7 +118,8 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
     const auto space = line.find_first_of(" \t");
     std::string name = line.substr(0, space);
     if (name.rfind("--", 0) != 0) name = "--" + name;
-    if (name == "--config") throw UsageError("option --config: a config file names no other");
+    if (name == "--config")
+      throw cmdline::UsageError("option --config: a config file names no other");
     args.push_back(name);
     if (space == std::string::npos) continue;
     const auto value = line.find_first_not_of(" \t", space);
@@ -126,17 +129,18 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
 }
 
 // Takes one option of serve; false for one it does not know.
-bool ParseServeOption(const std::string& option, Arguments& args, FieldOptions& fields,
-                      ServeOptions& options) {
+bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
+                      cmdline::FieldOptions& fields, ServeOptions& options) {
   if (option == "--settings") {
     // A first start: the file is made at the first save.
     const std::string file = args.Value();
-    if (!std::filesystem::exists(PathArgument(file))) {
-      if (options.new_settings) throw UsageError("option --settings: given more than once");
+    if (!std::filesystem::exists(cmdline::PathArgument(file))) {
+      if (options.new_settings)
+        throw cmdline::UsageError("option --settings: given more than once");
       options.new_settings = file;
       return true;
     }
-    Arguments again({option, file});
+    cmdline::Arguments again({option, file});
     again.NextOption();
     return fields.Parse(option, again);
   }
@@ -169,7 +173,8 @@ bool ParseServeOption(const std::string& option, Arguments& args, FieldOptions& 
   } else if (option == "--instance") {
     const std::string name = args.Value();
     if (name.empty() || name.find_first_of("/\\") != std::string::npos) {
-      throw UsageError("option --instance: expected a name without / or \\, got " + Quote(name));
+      throw cmdline::UsageError("option --instance: expected a name without / or \\, got " +
+                                cmdline::Quote(name));
     }
     options.instance = name;
   } else {
@@ -180,32 +185,33 @@ bool ParseServeOption(const std::string& option, Arguments& args, FieldOptions& 
 
 }  // namespace
 
-int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
-  FieldOptions fields;
+int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
+  cmdline::FieldOptions fields;
   ServeOptions options;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
     if (option == "--config") {
-      Arguments config(ConfigArguments(args.Value()));
+      cmdline::Arguments config(ConfigArguments(args.Value()));
       while (!config.AtEnd()) {
         const std::string name = config.NextOption();
         if (!ParseServeOption(name, config, fields, options)) {
-          throw UsageError("unknown option " + Quote(name) + " for serve in --config");
+          throw cmdline::UsageError("unknown option " + cmdline::Quote(name) +
+                                    " for serve in --config");
         }
       }
     } else if (option == "--help") {
       args.NoValue();
-      out << kServeHelp << FieldOptions::Help();
+      out << kServeHelp << cmdline::FieldOptions::Help();
       return 0;
     } else if (!ParseServeOption(option, args, fields, options)) {
-      throw UsageError("unknown option " + Quote(option) + " for serve");
+      throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
     }
   }
   if (options.target.dry_run == options.target.port.has_value()) {
-    throw UsageError("serve needs exactly one of --port PORT and --dry-run");
+    throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
   if (options.text.empty() && options.uecp.empty() && options.uecp_udp.empty() && !options.serial) {
-    throw UsageError("serve needs --listen, --uecp, --uecp-udp or --uecp-serial");
+    throw cmdline::UsageError("serve needs --listen, --uecp, --uecp-udp or --uecp-serial");
   }
 
   const app::SingleInstance instance(options.instance.value_or(app::kInstanceName));
@@ -215,8 +221,8 @@ int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err) {
   ServeLog log(out);
   SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
-  if (fields.SettingsFile()) settings_path = PathArgument(*fields.SettingsFile());
-  if (options.new_settings) settings_path = PathArgument(*options.new_settings);
+  if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
+  if (options.new_settings) settings_path = cmdline::PathArgument(*options.new_settings);
   ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
                        {settings_path, options.ta_timeout}, worker, log);
   ServeNetwork network(io, station, log, options.allow, options.address);

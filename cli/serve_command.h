@@ -2,12 +2,12 @@
 
 #include <ostream>
 
-#include "cli/arguments.h"
+#include "cmdline/arguments.h"
 
 namespace cli {
 
 // "serve": keeps one station state, takes changes from the text command port and UECP, and
 // sends them to the encoder until SIGINT or SIGTERM. Throws UsageError.
-int ServeCommand(Arguments& args, std::ostream& out, std::ostream& err);
+int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 
 namespace cli {
 namespace {
@@ -33,14 +33,16 @@ void AllowList::Add(const std::string& cidr) {
   const auto slash = cidr.find('/');
   std::error_code error;
   const asio::ip::address network = asio::ip::make_address(cidr.substr(0, slash), error);
-  if (error) throw UsageError("option --allow: " + Quote(cidr) + " is not an address range");
+  if (error)
+    throw cmdline::UsageError("option --allow: " + cmdline::Quote(cidr) +
+                              " is not an address range");
   const unsigned bits = network.is_v4() ? 32 : 128;
   unsigned prefix = bits;
   if (slash != std::string::npos) {
     const std::string digits = cidr.substr(slash + 1);
     if (digits.empty() || digits.size() > 3 ||
         digits.find_first_not_of("0123456789") != std::string::npos || std::stoul(digits) > bits) {
-      throw UsageError("option --allow: bad prefix length in " + Quote(cidr));
+      throw cmdline::UsageError("option --allow: bad prefix length in " + cmdline::Quote(cidr));
     }
     prefix = static_cast<unsigned>(std::stoul(digits));
   }
@@ -62,7 +64,8 @@ bool AllowList::Allows(const asio::ip::address& peer_address) const {
 asio::ip::tcp::endpoint ParseEndpoint(const std::string& option, const std::string& text) {
   const auto colon = text.rfind(':');
   const auto bad = [&] {
-    return UsageError("option " + option + ": expected ADDR:PORT, got " + Quote(text));
+    return cmdline::UsageError("option " + option + ": expected ADDR:PORT, got " +
+                               cmdline::Quote(text));
   };
   if (colon == std::string::npos) throw bad();
   std::string host = text.substr(0, colon);

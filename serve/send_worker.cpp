@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "cli/send_lines.h"
+#include "cmdline/send_lines.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
 #include "transfer/send_view.h"
@@ -13,12 +13,12 @@ namespace cli {
 namespace {
 
 void WriteFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
-  RecordingFile(path).Write(write);
+  cmdline::RecordingFile(path).Write(write);
 }
 
 }  // namespace
 
-SendWorker::SendWorker(SendTarget target)
+SendWorker::SendWorker(cmdline::SendTarget target)
     : options_(std::move(target)), thread_([this] { Loop(); }) {}
 
 SendWorker::~SendWorker() {
@@ -59,21 +59,22 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
     transfer::StationSendView view(settings);
     transfer::SystemTimeOfDayClock clock;
     transfer::SendSequence sequence(view, clock, pacer,
-                                    LineDriverForSend(options_.port, trace, pacer));
+                                    cmdline::LineDriverForSend(options_.port, trace, pacer));
     const auto record = [&] {
       if (options_.bytes_path) {
-        WriteFile(*options_.bytes_path, [&](std::ostream& out) { WriteParallelBytes(trace, out); });
+        WriteFile(*options_.bytes_path,
+                  [&](std::ostream& out) { cmdline::WriteParallelBytes(trace, out); });
       }
       if (options_.vcd_path) {
         WriteFile(*options_.vcd_path, [&](std::ostream& out) { transfer::WriteVcd(trace, out); });
       }
     };
-    UploadRecordingFailures(sequence, options_.port, record);
+    cmdline::UploadRecordingFailures(sequence, options_.port, record);
     const rds::StationSettings after = view.ReadSettings();
     outcome.pi_text = after.pi;
     outcome.af_texts = after.af;
     outcome.record = sequence.LastSent();
-    outcome.text = TimingSummary(transfer::MeasureTrace(trace));
+    outcome.text = cmdline::TimingSummary(transfer::MeasureTrace(trace));
     for (const transfer::LineChange& change : trace) {
       if (change.op == transfer::LineOp::kClockHigh) {
         outcome.first_bit = change.time;

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "cli/send_lines.h"
+#include "cmdline/send_lines.h"
 #include "rds/station.h"
 #include "transfer/last_sent_record.h"
 
@@ -31,8 +31,8 @@ class SendWorker {
  public:
   using Done = std::function<void(SendOutcome)>;
 
-  explicit SendWorker(SendTarget target);  // no port: record only (a dry run)
-  ~SendWorker();                           // waits for a running send
+  explicit SendWorker(cmdline::SendTarget target);  // no port: record only (a dry run)
+  ~SendWorker();                                    // waits for a running send
   SendWorker(const SendWorker&) = delete;
   SendWorker& operator=(const SendWorker&) = delete;
 
@@ -44,7 +44,7 @@ class SendWorker {
   void Loop();
   SendOutcome Send(const rds::StationSettings& settings);
 
-  SendTarget options_;
+  cmdline::SendTarget options_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::optional<std::pair<rds::StationSettings, Done>> job_;

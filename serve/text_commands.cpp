@@ -4,10 +4,10 @@
 #include <cctype>
 #include <vector>
 
-#include "cli/arguments.h"
-#include "cli/field_options.h"
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/arguments.h"
+#include "cmdline/field_options.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
 
 namespace cli {
@@ -56,14 +56,14 @@ std::string Set(const std::string& name, std::string_view value, StationControl&
     args = {"--" + lower, std::string(value)};
   }
   if (!args.empty()) {
-    FieldOptions options;
-    Arguments parser(args);
+    cmdline::FieldOptions options;
+    cmdline::Arguments parser(args);
     try {
       while (!parser.AtEnd()) {
         const std::string taken = parser.NextOption();
         options.Parse(taken, parser);
       }
-    } catch (const UsageError& e) {
+    } catch (const cmdline::UsageError& e) {
       return "NO " + Reason(e.what());
     }
     next = options.ApplyTo(next);
@@ -134,7 +134,7 @@ std::string RunTextCommand(std::string_view line, StationControl& station) {
   const auto eq = line.find('=');
   if (eq != std::string_view::npos) {
     const std::string name = Upper(line.substr(0, eq));
-    if (!IsField(name)) return "NO unknown field " + Quote(line.substr(0, eq));
+    if (!IsField(name)) return "NO unknown field " + cmdline::Quote(line.substr(0, eq));
     return Set(name, line.substr(eq + 1), station);
   }
   const std::string command = Upper(line);

@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "cli/usage_error.h"
+#include "cmdline/usage_error.h"
 #include "tests/cli/run_cli.h"
 #include "tests/transfer/fakes.h"
 
@@ -30,7 +30,7 @@ using testing::RunCli;
 // A send with simulated time: every pause exactly as long as asked.
 Result DryRun(std::vector<std::string> options, bool bar = false) {
   options.insert(options.begin(), "--dry-run");
-  Arguments args(options);
+  cmdline::Arguments args(options);
   std::ostringstream out, err;
   FakePacer pacer;
   const int status = SendCommand(args, out, err, pacer, bar);
@@ -124,7 +124,7 @@ TEST(SendCommand, ProgressBarGoesToErrAndIsClearedAtTheEnd) {
 
 TEST(SendCommand, AnUnwritableOutputFailsBeforeTheSend) {
   for (const std::string& path : {TempPath("no/such/folder/bytes.txt"), TempPath("")}) {
-    Arguments args({"--dry-run", "--bytes", path});
+    cmdline::Arguments args({"--dry-run", "--bytes", path});
     std::ostringstream out, err;
     FakePacer pacer;
     EXPECT_THROW(SendCommand(args, out, err, pacer, false), std::runtime_error);

@@ -7,7 +7,7 @@
 
 #include "appcore/settings_file.h"
 #include "cli/cli.h"
-#include "cli/quote.h"
+#include "cmdline/quote.h"
 #include "tests/cli/run_cli.h"
 #include "tests/time_bound.h"
 
@@ -86,7 +86,7 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
   };
   const std::vector<Case> cases = {
       {"missing", [] {},
-       "rdsq7-cli: error: option --settings: no such file " + Quote(file_) + "\n"},
+       "rdsq7-cli: error: option --settings: no such file " + cmdline::Quote(file_) + "\n"},
       {"folder", [&] { fs::create_directory(file_); }, not_regular},
       {"too large",
        [&] { std::ofstream(file_, std::ios::binary) << std::string(64 * 1024 + 1, '\n'); },
@@ -95,7 +95,7 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
        [&] {
          std::ofstream(file_, std::ios::binary) << app::FormatSettingsText(Station()) << "x\n";
        },
-       "rdsq7-cli: error: option --settings: " + Quote(file_) +
+       "rdsq7-cli: error: option --settings: " + cmdline::Quote(file_) +
            " is not a station settings file: it has 32 lines, not 31\n"},
 #ifndef _WIN32
       {"FIFO", [&] { ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0); }, not_regular},

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace cmdline {
 
 // A value for an error message: in single quotes, at most kQuotedLength bytes of it (cut at
 // a character boundary, "..." marking the cut), control characters, quote and backslash
@@ -44,4 +44,4 @@ inline std::string Quote(std::string_view value) {
   return out;
 }
 
-}  // namespace cli
+}  // namespace cmdline

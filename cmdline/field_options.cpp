@@ -1,15 +1,15 @@
-#include "cli/field_options.h"
+#include "cmdline/field_options.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
 #include "rds/rds_charset.h"
 
-namespace cli {
+namespace cmdline {
 namespace {
 
 std::string ToCp1252(const std::string& option, const std::string& utf8) {
@@ -201,4 +201,4 @@ const char* FieldOptions::Help() {
          "four hex digits becomes FFFF, and invalid AF entries are dropped.\n";
 }
 
-}  // namespace cli
+}  // namespace cmdline

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace cmdline {
 
 // Walks "--name VALUE" and "--name=VALUE" options in order. "--" ends the options; no
 // command takes anything after it. "-h" is "--help".
@@ -39,4 +39,4 @@ inline std::filesystem::path PathArgument(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-}  // namespace cli
+}  // namespace cmdline

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace cli {
+namespace cmdline {
 
 // Bad command-line usage: reported as one line on stderr with a pointer to the help,
 // exit status 2.
@@ -12,4 +12,4 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-}  // namespace cli
+}  // namespace cmdline

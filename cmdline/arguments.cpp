@@ -1,11 +1,11 @@
-#include "cli/arguments.h"
+#include "cmdline/arguments.h"
 
 #include <utility>
 
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 
-namespace cli {
+namespace cmdline {
 
 bool Arguments::AtEnd() {
   if (!options_ended_ && next_ < args_.size() && args_[next_] == "--") {
@@ -43,4 +43,4 @@ void Arguments::NoValue() {
   if (inline_value_) throw UsageError("option " + option_ + " takes no value");
 }
 
-}  // namespace cli
+}  // namespace cmdline

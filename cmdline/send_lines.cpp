@@ -1,4 +1,4 @@
-#include "cli/send_lines.h"
+#include "cmdline/send_lines.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,14 +10,14 @@
 #include <stdexcept>
 
 #include "appcore/file_folders.h"
-#include "cli/quote.h"
-#include "cli/usage_error.h"
+#include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "transfer/parallel_bytes.h"
 #include "transfer/port_open.h"
 #include "transfer/recording_line_driver.h"
 #include "transfer/va_comm.h"
 
-namespace cli {
+namespace cmdline {
 namespace {
 
 // Drives a real port and notes every operation that went through, so that the trace shows
@@ -162,4 +162,4 @@ void RecordingFile::Write(const std::function<void(std::ostream&)>& write) {
   }
 }
 
-}  // namespace cli
+}  // namespace cmdline

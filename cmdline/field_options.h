@@ -4,10 +4,10 @@
 #include <string>
 
 #include "appcore/settings_file.h"
-#include "cli/arguments.h"
+#include "cmdline/arguments.h"
 #include "rds/station.h"
 
-namespace cli {
+namespace cmdline {
 
 // The station field options shared by the commands that encode: --settings, --ps, --pi,
 // --pty, --tp, --ta, --ms, --di, --af (repeatable). Values a send would drop or change are
@@ -42,4 +42,4 @@ class FieldOptions {
   std::size_t af_count_ = 0;
 };
 
-}  // namespace cli
+}  // namespace cmdline

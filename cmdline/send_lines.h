@@ -8,14 +8,14 @@
 #include <string>
 
 #include "appcore/file_replacer.h"
-#include "cli/arguments.h"
+#include "cmdline/arguments.h"
 #include "transfer/clock_out.h"
 #include "transfer/pacer.h"
 #include "transfer/send_sequence.h"
 #include "transfer/trace_timing.h"
 #include "transfer/wire_trace.h"
 
-namespace cli {
+namespace cmdline {
 
 // Where a send goes and what it leaves behind, as send and serve take it: --dry-run,
 // --port PORT, --vcd FILE, --bytes FILE and --high-priority.
@@ -69,4 +69,4 @@ class RecordingFile {
   std::unique_ptr<app::StagedFile> staged_;  // null when written directly
 };
 
-}  // namespace cli
+}  // namespace cmdline
