@@ -70,9 +70,9 @@ struct ServeOptions {
   std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
-  std::optional<UecpAddress> address;
-  AllowList allow;
-  ConnectionLimits text_limits, uecp_limits;
+  std::optional<serve::UecpAddress> address;
+  serve::AllowList allow;
+  serve::ConnectionLimits text_limits, uecp_limits;
   std::chrono::seconds ta_timeout{0};
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
@@ -87,7 +87,7 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
   return static_cast<unsigned>(std::stoul(value));
 }
 
-UecpAddress ParseUecpAddress(const std::string& value) {
+serve::UecpAddress ParseUecpAddress(const std::string& value) {
   const auto colon = value.find(':');
   if (colon == std::string::npos) {
     throw cmdline::UsageError("option --uecp-address: expected SITE:ENCODER, got " +
@@ -147,11 +147,11 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
   if (fields.Parse(option, args) || options.target.Parse(option, args)) {
     return true;
   } else if (option == "--listen") {
-    options.text.push_back(ParseEndpoint(option, args.Value()));
+    options.text.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp") {
-    options.uecp.push_back(ParseEndpoint(option, args.Value()));
+    options.uecp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-udp") {
-    options.uecp_udp.push_back(ParseEndpoint(option, args.Value()));
+    options.uecp_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-serial") {
     options.serial = args.Value();
   } else if (option == "--uecp-baud") {
@@ -218,22 +218,22 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   if (instance.AlreadyRunning()) throw AlreadyRunningError();
 
   asio::io_context io;
-  ServeLog log(out);
-  SendWorker worker(options.target);
+  serve::ServeLog log(out);
+  serve::SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
   if (options.new_settings) settings_path = cmdline::PathArgument(*options.new_settings);
-  ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
-                       {settings_path, options.ta_timeout}, worker, log);
-  ServeNetwork network(io, station, log, options.allow, options.address);
+  serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
+                              {settings_path, options.ta_timeout}, worker, log);
+  serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;
   try {
     for (const auto& e : options.text) {
-      opened += ' ' + network.ListenTcp(Protocol::kText, e, options.text_limits);
+      opened += ' ' + network.ListenTcp(serve::Protocol::kText, e, options.text_limits);
     }
     for (const auto& e : options.uecp) {
-      opened += ' ' + network.ListenTcp(Protocol::kUecp, e, options.uecp_limits);
+      opened += ' ' + network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits);
     }
     for (const auto& e : options.uecp_udp) {
       opened += ' ' + network.ListenUdp({e.address(), e.port()});

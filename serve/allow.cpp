@@ -5,7 +5,7 @@
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 asio::ip::address Unmapped(const asio::ip::address& address) {
@@ -88,4 +88,4 @@ std::string EndpointText(const asio::ip::address& address, unsigned short port) 
   return host + ":" + std::to_string(port);
 }
 
-}  // namespace cli
+}  // namespace serve

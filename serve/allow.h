@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace serve {
 
 // The peers that may connect: address ranges in CIDR form ("192.168.1.0/24", "::1/128",
 // or one address). Empty: loopback peers only. IPv4 peers that reach an IPv6 socket as
@@ -30,4 +30,4 @@ asio::ip::tcp::endpoint ParseEndpoint(const std::string& option, const std::stri
 // "127.0.0.1:4001", "[::1]:4001".
 std::string EndpointText(const asio::ip::address& address, unsigned short port);
 
-}  // namespace cli
+}  // namespace serve

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-namespace cli {
+namespace serve {
 namespace {
 
 // How long the end of serve waits for a stuck reader before leaving its lines behind.
@@ -82,4 +82,4 @@ void ServeLog::Line(const std::string& text) {
   shared_->wake.notify_one();
 }
 
-}  // namespace cli
+}  // namespace serve

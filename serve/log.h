@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-namespace cli {
+namespace serve {
 
 // "2024-05-01T12:34:56.789Z": ISO 8601, UTC, milliseconds.
 std::string IsoTime(std::chrono::system_clock::time_point time);
@@ -31,4 +31,4 @@ class ServeLog {
   std::shared_ptr<Shared> shared_;
 };
 
-}  // namespace cli
+}  // namespace serve

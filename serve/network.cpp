@@ -9,7 +9,7 @@
 #include "serve/text_commands.h"
 #include "serve/uecp_messages.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024;
@@ -409,4 +409,4 @@ void ServeNetwork::Close() {
   }
 }
 
-}  // namespace cli
+}  // namespace serve

@@ -18,7 +18,7 @@
 #include "serve/station_control.h"
 #include "serve/uecp_frame.h"
 
-namespace cli {
+namespace serve {
 
 // Each TCP port's own limits: a full text port never locks UECP out.
 struct ConnectionLimits {
@@ -81,4 +81,4 @@ class ServeNetwork {
   std::unordered_map<Connection*, std::weak_ptr<Connection>> connections_;
 };
 
-}  // namespace cli
+}  // namespace serve

@@ -9,7 +9,7 @@
 #include "transfer/trace_timing.h"
 #include "transfer/vcd_writer.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 void WriteFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
@@ -89,4 +89,4 @@ SendOutcome SendWorker::Send(const rds::StationSettings& settings) {
   return outcome;
 }
 
-}  // namespace cli
+}  // namespace serve

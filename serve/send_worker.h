@@ -12,7 +12,7 @@
 #include "rds/station.h"
 #include "transfer/last_sent_record.h"
 
-namespace cli {
+namespace serve {
 
 // How one send ended.
 struct SendOutcome {
@@ -52,4 +52,4 @@ class SendWorker {
   std::thread thread_;
 };
 
-}  // namespace cli
+}  // namespace serve

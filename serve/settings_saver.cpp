@@ -1,6 +1,6 @@
 #include "serve/settings_saver.h"
 
-namespace cli {
+namespace serve {
 
 SettingsSaver::SettingsSaver(std::filesystem::path path, Done done)
     : path_(std::move(path)), done_(std::move(done)), thread_([this] { Loop(); }) {}
@@ -49,4 +49,4 @@ void SettingsSaver::Loop() {
   }
 }
 
-}  // namespace cli
+}  // namespace serve

@@ -10,7 +10,7 @@
 
 #include "appcore/settings_file.h"
 
-namespace cli {
+namespace serve {
 
 // Saves serve's settings file on a thread of its own, so that a slow disk never holds up
 // the network: each save is atomic (as the window saves), and values handed over while a
@@ -42,4 +42,4 @@ class SettingsSaver {
   std::thread thread_;
 };
 
-}  // namespace cli
+}  // namespace serve

@@ -7,7 +7,7 @@
 #include "transfer/last_sent_record.h"
 #include "transfer/send_throttle.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -227,4 +227,4 @@ void ServeStation::EndStop() {
   if (stopped_) std::exchange(stopped_, nullptr)();
 }
 
-}  // namespace cli
+}  // namespace serve

@@ -16,7 +16,7 @@
 #include "serve/station_control.h"
 #include "transfer/time_of_day.h"
 
-namespace cli {
+namespace serve {
 
 // Changes this close together go out in one send.
 constexpr std::chrono::milliseconds kCoalesceWindow{20};
@@ -101,4 +101,4 @@ class ServeStation final : public StationControl {
   std::function<void()> stopped_;
 };
 
-}  // namespace cli
+}  // namespace serve

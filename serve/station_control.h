@@ -5,7 +5,7 @@
 
 #include "rds/station.h"
 
-namespace cli {
+namespace serve {
 
 // What the command ports may do with the one station state that serve keeps. All calls
 // come on the network thread.
@@ -24,4 +24,4 @@ class StationControl {
   virtual std::optional<std::string> SaveFailure() const = 0;
 };
 
-}  // namespace cli
+}  // namespace serve

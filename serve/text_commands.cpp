@@ -10,7 +10,7 @@
 #include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 std::string Upper(std::string_view text) {
@@ -149,4 +149,4 @@ std::string RunTextCommand(std::string_view line, StationControl& station) {
   return "NO unknown command";
 }
 
-}  // namespace cli
+}  // namespace serve

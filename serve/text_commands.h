@@ -7,7 +7,7 @@
 
 #include "serve/station_control.h"
 
-namespace cli {
+namespace serve {
 
 // The text command port: one command per line, LF or CR LF, at most 255 bytes of UTF-8.
 constexpr std::size_t kMaxCommandLine = 255;
@@ -37,4 +37,4 @@ class TextLineReader {
 // Names are taken in any case; AF values are MHz with a full stop, separated by commas.
 std::string RunTextCommand(std::string_view line, StationControl& station);
 
-}  // namespace cli
+}  // namespace serve

@@ -3,7 +3,7 @@
 // empty frame fe 00 00 00 00 7b 3f ff.
 #include "serve/uecp_frame.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 4;  // address (2), sequence counter, length
@@ -121,4 +121,4 @@ bool UecpAddressedTo(std::uint16_t address, const std::optional<UecpAddress>& ou
   return (site == 0 || site == ours->site) && (encoder == 0 || encoder == ours->encoder);
 }
 
-}  // namespace cli
+}  // namespace serve

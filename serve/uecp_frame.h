@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace cli {
+namespace serve {
 
 // UECP frames as control systems send them to an RDS encoder: start 0xFE, the address
 // (10-bit site, 6-bit encoder), a sequence counter, the message length, the message
@@ -86,4 +86,4 @@ struct UecpAddress {
 // every frame is.
 bool UecpAddressedTo(std::uint16_t address, const std::optional<UecpAddress>& ours);
 
-}  // namespace cli
+}  // namespace serve

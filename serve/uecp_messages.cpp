@@ -15,7 +15,7 @@
 #include "rds/cp1252.h"
 #include "rds/rds_charset.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 enum class Element : std::uint8_t {
@@ -251,4 +251,4 @@ UecpResponse ApplyUecpMessage(std::span<const std::uint8_t> message, StationCont
   return response;
 }
 
-}  // namespace cli
+}  // namespace serve

@@ -6,7 +6,7 @@
 #include "serve/station_control.h"
 #include "serve/uecp_frame.h"
 
-namespace cli {
+namespace serve {
 
 // Carries out the message elements of one frame for the one data set and the main service
 // this encoder has on air: PI (0x01), PS (0x02), TA/TP (0x03), DI (0x04), MS (0x05), PTY
@@ -22,4 +22,4 @@ namespace cli {
 // Otherwise the answer is 0 when some element took effect, else the first element's code.
 UecpResponse ApplyUecpMessage(std::span<const std::uint8_t> message, StationControl& station);
 
-}  // namespace cli
+}  // namespace serve

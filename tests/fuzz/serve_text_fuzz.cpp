@@ -8,12 +8,12 @@
 #include "tests/serve/fake_station.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  cli::testing::FakeStation station;
-  cli::TextLineReader reader;
+  serve::testing::FakeStation station;
+  serve::TextLineReader reader;
   reader.Feed(std::string_view(reinterpret_cast<const char*>(data), size),
               [&](std::string_view line, bool overlong) {
-                if (overlong || line.size() > cli::kMaxCommandLine) return;
-                const std::string reply = cli::RunTextCommand(line, station);
+                if (overlong || line.size() > serve::kMaxCommandLine) return;
+                const std::string reply = serve::RunTextCommand(line, station);
                 if (reply.empty() || reply.find('\n') != std::string::npos) std::abort();
               });
   // Whatever was accepted must still fit the boxes.

@@ -9,22 +9,22 @@
 #include "tests/serve/fake_station.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  cli::testing::FakeStation station;
-  cli::UecpFrameReader reader;
-  reader.Feed(std::span(data, size), [&](const cli::UecpFrameResult& frame) {
-    if (frame.message.size() > cli::kUecpMaxMessage) std::abort();
-    if (frame.response == cli::UecpResponse::kOk) {
+  serve::testing::FakeStation station;
+  serve::UecpFrameReader reader;
+  reader.Feed(std::span(data, size), [&](const serve::UecpFrameResult& frame) {
+    if (frame.message.size() > serve::kUecpMaxMessage) std::abort();
+    if (frame.response == serve::UecpResponse::kOk) {
       // A frame that was accepted encodes back to one that reads the same.
-      const auto again = cli::EncodeUecpFrame(frame.address, *frame.sequence, frame.message);
-      cli::UecpFrameReader check;
-      check.Feed(again, [&](const cli::UecpFrameResult& r) {
-        if (r.response != cli::UecpResponse::kOk || r.message != frame.message) std::abort();
+      const auto again = serve::EncodeUecpFrame(frame.address, *frame.sequence, frame.message);
+      serve::UecpFrameReader check;
+      check.Feed(again, [&](const serve::UecpFrameResult& r) {
+        if (r.response != serve::UecpResponse::kOk || r.message != frame.message) std::abort();
       });
-      cli::ApplyUecpMessage(frame.message, station);
+      serve::ApplyUecpMessage(frame.message, station);
     }
   });
   // The message elements alone, as if a frame had carried them.
-  cli::ApplyUecpMessage(std::span(data, size), station);
+  serve::ApplyUecpMessage(std::span(data, size), station);
   for (const std::string& box : station.settings.af) {
     if (box.size() > 5) std::abort();
   }

@@ -29,7 +29,7 @@
 
 extern char** environ;
 
-namespace cli {
+namespace serve {
 namespace {
 
 namespace fs = std::filesystem;
@@ -374,5 +374,5 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace serve
 #endif

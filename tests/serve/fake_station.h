@@ -5,7 +5,7 @@
 
 #include "serve/station_control.h"
 
-namespace cli::testing {
+namespace serve::testing {
 
 // A station state that notes what the command ports did to it.
 class FakeStation final : public StationControl {
@@ -25,4 +25,4 @@ class FakeStation final : public StationControl {
   std::optional<std::string> save_failure;
 };
 
-}  // namespace cli::testing
+}  // namespace serve::testing

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace cli {
+namespace serve {
 namespace {
 
 using namespace std::chrono_literals;
@@ -27,4 +27,4 @@ TEST(SendStartTime, AChangeGoesOutAtOnceAndAStreamNeverHoldsItBack) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace serve

@@ -4,7 +4,7 @@
 
 #include "tests/serve/fake_station.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 using testing::FakeStation;
@@ -103,4 +103,4 @@ TEST(TextLineReader, SplitsOnLfDropsCrAndCutsOverlongLines) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace serve

@@ -8,7 +8,7 @@
 #include "serve/uecp_messages.h"
 #include "tests/serve/fake_station.h"
 
-namespace cli {
+namespace serve {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -181,4 +181,4 @@ TEST(UecpMessages, AnswersOnlyWhatTheStandardAnswers) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace serve
