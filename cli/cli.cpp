@@ -6,6 +6,7 @@
 
 #include "appcore/version_text.h"
 #include "cli/encode_command.h"
+#include "cli/monitor_command.h"
 #include "cli/ports_command.h"
 #include "cli/send_command.h"
 #include "cli/serve_command.h"
@@ -29,13 +30,17 @@ constexpr const char* kUsage =
     "                        network\n"
     "  ports                 list the port devices; point the window's COM1 and COM2 at\n"
     "                        any of them\n"
+    "  monitor               decode the station's RDS from its FM multiplex; --expect\n"
+    "                        confirms that what was sent is on air\n"
     "Options:\n"
     "  -h, --help            show this text; with a command, that command's options\n"
     "      --version         print the version\n"
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n"
-    "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage.\n";
+    "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage; monitor: 3 no\n"
+    "RDS received.\n";
 
-constexpr std::array<const char*, 4> kCommands = {"encode", "send", "serve", "ports"};
+constexpr std::array<const char*, 5> kCommands = {"encode", "send", "serve", "ports",
+                                                  "monitor"};
 
 bool IsCommand(const std::string& name) {
   return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
@@ -65,6 +70,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       status = SendCommand(rest, out, err);
     } else if (command == "serve") {
       status = ServeCommand(rest, out, err);
+    } else if (command == "monitor") {
+      status = MonitorCommand(rest, out, err);
     } else if (command == "ports") {
       status = PortsCommand(rest, out);
     } else if (!dashes && command[0] == '-') {

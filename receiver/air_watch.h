@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rds/station.h"
+#include "receiver/air_check.h"
+#include "receiver/mpx_decoder.h"
+#include "receiver/mpx_input.h"
+
+namespace receiver {
+
+// Decodes a multiplex from a byte source until the source ends or the handler says stop.
+// The handler sees every group with the position in the signal. Returns the decoder's stats.
+// Throws std::runtime_error for an input that is not a multiplex.
+DecoderStats DecodeStream(ByteSource& source, std::optional<double> rate_hz,
+                          const std::function<bool(const Group&, std::chrono::duration<double>)>&
+                              on_group,
+                          const std::atomic<bool>* stop = nullptr);
+
+// What a monitor command showed after a send.
+struct Confirmation {
+  Verdict verdict = Verdict::kNoRds;
+  std::vector<FieldDifference> differences;  // with kMismatch
+  std::string failure;  // the command could not be started or ended by itself
+};
+
+// Runs command (which writes the station's multiplex to its standard output), compares what
+// it receives with sent, and returns as soon as everything sent is on air, or after timeout.
+// The command is stopped either way. cancel, when set by another thread, ends it early.
+Confirmation ConfirmOnAir(const std::string& command, std::optional<double> rate_hz,
+                          const rds::StationSettings& sent, std::chrono::milliseconds timeout,
+                          const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace receiver
