@@ -1,32 +1,13 @@
 #include "rds/group_assembly.h"
 
+#include "rds/checkword.h"
+
 namespace rds {
 namespace {
 
-// RDS generator polynomial g(x) = x^10 + x^8 + x^7 + x^5 + x^4 + x^3 + 1 (IEC 62106).
-constexpr std::uint32_t kGenerator = 0b101'1011'1001;
-
-// Row k is x^(25 - k) mod g(x): the checkword contribution of information bit k, where
-// k = 0 is the first (most significant) information bit of the block.
-constexpr std::array<std::uint16_t, kInfoBits> MakeParityRows() {
-  std::array<std::uint16_t, kInfoBits> rows{};
-  for (std::size_t k = 0; k < kInfoBits; ++k) {
-    std::uint32_t reg = 1;  // x^0
-    for (std::size_t power = 0; power < 25 - k; ++power) {
-      reg <<= 1;
-      if (reg & (1U << kCheckBits)) reg ^= kGenerator;
-    }
-    rows[k] = static_cast<std::uint16_t>(reg);
-  }
-  return rows;
-}
-
-constexpr auto kParityRows = MakeParityRows();
-static_assert(kParityRows[0] == 0x077);
-static_assert(kParityRows[15] == 0x1B9);
-
-// Offset words A, B, C, D for blocks 1 to 4 (IEC 62106); C' never occurs in type 0A.
-constexpr std::array<std::uint16_t, kBlocksPerGroup> kOffsetWords = {0x0FC, 0x198, 0x168, 0x1B4};
+// Offset words of blocks 1 to 4; C' never occurs in type 0A.
+constexpr std::array<Offset, kBlocksPerGroup> kBlockOffsets = {Offset::kA, Offset::kB, Offset::kC,
+                                                               Offset::kD};
 
 // Segment address bits C1 C0 of groups 0 to 3.
 constexpr std::array<std::array<BitCell, 2>, kGroupCount> kSegmentAddress = {
@@ -41,15 +22,12 @@ void PutByte(EncoderImage& image, std::size_t at, std::uint8_t value) {
   for (int j = 0; j < 8; ++j) image[at + j] = BitOn(value, 7 - j) ? 1 : 0;
 }
 
-void PutCheckword(EncoderImage& image, std::size_t start, std::uint16_t offset) {
-  for (std::size_t k = 0; k < kInfoBits; ++k) {
-    if (image[start + k] == 0) continue;
-    for (std::size_t m = 0; m < kCheckBits; ++m) {
-      image[start + kInfoBits + m] ^= (kParityRows[k] >> (kCheckBits - 1 - m)) & 1U;
-    }
-  }
+void PutCheckword(EncoderImage& image, std::size_t start, Offset offset) {
+  std::uint16_t info = 0;
+  for (std::size_t k = 0; k < kInfoBits; ++k) info = (info << 1) | image[start + k];
+  const std::uint16_t check = Checkword(info) ^ OffsetWord(offset);
   for (std::size_t m = 0; m < kCheckBits; ++m) {
-    image[start + kInfoBits + m] ^= (offset >> (kCheckBits - 1 - m)) & 1U;
+    image[start + kInfoBits + m] = (check >> (kCheckBits - 1 - m)) & 1U;
   }
 }
 
@@ -72,7 +50,7 @@ EncoderImage EncodeGroups(const FieldBits& fields) {
     PutByte(image, b + 78, fields.ps[2 * g]);
     PutByte(image, b + 86, fields.ps[2 * g + 1]);
     for (std::size_t block = 0; block < kBlocksPerGroup; ++block) {
-      PutCheckword(image, b + kBlockBits * block, kOffsetWords[block]);
+      PutCheckword(image, b + kBlockBits * block, kBlockOffsets[block]);
     }
   }
   return image;
