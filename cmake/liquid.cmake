@@ -1,20 +1,32 @@
-# liquid-dsp as the imported target rdsq7::liquid: Debian's libliquid-dev on Linux; for
-# Windows the static build scripts/liquid-windows makes, named by RDSQ7_LIQUID_PREFIX.
+# liquid-dsp, the receiver's signal processing, as the imported target rdsq7::liquid: from
+# RDSQ7_LIQUID_PREFIX when given (the Windows build: scripts/liquid-windows prints it),
+# else from the system (Debian's libliquid-dev).
 if(TARGET rdsq7::liquid)
   return()
 endif()
-if(CMAKE_CROSSCOMPILING)
-  set(RDSQ7_LIQUID_PREFIX "" CACHE PATH "liquid-dsp built for the target (scripts/liquid-windows)")
-  find_path(RDSQ7_LIQUID_INCLUDE liquid/liquid.h PATHS ${RDSQ7_LIQUID_PREFIX}/include NO_DEFAULT_PATH)
-  find_library(RDSQ7_LIQUID_LIBRARY NAMES liquid libliquid.a PATHS ${RDSQ7_LIQUID_PREFIX}/lib
-    NO_DEFAULT_PATH)
+
+set(RDSQ7_LIQUID_PREFIX "" CACHE PATH "liquid-dsp built for the target (include/, lib/)")
+if(RDSQ7_LIQUID_PREFIX)
+  # Taken as given: the cross build's find root would look for it under the MinGW folder.
+  set(RDSQ7_LIQUID_INCLUDE_DIR ${RDSQ7_LIQUID_PREFIX}/include)
+  set(RDSQ7_LIQUID_LIBRARY ${RDSQ7_LIQUID_PREFIX}/lib/libliquid.a)
+  if(NOT EXISTS ${RDSQ7_LIQUID_INCLUDE_DIR}/liquid/liquid.h OR NOT EXISTS ${RDSQ7_LIQUID_LIBRARY})
+    message(FATAL_ERROR "No liquid-dsp in RDSQ7_LIQUID_PREFIX=${RDSQ7_LIQUID_PREFIX} "
+      "(scripts/liquid-windows builds it for Windows)")
+  endif()
 else()
-  find_path(RDSQ7_LIQUID_INCLUDE liquid/liquid.h)
-  find_library(RDSQ7_LIQUID_LIBRARY NAMES liquid)
+  find_path(RDSQ7_LIQUID_INCLUDE_DIR liquid/liquid.h)
+  find_library(RDSQ7_LIQUID_LIBRARY liquid)
+  if(NOT RDSQ7_LIQUID_INCLUDE_DIR OR NOT RDSQ7_LIQUID_LIBRARY)
+    if(CMAKE_CROSSCOMPILING)
+      message(FATAL_ERROR "liquid-dsp not found for the target: give -DRDSQ7_LIQUID_PREFIX=… "
+        "(scripts/liquid-windows builds it for Windows)")
+    endif()
+    message(FATAL_ERROR "liquid-dsp not found: install libliquid-dev (scripts/setup does)")
+  endif()
 endif()
-if(NOT RDSQ7_LIQUID_INCLUDE OR NOT RDSQ7_LIQUID_LIBRARY)
-  message(FATAL_ERROR "liquid-dsp not found (Linux: libliquid-dev; Windows: scripts/liquid-windows)")
-endif()
+
 add_library(rdsq7::liquid UNKNOWN IMPORTED)
-set_target_properties(rdsq7::liquid PROPERTIES IMPORTED_LOCATION ${RDSQ7_LIQUID_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${RDSQ7_LIQUID_INCLUDE})
+set_target_properties(rdsq7::liquid PROPERTIES
+  IMPORTED_LOCATION ${RDSQ7_LIQUID_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${RDSQ7_LIQUID_INCLUDE_DIR})

@@ -1,0 +1,44 @@
+#pragma once
+
+// A test-side FM multiplex (MPX) transmitter: pilot, mono and stereo programme, the RDS
+// subcarrier and noise, built directly from the broadcast standards' definitions so that a
+// receiver can be checked against something it shares no code with.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+namespace receiver::testing {
+
+struct MpxOptions {
+  double rate_hz = 171000;  // output sample rate
+  double clock_ppm =
+      0;  // transmitter clock error: pilot, subcarrier and bit rate all scaled by (1 + ppm * 1e-6)
+  bool pilot = true;  // 19 kHz pilot, 9% of full deviation
+  bool audio = true;  // mono sum programme (L+R): a few tones and a slow sweep, loud (about 40% of
+                      // full scale)
+  bool stereo =
+      true;  // 38 kHz DSB-SC difference signal (L-R), suppressed carrier locked to 2x pilot
+  double rds_level = 0.045;  // RDS subcarrier peak as share of full scale (about 4.5%)
+  double rds_phase_deg =
+      0;  // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees)
+  double noise_rms = 0;     // white Gaussian noise, share of full scale
+  double start_s = 0.0123;  // where in the bit stream the output starts (so block boundaries are
+                            // not at sample 0)
+  unsigned seed = 1;
+};
+
+// The multiplex carrying `bits` (the RDS data stream before differential coding, one bit per
+// cell, repeated end to end for as long as needed) for `seconds`, as signed 16-bit samples
+// (full scale = 32767, clipped).
+std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, double seconds,
+                                        const MpxOptions& options);
+
+// WAV file writers for tests: 16-bit PCM and 32-bit float, mono.
+void WriteWav16(const std::filesystem::path& path, std::span<const std::int16_t> samples,
+                unsigned rate_hz);
+void WriteWavFloat(const std::filesystem::path& path, std::span<const std::int16_t> samples,
+                   unsigned rate_hz);
+
+}  // namespace receiver::testing
