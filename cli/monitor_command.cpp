@@ -278,7 +278,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
       blocks += 4;
       for (const bool ok : group.ok) bad += ok ? 0 : 1;
       if (json) {
-        out << GroupJson(group, view, at.count()) << '\n';
+        if (group.ok[0] || group.ok[1]) out << GroupJson(group, view, at.count()) << '\n';
       } else {
         for (const receiver::Field field : changed) {
           out << when << ' ' << receiver::FieldName(field) << '='

@@ -14,9 +14,9 @@ constexpr unsigned kBlockBits = 26;
 // Sync is lost when this many of the last kRecentBlocks blocks could not be used.
 constexpr unsigned kRecentBlocks = 25;
 constexpr int kLoseSyncBadBlocks = 12;
-// A burst of up to this many bits is corrected. Longer bursts are within the code's reach
-// too, but every table entry also turns some garbage into a plausible block.
-constexpr unsigned kLongestCorrectedBurst = 2;
+// A burst of up to this many bits is corrected, the code's reach (IEC 62106, annex B). Only
+// blocks in sync are corrected, against the offset their place expects.
+constexpr unsigned kLongestCorrectedBurst = 5;
 
 int PlaceOf(Offset offset) {
   switch (offset) {
