@@ -12,20 +12,24 @@
 namespace receiver::testing {
 
 struct MpxOptions {
-  double rate_hz = 171000;  // output sample rate
-  double clock_ppm =
-      0;  // transmitter clock error: pilot, subcarrier and bit rate all scaled by (1 + ppm * 1e-6)
-  bool pilot = true;  // 19 kHz pilot, 9% of full deviation
-  bool audio = true;  // mono sum programme (L+R): a few tones and a slow sweep, loud (about 40% of
-                      // full scale)
-  bool stereo =
-      true;  // 38 kHz DSB-SC difference signal (L-R), suppressed carrier locked to 2x pilot
-  double rds_level = 0.045;  // RDS subcarrier peak as share of full scale (about 4.5%)
-  double rds_phase_deg =
-      0;  // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees)
-  double noise_rms = 0;     // white Gaussian noise, share of full scale
-  double start_s = 0.0123;  // where in the bit stream the output starts (so block boundaries are
-                            // not at sample 0)
+  // Output sample rate.
+  double rate_hz = 171000;
+  // Transmitter clock error: pilot, subcarrier and bit rate all scaled by (1 + ppm * 1e-6).
+  double clock_ppm = 0;
+  // 19 kHz pilot, 9% of full deviation.
+  bool pilot = true;
+  // Mono sum programme (L+R): a few tones and a slow sweep, loud (about 40% of full scale).
+  bool audio = true;
+  // 38 kHz DSB-SC difference signal (L-R), suppressed carrier locked to 2x pilot.
+  bool stereo = true;
+  // RDS subcarrier peak as share of full scale (about 4.5%).
+  double rds_level = 0.045;
+  // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
+  double rds_phase_deg = 0;
+  // White Gaussian noise, share of full scale.
+  double noise_rms = 0;
+  // Where in the bit stream the output starts (so block boundaries are not at sample 0).
+  double start_s = 0.0123;
   unsigned seed = 1;
 };
 
