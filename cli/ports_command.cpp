@@ -34,8 +34,9 @@ constexpr const char* kPortsHelp =
     "Usage: rdsq7-cli ports [options]\n"
     "Lists the serial and parallel port devices found, with their stable names, and the\n"
     "devices the window's COM1 and COM2 drive.\n"
-    "  --com1 DEVICE         let COM1 drive DEVICE (e.g. /dev/serial/by-id/usb-...);\n"
-    "                        'default' makes it /dev/ttyS0 again\n"
+    "  --com1 DEVICE         let COM1 drive the serial DEVICE (e.g. /dev/ttyUSB0 or\n"
+    "                        /dev/serial/by-id/usb-...); 'default' makes it /dev/ttyS0\n"
+    "                        again\n"
     "  --com2 DEVICE         the same for COM2 (default /dev/ttyS1)\n"
     "  -h, --help            show this text\n";
 
