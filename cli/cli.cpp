@@ -65,7 +65,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     int status = 0;
     if (command == "encode") {
-      status = EncodeCommand(rest, out);
+      status = EncodeCommand(rest, out, err);
     } else if (command == "send") {
       status = SendCommand(rest, out, err);
     } else if (command == "serve") {

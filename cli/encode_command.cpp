@@ -21,7 +21,7 @@ constexpr const char* kEncodeHelp =
 
 }  // namespace
 
-int EncodeCommand(cmdline::Arguments& args, std::ostream& out) {
+int EncodeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
   cmdline::FieldOptions fields;
   Format format = Format::kGroups;
   while (!args.AtEnd()) {
@@ -48,6 +48,7 @@ int EncodeCommand(cmdline::Arguments& args, std::ostream& out) {
     }
   }
 
+  if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
   const rds::Encoding encoding = rds::Encode(fields.ApplyTo(rds::StationSettings{}));
   switch (format) {
     case Format::kGroups:

@@ -15,6 +15,16 @@
 #include "cmdline/usage_error.h"
 #include "transfer/va_comm.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 namespace cli {
 namespace {
 
@@ -24,8 +34,9 @@ constexpr const char* kPortsHelp =
     "Usage: rdsq7-cli ports [options]\n"
     "Lists the serial and parallel port devices found, with their stable names, and the\n"
     "devices the window's COM1 and COM2 drive.\n"
-    "  --com1 DEVICE         let COM1 drive DEVICE (e.g. /dev/serial/by-id/usb-...);\n"
-    "                        'default' makes it /dev/ttyS0 again\n"
+    "  --com1 DEVICE         let COM1 drive the serial DEVICE (e.g. /dev/ttyUSB0 or\n"
+    "                        /dev/serial/by-id/usb-...); 'default' makes it /dev/ttyS0\n"
+    "                        again\n"
     "  --com2 DEVICE         the same for COM2 (default /dev/ttyS1)\n"
     "  -h, --help            show this text\n";
 
@@ -83,6 +94,33 @@ std::vector<std::string> ParallelDevices() {
   return devices;
 }
 
+// Why DEVICE cannot be a COM port, or nothing when it is a serial device. A link to a file or
+// a folder would only fail at the next send, with the window falling back to LPT1.
+std::optional<std::string> NotASerialDevice(const std::string& device) {
+  const std::string path = cmdline::PathArgument(device).string();
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::string(std::strerror(errno));
+  if (!S_ISCHR(info.st_mode)) {
+    if (S_ISDIR(info.st_mode)) return std::string("it is a folder");
+    if (S_ISREG(info.st_mode)) return std::string("it is a regular file");
+    return std::string("it is no character device");
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    std::string why = std::string("it cannot be opened (") + std::strerror(error) + ")";
+    if (error == EACCES) why += "; join the dialout group and log in again";
+    return why;
+  }
+  const bool tty = ::isatty(fd) == 1;
+  // The kernel raises DTR and RTS as a tty opens; lower them at once, as a send does.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  if (tty) ::ioctl(fd, TIOCMBIC, &lines);
+  ::close(fd);
+  if (!tty) return std::string("it is a device but no terminal line");
+  return std::nullopt;
+}
+
 void SetLink(const fs::path& folder, int number, const std::string& device) {
   const fs::path link = folder / ("com" + std::to_string(number));
   std::error_code error;
@@ -93,9 +131,6 @@ void SetLink(const fs::path& folder, int number, const std::string& device) {
   }
   if (device != "default") {
     const fs::path target = fs::absolute(cmdline::PathArgument(device));
-    if (!fs::exists(target, error)) {
-      throw std::runtime_error("ports: no such device " + cmdline::Quote(device));
-    }
     fs::create_directories(folder);
     fs::remove(link);
     fs::create_symlink(target, link);
@@ -156,6 +191,13 @@ int PortsCommand(cmdline::Arguments& args, std::ostream& out) {
       "ports: on Windows, Device Manager gives an adapter its COM number (Port Settings, "
       "Advanced, COM Port Number)");
 #else
+  for (const auto& [number, device] : changes) {
+    if (device == "default") continue;
+    if (const auto why = NotASerialDevice(device)) {
+      throw cmdline::UsageError("option --com" + std::to_string(number) + ": " +
+                                cmdline::Quote(device) + " is not a serial device: " + *why);
+    }
+  }
   const fs::path folder = LinkFolder();
   for (const auto& [number, device] : changes) SetLink(folder, number, device);
   ListPorts(out, folder);

@@ -94,6 +94,7 @@ int SendCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err,
     }
   }
 
+  if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
   if (options.dry_run && options.port) {
     throw cmdline::UsageError("--dry-run and --port exclude each other");
   }

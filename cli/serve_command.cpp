@@ -207,6 +207,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
     }
   }
+  if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
@@ -283,7 +284,6 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     });
   });
   io.run();
-  (void)err;
   return 0;
 }
 

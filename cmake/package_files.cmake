@@ -24,7 +24,8 @@ file(COPY ${CPACK_RDSQ7_DEBIAN_DIR}/copyright DESTINATION ${doc})
 file(COPY ${CPACK_RDSQ7_DEBIAN_DIR}/changelog DESTINATION ${doc})
 # Documentation is compressed with gzip -9n (no name, no time stamp); the copyright file is
 # not, and nor are the pictures.
-foreach(file ${doc}/changelog ${doc}/README.md)
+file(GLOB pages ${doc}/docs/*.md)
+foreach(file ${doc}/changelog ${doc}/README.md ${pages})
   execute_process(COMMAND ${CPACK_RDSQ7_GZIP} -9nf ${file} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "gzip ${file}: ${status}")

@@ -155,10 +155,20 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     }
     values_.af[af_count_++] = AfText(args.Value());
     af_ = true;
+  } else if (option == "--decimal-separator") {
+    // Scripts of earlier releases pass it; either mark is read now, so the value is unused.
+    args.Value();
+    decimal_separator_ = true;
   } else {
     return false;
   }
   return true;
+}
+
+std::optional<std::string> FieldOptions::ObsoleteNote() const {
+  if (!decimal_separator_) return std::nullopt;
+  return "rdsq7-cli: note: --decimal-separator is no longer needed and is ignored: AF entries "
+         "take '.' or ',' as the decimal mark";
 }
 
 rds::StationSettings FieldOptions::ApplyTo(rds::StationSettings base) const {

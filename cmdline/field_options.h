@@ -28,6 +28,9 @@ class FieldOptions {
   // Last-sent record come from the file alone.
   app::SettingsValues ApplyTo(app::SettingsValues base) const;
 
+  // A line for stderr when an option was given that is still taken but does nothing now.
+  std::optional<std::string> ObsoleteNote() const;
+
   // The --settings file as given, if any.
   const std::optional<std::string>& SettingsFile() const { return settings_file_; }
 
@@ -40,6 +43,7 @@ class FieldOptions {
   bool ps_ = false, pi_ = false, pty_ = false, tp_ = false, ta_ = false, ms_ = false, di_ = false,
        af_ = false;
   std::size_t af_count_ = 0;
+  bool decimal_separator_ = false;
 };
 
 }  // namespace cmdline

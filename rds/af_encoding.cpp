@@ -25,13 +25,15 @@ float ValidateEntry(const std::string& entry) {
   std::string text = entry;
   if (text.size() < 2 || text.size() > kAfLength) text = "00000";
 
+  // Any other character makes the entry invalid: read as "0", a mistyped "9S.5" would send
+  // another station's 90.5 MHz.
   int separators = 0;
   for (char& c : text) {
     if (IsAfDecimalMark(c)) {
       c = '.';
       ++separators;
     } else if (c < '0' || c > '9') {
-      c = '0';
+      return kInvalid;
     }
   }
   if (separators > 1) text = "00000";

@@ -28,8 +28,9 @@ constexpr bool IsAfDecimalMark(char c) {
 // The AF code (1..204) a send gives one entry, or 0 when the entry is dropped.
 int AfEntryCode(const std::string& entry);
 
-// AF method A: validates each box (frequency in MHz, 87.6 to 107.9, at most one digit
-// after the decimal mark), drops invalid entries and moves the valid ones up.
+// AF method A: validates each box (only digits and at most one decimal mark, a frequency in
+// MHz from 87.6 to 107.9, at most one digit after the mark), drops invalid entries and moves
+// the valid ones up.
 AfEncoding EncodeAF(const AfTexts& boxes);
 
 }  // namespace rds

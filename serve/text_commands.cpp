@@ -92,7 +92,7 @@ std::string Get(const std::string& name, const rds::StationSettings& s) {
     for (std::size_t i = 0; i < 4; ++i) value += s.di[3 - i] ? '1' : '0';
   } else {
     for (const std::string& box : s.af) {
-      if (box.empty()) continue;
+      if (rds::AfEntryCode(box) == 0) continue;  // a send drops it, so it is not on air
       if (!value.empty()) value += ',';
       std::string text = rds::Cp1252ToUtf8(box);
       // A box may hold a comma as its decimal mark (a settings file from the window).

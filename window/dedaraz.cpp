@@ -211,7 +211,9 @@ void TForm1::ConnectHandlers() {
   for (QRadioButton* item : {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3}) {
     connect(item, &QRadioButton::toggled, this, &TForm1::UpdatePortTabStop);
     connect(item, &QRadioButton::toggled, this, [this](bool checked) {
-      if (checked) app::RunGuarded(this, [this] { PORTClick(); });
+      if (!checked) return;
+      unopened_port_index_.reset();
+      app::RunGuarded(this, [this] { PORTClick(); });
     });
   }
 }
@@ -358,7 +360,7 @@ app::SettingsValues TForm1::StoredValues() const {
   app::SettingsValues values;
   values.station = StationValues();
   values.system.always_on_top = ui_->ALONTOP->isChecked();
-  values.system.port_index = PortIndex();
+  values.system.port_index = unopened_port_index_.value_or(PortIndex());
   values.system.high_priority = ui_->HIPRI->isChecked();
   values.last_sent = last_sent_;
   return values;
@@ -368,6 +370,9 @@ void TForm1::ShowStoredValues(const app::SettingsValues& values) {
   ShowStationValues(values.station);
   SetAlwaysOnTop(values.system.always_on_top);
   SetPortIndex(values.system.port_index);
+  if (values.system.port_index > 1 && PortIndex() != values.system.port_index) {
+    unopened_port_index_ = values.system.port_index;  // it would not open: LPT1 stands in
+  }
   SetHighPriority(values.system.high_priority);
   last_sent_ = values.last_sent;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "appcore/settings_file.h"
 #include "rds/station.h"
@@ -122,6 +123,9 @@ class TForm1 : public QWidget {
   Hooks hooks_;
   transfer::LastSentRecord last_sent_{};
   bool destroyed_ = false;
+  // The serial port the settings file chose when start-up fell back to LPT1 because it
+  // would not open (an adapter unplugged): saved instead of LPT1 until the operator chooses.
+  std::optional<int> unopened_port_index_;
   bool shown_before_ = false;
 };
 

@@ -49,6 +49,16 @@ TEST(EncodeCommand, EitherDecimalMarkInAGermanLocale) {
 }
 #endif
 
+// Scripts of earlier releases name the decimal mark; it is taken, unused, with a note.
+TEST(EncodeCommand, DecimalSeparatorOptionIsTakenAndIgnoredWithANote) {
+  const Result r = RunCli({"encode", "--decimal-separator", ",", "--af", "98,5", "--af", "101.2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, RunCli({"encode", "--af", "98.5", "--af", "101.2"}).out);
+  EXPECT_EQ(r.err,
+            "rdsq7-cli: note: --decimal-separator is no longer needed and is ignored: AF entries "
+            "take '.' or ',' as the decimal mark\n");
+}
+
 TEST(EncodeCommand, BitsFormatIsOneLineOf416Cells) {
   const Result r = RunCli({"encode", "--format", "bits"});
   EXPECT_EQ(r.status, 0);

@@ -237,19 +237,47 @@ TEST(SendCommandPort, APortOrADryRunIsNeededButNotBoth) {
   EXPECT_EQ(RunCli({"send", "--dry-run", "--port", "com1"}).status, 2);
 }
 
-// ports --com1 points COM1, of the window and of send --port, at another device.
+// ports --com1 points COM1, of the window and of send --port, at another serial device.
 TEST(PortsCommand, Com1LeadsWherePortsPointsItUntilDefault) {
   const std::filesystem::path config = TempPath("ports_config");
   ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  const std::string set = RunCli({"ports", "--com1", "/dev/null"}).out;
-  EXPECT_NE(set.find("COM1: /dev/null (" + (config / "rdsq7/com1").string() + ")\n"),
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string pty = ptsname(master);
+  const Result set = RunCli({"ports", "--com1", pty});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(set.out.find("COM1: " + pty + " (" + (config / "rdsq7/com1").string() + ")\n"),
             std::string::npos)
-      << set;
-  EXPECT_NE(RunCli({"send", "--port", "COM1"}).err.find("not a serial or parallel port device"),
+      << set.out;
+  // A pseudo-terminal has no modem lines: the send reaches it and fails there.
+  EXPECT_NE(RunCli({"send", "--port", "COM1"}).err.find("Inappropriate ioctl for device"),
             std::string::npos);
-  EXPECT_EQ(RunCli({"ports", "--com2", "/dev/rdsq7-missing"}).status, 1);
+  close(master);
   const std::string back = RunCli({"ports", "--com1", "default"}).out;
   EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\n"), std::string::npos) << back;
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// Only a serial device becomes a COM port: anything else would fail at the next send only.
+TEST(PortsCommand, RefusesWhatIsNoSerialDeviceAndKeepsTheLink) {
+  const std::filesystem::path config = TempPath("ports_refused");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::string regular = TempPath("rdsq7-not-a-port");
+  std::ofstream(regular) << "x";
+  for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
+           {"/tmp", "it is a folder"},
+           {regular, "it is a regular file"},
+           {"/dev/null", "it is a device but no terminal line"},
+           {"/dev/rdsq7-missing", "No such file or directory"},
+       }) {
+    const Result r = RunCli({"ports", "--com2", path});
+    EXPECT_EQ(r.status, 2) << path;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "rdsq7-cli: error: option --com2: '" + path + "' is not a serial device: " + why);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(config / "rdsq7/com2")));
+  }
   ::unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -47,7 +47,8 @@ app::SettingsValues Station() {
   v.station.pty = 10;
   v.station.ta = 1;
   v.station.di = {true, false, false, false};
-  v.station.af = {"87.6", "98,5", "107.9"};  // as a German window saves it
+  // A German window's comma is read; mistyped letters are dropped, never read as "0".
+  v.station.af = {"87.6", "9S.5", "98,5", "1O1.2", "107.9"};
   v.system.port_index = 3;
   return v;
 }

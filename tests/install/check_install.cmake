@@ -1,6 +1,6 @@
 # Installs the build into a fresh prefix with `cmake --install` and checks that every file
 # is in place, and nothing else. Starts nothing.
-# -DBUILD_DIR=... -DPREFIX=... -DBINDIR=... -DDATADIR=... -DDOCDIR=... -DMANDIR=...
+# -DSOURCE_DIR=... -DBUILD_DIR=... -DPREFIX=... -DBINDIR=... -DDATADIR=... -DDOCDIR=... -DMANDIR=...
 # -DINSTALLED_DATA=... (the way from bin/ to the window's data that the window looks up)
 
 cmake_minimum_required(VERSION 3.22)
@@ -33,8 +33,15 @@ set(expected
   "${DOCDIR}/README.md|file"
   "${DOCDIR}/docs/window.png|file"
   "${DOCDIR}/docs/window-de.png|file"
+  "${DOCDIR}/docs/shots/locale-de.png|file"
+  "${DOCDIR}/docs/shots/windows-wine.png|file"
   "lib/systemd/system/rdsq7-serve@.service|file"
 )
+
+file(GLOB pages RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/docs/*.md)
+foreach(page IN LISTS pages)
+  list(APPEND expected "${DOCDIR}/${page}|file")
+endforeach()
 
 set(expected_paths "")
 foreach(entry IN LISTS expected)
@@ -64,6 +71,52 @@ foreach(path IN LISTS installed)
   if(NOT path IN_LIST expected_paths)
     fail("${path}: installed but not expected")
   endif()
+endforeach()
+
+# Every relative link and picture of the installed documents leads to an installed file,
+# and a #fragment to one of its headings (named as GitHub names them).
+function(heading_anchors file out)
+  file(STRINGS ${file} headings REGEX "^#+ ")
+  set(anchors "")
+  foreach(heading IN LISTS headings)
+    string(REGEX REPLACE "^#+ +" "" anchor "${heading}")
+    string(TOLOWER "${anchor}" anchor)
+    string(REGEX REPLACE "[^a-z0-9 _-]" "" anchor "${anchor}")
+    string(REPLACE " " "-" anchor "${anchor}")
+    list(APPEND anchors "${anchor}")
+  endforeach()
+  set(${out} "${anchors}" PARENT_SCOPE)
+endfunction()
+file(GLOB_RECURSE documents ${PREFIX}/${DOCDIR}/*.md)
+foreach(document IN LISTS documents)
+  file(RELATIVE_PATH shown ${PREFIX} ${document})
+  get_filename_component(folder ${document} DIRECTORY)
+  file(READ ${document} text)
+  # Square brackets would hold list elements together: "](target)" becomes ">(target)".
+  string(REPLACE "[" "<" text "${text}")
+  string(REPLACE "]" ">" text "${text}")
+  string(REGEX MATCHALL ">\\([^)# ]*(#[^) ]*)?\\)" links "${text}")
+  foreach(link IN LISTS links)
+    string(REGEX REPLACE "^>\\((.*)\\)$" "\\1" target "${link}")
+    if(target MATCHES "^[a-z]+:")
+      continue()  # a web address
+    endif()
+    string(REGEX REPLACE "#.*" "" path "${target}")
+    string(REGEX MATCH "#.*" fragment "${target}")
+    set(linked ${document})
+    if(NOT path STREQUAL "")
+      set(linked ${folder}/${path})
+    endif()
+    if(NOT EXISTS ${linked})
+      fail("${shown}: link (${target}) leads to nothing installed")
+    elseif(fragment AND NOT IS_DIRECTORY ${linked})
+      heading_anchors(${linked} anchors)
+      string(SUBSTRING "${fragment}" 1 -1 anchor)
+      if(NOT anchor IN_LIST anchors)
+        fail("${shown}: link (${target}) names no heading of ${path}")
+      endif()
+    endif()
+  endforeach()
 endforeach()
 
 # The window looks for its data on the way built into it.

@@ -132,6 +132,13 @@ TEST_F(ProgramWithWindow, SettingsChoosingAnAbsentCom2WarnOnceAndComeUpWithLpt1O
   EXPECT_EQ(ui().PTY->currentIndex(), 10);
   EXPECT_EQ(ui().DI->item(0)->checkState(), Qt::Checked);
   EXPECT_EQ(ui().SENT->toPlainText().split(u'\n').first(), "X=0");
+  // The operator's COM2 is kept for the adapter's return, unless they choose another port.
+  Stop();
+  EXPECT_EQ(Read("tolvex.dat").split('\n').at(15), "3\r");
+  Start();
+  form_->SetPortIndex(1);
+  Stop();
+  EXPECT_EQ(Read("tolvex.dat").split('\n').at(15), "1\r");
 }
 
 TEST_F(ProgramWithWindow, ExitAndClosingBothSaveAndTheNextStartShowsTheSameValues) {
@@ -173,6 +180,7 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   ui().AF1->setText(QStringLiteral("abc"));
   ui().AF2->setText(QStringLiteral("98.5"));
   ui().AF3->setText(QStringLiteral("101,2"));  // either mark, whatever the locale
+  ui().AF4->setText(QStringLiteral("9S.5"));   // a mistyped letter is no "0": dropped
   comm_.calls.clear();
   // Start-up counts as a send: a press within two seconds of it does nothing.
   clock_.Set(At(12, 0, 1, 500));
@@ -187,6 +195,7 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   EXPECT_EQ(ui().AF1->text(), "98.5");
   EXPECT_EQ(ui().AF2->text(), "101,2");
   EXPECT_EQ(ui().AF3->text(), "");
+  EXPECT_EQ(ui().AF4->text(), "");
   const QStringList record = ui().SENT->toPlainText().split(u'\n');
   ASSERT_EQ(record.size(), 14);
   EXPECT_EQ(record[0], QStringLiteral("PS=R\u00e1dio"));
