@@ -21,6 +21,10 @@ struct FileFolders {
   std::filesystem::path settings;
   // The help text and the translation are looked up here, in order.
   std::vector<std::filesystem::path> lookup;
+  // A folder whose settings file is read while the settings folder has none yet: where an
+  // installed Windows copy once saved beside itself (an elevated run of an earlier
+  // version), so those settings carry over instead of the defaults. Empty: none.
+  std::filesystem::path earlier_settings{};
 
   bool operator==(const FileFolders&) const = default;
 };
@@ -41,9 +45,17 @@ FileFolders ChooseFileFolders(const std::filesystem::path& program_folder,
 std::optional<std::filesystem::path> InstalledDataFolder(
     const std::filesystem::path& executable_folder);
 
+// Whether a Windows program folder belongs to an installation: the installer left its
+// uninstaller (kInstallerMarker) there, or the folder lies in one of the system's program
+// folders (%ProgramFiles%, %ProgramFiles(x86)%, %ProgramW6432%). Names compare without
+// regard to case, as Windows does.
+inline constexpr const char* kInstallerMarker = "uninstall.exe";
+bool IsInstalledWindowsFolder(const std::filesystem::path& folder, const Environment& environment);
+
 // ChooseFileFolders for the program in executable_folder. An installed program's folders
-// belong to the system, even when the one who runs it (root) may write them: its settings
-// go to the user folder, and its help text and translations are looked up there first.
+// belong to the system, even when the one who runs it (root, an elevated Windows run) may
+// write them: its settings go to the user folder, and its help text and translations are
+// looked up there first.
 FileFolders FoldersForExecutable(const std::filesystem::path& executable_folder,
                                  const FolderWriteProbe& may_write, const Environment& environment);
 
@@ -51,6 +63,11 @@ FileFolders FoldersForExecutable(const std::filesystem::path& executable_folder,
 // is the reader's error); in the first folder when it exists nowhere.
 std::filesystem::path FindFile(const std::vector<std::filesystem::path>& folders,
                                std::string_view name);
+
+// The settings file to read: the one in the settings folder, else the earlier one when
+// that exists; the settings folder's when neither does. Saves always go to the settings
+// folder.
+std::filesystem::path SettingsFileToRead(const FileFolders& folders);
 
 // Creates the settings folder when it is missing, as the user's folder is before its first
 // save. A failure is left to the save that follows, which reports it.

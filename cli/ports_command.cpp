@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "appcore/file_folders.h"
+#include "cli/port_list.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "transfer/va_comm.h"
@@ -186,10 +187,13 @@ int PortsCommand(cmdline::Arguments& args, std::ostream& out) {
     }
   }
 #ifdef _WIN32
-  (void)changes;
-  throw std::runtime_error(
-      "ports: on Windows, Device Manager gives an adapter its COM number (Port Settings, "
-      "Advanced, COM Port Number)");
+  if (!changes.empty()) {
+    throw std::runtime_error(
+        "ports: on Windows, Device Manager gives an adapter its COM number (Port Settings, "
+        "Advanced, COM Port Number)");
+  }
+  ListWindowsPorts(out);
+  return 0;
 #else
   for (const auto& [number, device] : changes) {
     if (device == "default") continue;

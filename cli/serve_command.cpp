@@ -103,9 +103,9 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
   constexpr std::size_t kConfigLimit = 64 * 1024;
   const app::BoundedRead read = app::ReadBoundedFile(cmdline::PathArgument(file), kConfigLimit);
   if (!read.found)
-    throw std::runtime_error("option --config: no such file " + cmdline::Quote(file));
+    throw std::runtime_error("option --config: no such file " + cmdline::QuotePath(file));
   if (read.failure != app::ReadFailure::kNone) {
-    throw std::runtime_error("option --config: can't read " + cmdline::Quote(file) + " (" +
+    throw std::runtime_error("option --config: can't read " + cmdline::QuotePath(file) + " (" +
                              app::DescribeReadFailure(read.failure, kConfigLimit) + ")");
   }
   std::istringstream in(read.bytes);

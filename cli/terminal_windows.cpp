@@ -2,6 +2,8 @@
 #include <io.h>
 #include <stdio.h>
 
+#include <cstdlib>
+
 #include "cli/terminal.h"
 #include "transfer/win_text.h"
 
@@ -9,13 +11,37 @@
 #include <shellapi.h>
 
 namespace cli {
+namespace {
+
+// The console's output code page before the tool switched it; 0 when it did not.
+UINT g_console_code_page = 0;
+
+void RestoreConsoleCodePage() {
+  if (g_console_code_page != 0) SetConsoleOutputCP(g_console_code_page);
+}
+
+// Ctrl+C, Ctrl+Break or a closed console end the process without exit(); the next handler
+// (or the system's) still decides what happens.
+BOOL WINAPI RestoreOnConsoleEvent(DWORD) {
+  RestoreConsoleCodePage();
+  return FALSE;
+}
+
+}  // namespace
 
 bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
 void PrepareStandardStreams() {
-  SetConsoleOutputCP(CP_UTF8);
+  // The console belongs to the shell that started the tool: it gets its code page back
+  // however the tool ends, or later programs there print UTF-8 bytes as other characters.
+  const UINT code_page = GetConsoleOutputCP();  // 0 without a console
+  if (code_page != 0 && code_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    g_console_code_page = code_page;
+    std::atexit(RestoreConsoleCodePage);
+    SetConsoleCtrlHandler(RestoreOnConsoleEvent, TRUE);
+  }
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 }

@@ -15,8 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Static, so that an .exe runs on any Windows without the compiler's DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# How each program links the compiler's C++ runtime is decided per program in the project
+# (CMakeLists.txt, RDSQ7_SHARED_RUNTIME).
 
 # Debian installs the 64-bit loader outside PATH.
 find_program(RDSQ7_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)

@@ -111,11 +111,12 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
       if (e.reason().empty()) throw;
       throw std::runtime_error(std::string(e.what()) + " (" + e.reason() + ")");
     }
-    if (!settings_text_) throw std::runtime_error("option --settings: no such file " + Quote(file));
+    if (!settings_text_)
+      throw std::runtime_error("option --settings: no such file " + QuotePath(file));
     // Named on purpose, so a file the window would pass over in silence is an error here.
     const std::size_t lines = app::SettingsLineCount(*settings_text_);
     if (lines != app::kSettingsLineCount) {
-      throw std::runtime_error("option --settings: " + Quote(file) +
+      throw std::runtime_error("option --settings: " + QuotePath(file) +
                                " is not a station settings file: it has " + std::to_string(lines) +
                                " lines, not " + std::to_string(app::kSettingsLineCount));
     }

@@ -12,7 +12,9 @@ namespace cmdline {
 // escaped. A message thus stays one short line whatever was typed.
 inline constexpr std::size_t kQuotedLength = 60;
 
-inline std::string Quote(std::string_view value) {
+namespace detail {
+
+inline std::string Quoted(std::string_view value, bool escape_backslash) {
   std::string out = "'";
   std::size_t taken = std::min(value.size(), kQuotedLength);
   // Never cut inside a UTF-8 sequence: back up over continuation bytes.
@@ -28,7 +30,7 @@ inline std::string Quote(std::string_view value) {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c == '\\' || c == '\'') {
+    } else if ((c == '\\' && escape_backslash) || c == '\'') {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 0x20 || c == 0x7F) {
@@ -42,6 +44,22 @@ inline std::string Quote(std::string_view value) {
   if (taken < value.size()) out += "...";
   out += '\'';
   return out;
+}
+
+}  // namespace detail
+
+inline std::string Quote(std::string_view value) {
+  return detail::Quoted(value, true);
+}
+
+// A path, as Quote but with backslashes left as typed on Windows, where they separate
+// folders: a doubled one would show a path the user never typed.
+inline std::string QuotePath(std::string_view path) {
+#ifdef _WIN32
+  return detail::Quoted(path, false);
+#else
+  return detail::Quoted(path, true);
+#endif
 }
 
 }  // namespace cmdline

@@ -138,13 +138,13 @@ RecordingFile::RecordingFile(std::string path) : path_(std::move(path)) {
   const auto status = std::filesystem::status(PathArgument(path_), error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     if (std::filesystem::is_directory(status)) {
-      throw std::runtime_error("can't write " + Quote(path_));
+      throw std::runtime_error("can't write " + QuotePath(path_));
     }
     return;  // a device or FIFO the user named: written directly after the send
   }
   app::FileReplacer& replacer = app::PlatformFileReplacer();
   if (replacer.CanReplace(PathArgument(path_))) staged_ = replacer.Stage(PathArgument(path_));
-  if (!staged_) throw std::runtime_error("can't write " + Quote(path_));
+  if (!staged_) throw std::runtime_error("can't write " + QuotePath(path_));
 }
 
 void RecordingFile::Write(const std::function<void(std::ostream&)>& write) {
@@ -154,11 +154,11 @@ void RecordingFile::Write(const std::function<void(std::ostream&)>& write) {
     std::ofstream file(PathArgument(path_), std::ios::binary);
     file << content.str();
     file.close();
-    if (!file) throw std::runtime_error("can't write " + Quote(path_));
+    if (!file) throw std::runtime_error("can't write " + QuotePath(path_));
     return;
   }
   if (!staged_->Write(content.str()) || !staged_->Finish() || !staged_->Commit()) {
-    throw std::runtime_error("can't write " + Quote(path_));
+    throw std::runtime_error("can't write " + QuotePath(path_));
   }
 }
 

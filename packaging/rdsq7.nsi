@@ -1,17 +1,22 @@
 ; The Windows installer: puts the bundle into Program Files\rdsq7, adds the Start-menu
 ; entry and an uninstaller listed under the installed programs. Built by
 ; scripts/package-windows:
-;   makensis -DVERSION=1.0.0 -DBUNDLE=<bundle folder> -DFILES=<files.nsh> -DOUTFILE=<setup.exe> rdsq7.nsi
+;   makensis -DVERSION=1.0.0 -DBUNDLE=<bundle folder> -DFILES=<files.nsh> -DICON=<rdsq7.ico>
+;            -DOUTFILE=<setup.exe> rdsq7.nsi
 ; FILES holds the uninstaller's Delete/RMDir lines for exactly the bundle's files, so that
 ; anything else in the folder (a settings file written there) survives uninstalling.
-; /S installs and uninstalls silently.
+; /S installs and uninstalls silently. The uninstaller (uninstall.exe) also tells the program
+; that it is an installed copy, whose settings belong in the user's %APPDATA%\rdsq7.
 
 ; 64-bit, like the program, so that it runs under wine64 without 32-bit Wine.
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 
+!include "FileFunc.nsh"
+
 !define APP "RDS Encoder Q7"
+!define PUBLISHER "RDS Encoder Q7 maintainers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\rdsq7"
 
 Name "${APP}"
@@ -19,6 +24,8 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\rdsq7"
 RequestExecutionLevel admin
 BrandingText "${APP} ${VERSION}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
 
 Page directory
 Page instfiles
@@ -42,12 +49,17 @@ Section "Install"
   CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\rdsq7.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\rdsq7.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\rdsq7.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; In KB, what the installed-programs list shows as the size.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
 ; The user's settings in %APPDATA%\rdsq7 are never touched.

@@ -15,14 +15,6 @@
 #include "window/qt_text.h"
 
 namespace app {
-namespace {
-
-std::filesystem::path SettingsPath() {
-  return SettingsFilePath(ProgramFileFolders().settings);
-}
-
-}  // namespace
-
 Program::Program() : Program(Parts{}) {}
 
 namespace {
@@ -91,9 +83,14 @@ void Program::LoadSettings(TForm1& form) {
   // is addressed by its full path.
   QDir::setCurrent(ProgramFolder());
   SettingsValues values = form.StoredValues();
-  const LoadReport report = LoadSettingsFile(SettingsPath(), values);
+  const FileFolders folders = ProgramFileFolders();
+  const std::filesystem::path path = SettingsFileToRead(folders);
+  const LoadReport report = LoadSettingsFile(path, values);
   settings_loaded_ = true;
-  keep_ignored_file_ = report.found && !report.file_used;
+  // An unusable file is kept where the save would replace it; an earlier one elsewhere
+  // stays as it is.
+  keep_ignored_file_ =
+      report.found && !report.file_used && path == SettingsFilePath(folders.settings);
   if (!report.file_used) return;
   form.ShowStoredValues(values);
   send_.SetLastSent(values.last_sent);

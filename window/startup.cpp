@@ -25,7 +25,7 @@ void ShowAlreadyRunning() {
 void ChooseWindowsStyle() {
 #ifdef _WIN32
   const QStringList offered = QStyleFactory::keys();
-  for (const QString name : {QStringLiteral("windowsvista"), QStringLiteral("Windows")}) {
+  for (const QString& name : {QStringLiteral("windowsvista"), QStringLiteral("Windows")}) {
     if (offered.contains(name, Qt::CaseInsensitive)) {
       QApplication::setStyle(name);
       return;

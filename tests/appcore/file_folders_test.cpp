@@ -14,6 +14,7 @@ namespace app {
 void PrintTo(const FileFolders& folders, std::ostream* out) {
   *out << "settings " << folders.settings << ", lookup";
   for (const std::filesystem::path& folder : folders.lookup) *out << ' ' << folder;
+  if (!folders.earlier_settings.empty()) *out << ", earlier " << folders.earlier_settings;
 }
 
 namespace {
@@ -119,6 +120,67 @@ TEST_F(FileFoldersTest, AnInstalledProgramHasItsDataInShareAndTheSettingsInTheUs
   EXPECT_EQ(FoldersForExecutable(bin, Writable(true), environment), installed);
   EXPECT_EQ(FoldersForExecutable(bin / "", Writable(true), environment), installed);
 #endif
+}
+
+TEST_F(FileFoldersTest, AnInstalledWindowsCopyKeepsItsSettingsInTheUsersFolderEvenElevated) {
+  const fs::path programs = root_ / "Program Files", user = root_ / "user";
+  struct Case {
+    const char* what;
+    fs::path folder;
+    std::map<std::string, fs::path> environment;
+    bool marker;     // the installer's uninstaller lies in the folder
+    bool installed;  // so the user folder holds the settings, whoever runs it
+  };
+  const std::vector<Case> cases = {
+      {"the installer's marker", root_ / "Tools" / "rdsq7", {{"APPDATA", user}}, true, true},
+      {"under Program Files, another case and a trailing separator",
+       root_ / "PROGRAM FILES" / "rdsq7" / "",
+       {{"APPDATA", user}, {"ProgramFiles", programs}},
+       false,
+       true},
+      {"under the 32-bit program folder",
+       root_ / "Program Files (x86)" / "rdsq7",
+       {{"APPDATA", user}, {"ProgramFiles(x86)", root_ / "Program Files (x86)"}},
+       false,
+       true},
+      {"a portable copy elsewhere",
+       root_ / "Downloads" / "rdsq7",
+       {{"APPDATA", user}, {"ProgramFiles", programs}},
+       false,
+       false},
+      {"a folder whose name only starts alike",
+       root_ / "Program Files2" / "rdsq7",
+       {{"APPDATA", user}, {"ProgramFiles", programs}},
+       false,
+       false},
+      {"a relative ProgramFiles", root_ / "rdsq7", {{"ProgramFiles", "rdsq7"}}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(c.folder);
+    if (c.marker) Put(c.folder / kInstallerMarker, "");
+    const Environment environment = With(c.environment);
+    EXPECT_EQ(IsInstalledWindowsFolder(c.folder, environment), c.installed);
+#ifdef _WIN32
+    const FileFolders folders = FoldersForExecutable(c.folder, Writable(true), environment);
+    if (c.installed) {
+      EXPECT_EQ(folders, (FileFolders{user / "rdsq7", {user / "rdsq7", c.folder}, c.folder}));
+    } else {
+      EXPECT_EQ(folders, (FileFolders{c.folder, {c.folder}}));
+    }
+#endif
+  }
+}
+
+TEST_F(FileFoldersTest, SettingsAnInstalledCopySavedBesideItselfCarryOverOnce) {
+  const fs::path user = root_ / "user";
+  const FileFolders folders{user, {user, program_}, program_};
+  EXPECT_EQ(SettingsFileToRead(folders), user / kSettingsFileName) << "neither file exists";
+  Put(program_ / kSettingsFileName, "earlier");
+  EXPECT_EQ(SettingsFileToRead(folders), program_ / kSettingsFileName);
+  Put(user / kSettingsFileName, "the user's");
+  EXPECT_EQ(SettingsFileToRead(folders), user / kSettingsFileName);
+  EXPECT_EQ(SettingsFileToRead(FileFolders{program_, {program_}}), program_ / kSettingsFileName);
 }
 
 TEST_F(FileFoldersTest, TheUsersOwnHelpAndTranslationComeBeforeTheInstalledOnes) {

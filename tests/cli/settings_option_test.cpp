@@ -87,7 +87,7 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
   };
   const std::vector<Case> cases = {
       {"missing", [] {},
-       "rdsq7-cli: error: option --settings: no such file " + cmdline::Quote(file_) + "\n"},
+       "rdsq7-cli: error: option --settings: no such file " + cmdline::QuotePath(file_) + "\n"},
       {"folder", [&] { fs::create_directory(file_); }, not_regular},
       {"too large",
        [&] { std::ofstream(file_, std::ios::binary) << std::string(64 * 1024 + 1, '\n'); },
@@ -96,7 +96,7 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
        [&] {
          std::ofstream(file_, std::ios::binary) << app::FormatSettingsText(Station()) << "x\n";
        },
-       "rdsq7-cli: error: option --settings: " + cmdline::Quote(file_) +
+       "rdsq7-cli: error: option --settings: " + cmdline::QuotePath(file_) +
            " is not a station settings file: it has 32 lines, not 31\n"},
 #ifndef _WIN32
       {"FIFO", [&] { ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0); }, not_regular},
@@ -115,6 +115,14 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, c.err);
   }
+  // A path is shown as typed; a quote and what cannot be in a path are still escaped.
+#ifdef _WIN32
+  const std::string typed = "C:\\nope\\it's.dat", shown = "'C:\\nope\\it\\'s.dat'";
+#else
+  const std::string typed = "/nope/a\\b\n.dat", shown = "'/nope/a\\\\b\\n.dat'";
+#endif
+  EXPECT_EQ(RunCli({"encode", "--settings", typed}).err,
+            "rdsq7-cli: error: option --settings: no such file " + shown + "\n");
 }
 
 TEST_F(SettingsOption, BadUsageHasStatusTwo) {

@@ -159,9 +159,15 @@ TEST(UecpMessages, OnlyTheMainServiceOnAirChangesAndBadFramesChangeNothing) {
     EXPECT_EQ(station.changes,
               c.changed.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.changed})
         << c.message;
-    if (c.changed == "TA,TP") EXPECT_EQ(station.settings.ta * 2 + station.settings.tp, 2);
-    if (c.changed == "AF") EXPECT_EQ(station.settings.af[6], "88.2");
-    if (c.changed == "PI") EXPECT_EQ(station.settings.pi, "1234");
+    if (c.changed == "TA,TP") {
+      EXPECT_EQ(station.settings.ta * 2 + station.settings.tp, 2);
+    }
+    if (c.changed == "AF") {
+      EXPECT_EQ(station.settings.af[6], "88.2");
+    }
+    if (c.changed == "PI") {
+      EXPECT_EQ(station.settings.pi, "1234");
+    }
   }
 }
 
