@@ -49,14 +49,15 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
       ta_timer_(io) {
   if (options_.settings_file) {
     saver_ = std::make_unique<SettingsSaver>(
-        *options_.settings_file, [this](std::optional<std::string> failure) {
-          asio::post(io_, [this, failure = std::move(failure)] { Saved(failure); });
+        *options_.settings_file, [this](std::uint64_t number, std::optional<std::string> failure) {
+          asio::post(io_, [this, number, failure = std::move(failure)] { Saved(number, failure); });
         });
   }
   if (values_.station.ta == 1) ArmTaTimeout();
 }
 
-void ServeStation::Change(const rds::StationSettings& next, const std::string& fields) {
+void ServeStation::Change(const rds::StationSettings& next, const std::string& fields,
+                          SaveReport saved) {
   if (stopping_) return;
   values_.station = next;
   if (Has(fields, "TA")) {
@@ -70,7 +71,12 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
   last_change_ = Clock::now();
   pending_ = true;
   AddFields(pending_fields_, fields);
-  Save();
+  const std::uint64_t number = Save();
+  if (saved && saver_) {
+    save_reports_.emplace_back(number, std::move(saved));
+  } else if (saved) {
+    saved(std::nullopt);
+  }
   Schedule(false);
 }
 
@@ -183,14 +189,21 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   }
 }
 
-void ServeStation::Save() {
-  if (saver_) saver_->Save(values_);
+std::uint64_t ServeStation::Save() {
+  return saver_ ? saver_->Save(values_) : 0;
 }
 
-void ServeStation::Saved(const std::optional<std::string>& failure) {
-  if (failure && failure != save_failure_) log_.Line("save failed: " + *failure);
+void ServeStation::Saved(std::uint64_t number, const std::optional<std::string>& failure) {
+  if (ended_) return;  // the last save is told by EndStop
+  if (failure) log_.Line("save failed: " + *failure);
   if (!failure && save_failure_) log_.Line("saved again");
   save_failure_ = failure;
+  // A save writes the latest values handed over, so it holds every change before them too.
+  while (!save_reports_.empty() && save_reports_.front().first <= number) {
+    const SaveReport report = std::move(save_reports_.front().second);
+    save_reports_.pop_front();
+    report(failure);
+  }
 }
 
 void ServeStation::ArmTaTimeout() {
@@ -201,11 +214,11 @@ void ServeStation::ArmTaTimeout() {
     rds::StationSettings next = values_.station;
     next.ta = 0;
     log_.Line("TA back to 0 after " + std::to_string(options_.ta_timeout.count()) + " s");
-    Change(next, "TA");
+    Change(next, "TA", nullptr);
   });
 }
 
-void ServeStation::Stop(std::function<void()> done) {
+void ServeStation::Stop(std::function<void(bool saved)> done) {
   stopping_ = true;
   stopped_ = std::move(done);
   ta_timer_.cancel();
@@ -223,8 +236,11 @@ void ServeStation::EndStop() {
     log_.Line("not sent: changes=" + pending_fields_ + "; the next start sends them");
   }
   Save();
-  if (saver_) saver_->Flush();
-  if (stopped_) std::exchange(stopped_, nullptr)();
+  ended_ = true;
+  std::optional<std::string> failure;
+  if (saver_) failure = saver_->Flush();
+  if (failure) log_.Line("save failed: " + *failure);
+  if (stopped_) std::exchange(stopped_, nullptr)(!failure);
 }
 
 }  // namespace serve

@@ -3,6 +3,8 @@
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -49,10 +51,10 @@ class ServeStation final : public StationControl {
                SendWorker& worker, ServeLog& log);
 
   const rds::StationSettings& Settings() const override { return values_.station; }
-  void Change(const rds::StationSettings& next, const std::string& fields) override;
+  void Change(const rds::StationSettings& next, const std::string& fields,
+              SaveReport saved) override;
   void RequestSend() override;
   std::string Status() const override;
-  std::optional<std::string> SaveFailure() const override { return save_failure_; }
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -61,15 +63,16 @@ class ServeStation final : public StationControl {
   void Start(bool saved, const std::optional<std::string>& port_problem);
 
   // Takes no further change; lets a running send finish, sends the changes still waiting
-  // (one more send at most), saves, then calls done.
-  void Stop(std::function<void()> done);
+  // (one more send at most), saves, then calls done: saved is false when that last save
+  // failed.
+  void Stop(std::function<void(bool saved)> done);
 
  private:
   void Schedule(bool now);
   void TryStart();
   void Finished(const SendOutcome& outcome);
-  void Save();
-  void Saved(const std::optional<std::string>& failure);
+  std::uint64_t Save();
+  void Saved(std::uint64_t number, const std::optional<std::string>& failure);
   void ArmTaTimeout();
   void EndStop();
 
@@ -83,6 +86,9 @@ class ServeStation final : public StationControl {
   transfer::SystemTimeOfDayClock clock_;
   std::unique_ptr<SettingsSaver> saver_;
   std::optional<std::string> save_failure_;
+  // Changes whose answer waits for the save with this number (or a later one).
+  std::deque<std::pair<std::uint64_t, SaveReport>> save_reports_;
+  bool ended_ = false;
 
   std::string pending_fields_;
   bool pending_ = false;
@@ -98,7 +104,7 @@ class ServeStation final : public StationControl {
   std::optional<transfer::TimeOfDay> last_send_end_;
   std::optional<std::chrono::steady_clock::time_point> throttle_free_;
   std::string status_ = "STATUS none";
-  std::function<void()> stopped_;
+  std::function<void(bool)> stopped_;
 };
 
 }  // namespace serve

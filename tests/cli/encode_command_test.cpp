@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -133,6 +134,10 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
 
 // The usual conventions of a command line: arguments, exit status, the first words said.
 TEST(CommandLine, FollowsTheConventions) {
+  // A config file an editor began with a byte-order mark reads as any other.
+  const std::string bom_config = ::testing::TempDir() + "rdsq7_bom.conf";
+  std::ofstream(bom_config) << "\xEF\xBB\xBF"
+                               "dry-run\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -157,6 +162,13 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"encode", "--ps", "TOO LONG!"},
        2,
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
+      {{"serve", "--config", bom_config},
+       2,
+       "rdsq7-cli: error: serve needs --listen, --listen-udp, --uecp, --uecp-udp or "
+       "--uecp-serial"},
+      {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
+       1,
+       "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},
 #ifndef _WIN32
       {{"serve", "--dry-run", "--config", "/dev/zero"},
        1,
