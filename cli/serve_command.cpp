@@ -51,6 +51,9 @@ constexpr const char* kServeHelp =
     "  --uecp-max-connections N, --uecp-idle-timeout SECONDS\n"
     "                        the same for each --uecp port (16, 600)\n"
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
+    "  --max-sends-per-hour N\n"
+    "                        beyond N sends in an hour changes wait, coalesced; a TA\n"
+    "                        change still goes out (120; 0: no limit)\n"
     "  --instance NAME       run beside other serve instances, one per encoder: each\n"
     "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
@@ -82,6 +85,7 @@ struct ServeOptions {
   serve::AllowList allow;
   serve::ConnectionLimits text_limits, uecp_limits;
   std::chrono::seconds ta_timeout{0};
+  std::size_t max_sends_per_hour = serve::kDefaultSendsPerHour;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
 };
@@ -181,6 +185,8 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.allow.Add(args.Value());
   } else if (option == "--ta-timeout") {
     options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--max-sends-per-hour") {
+    options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
     options.text_limits.max_connections = Number(option, args.Value(), 1000);
   } else if (option == "--uecp-max-connections") {
@@ -248,7 +254,8 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   std::optional<serve::SettingsLock> settings_lock;
   if (settings_path) settings_lock.emplace(*settings_path);
   serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
-                              {settings_path, options.ta_timeout}, worker, log);
+                              {settings_path, options.ta_timeout, options.max_sends_per_hour},
+                              worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;

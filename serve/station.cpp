@@ -46,7 +46,8 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
       worker_(worker),
       log_(log),
       send_timer_(io),
-      ta_timer_(io) {
+      ta_timer_(io),
+      budget_(options_.max_sends_per_hour) {
   if (options_.settings_file) {
     saver_ = std::make_unique<SettingsSaver>(
         *options_.settings_file, [this](std::uint64_t number, std::optional<std::string> failure) {
@@ -89,9 +90,22 @@ void ServeStation::RequestSend() {
   Schedule(true);
 }
 
+// The one place STATUS is put together: the last send, then what holds changes back.
 std::string ServeStation::Status() const {
-  if (!save_failure_) return status_;
-  return status_ + " (settings not saved: " + *save_failure_ + ")";
+  std::string status = status_;
+  const Clock::time_point now = Clock::now();
+  if (budget_.PerHour() > 0) {
+    status += " sends_last_hour=" + std::to_string(budget_.InLastHour(now)) + "/" +
+              std::to_string(budget_.PerHour());
+  }
+  if (budget_wait_ && pending_) {
+    status += " changes wait until " +
+              IsoTime(std::chrono::system_clock::now() +
+                      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                          *budget_wait_ - now));
+  }
+  if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
+  return status;
 }
 
 void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
@@ -127,10 +141,27 @@ void ServeStation::TryStart() {
     });
     return;
   }
+  // Beyond the budget changes wait, coalesced, except that TA (a traffic announcement) and
+  // the last send at a stop always go out.
+  const std::optional<Clock::time_point> free = budget_.NextFree(Clock::now());
+  if (free && !stopping_ && !Has(pending_fields_, "TA")) {
+    if (budget_wait_ != free) {
+      log_.Line("send budget: " + std::to_string(budget_.PerHour()) +
+                " sends in the last hour; changes wait");
+    }
+    budget_wait_ = free;
+    send_timer_.expires_at(*free);
+    send_timer_.async_wait([this](const std::error_code& error) {
+      if (!error) TryStart();
+    });
+    return;
+  }
+  budget_wait_.reset();
   sending_ = true;
   pending_ = false;
   sent_fields_ = std::exchange(pending_fields_, {});
   sent_first_ = first_pending_;
+  sent_start_ = Clock::now();
   sent_ = values_.station;
   worker_.Start(sent_, [this](SendOutcome outcome) {
     asio::post(io_, [this, outcome = std::move(outcome)] { Finished(outcome); });
@@ -147,6 +178,7 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   line << "send changes=" << (sent_fields_.empty() ? "-" : sent_fields_);
   if (outcome.ok) {
     retrying_ = false;
+    budget_.Sent(sent_start_);  // a failed send reloaded nothing
     // The send corrects PI and AF as the window's does; a change since then wins.
     if (values_.station.pi == sent_.pi) values_.station.pi = outcome.pi_text;
     if (values_.station.af == sent_.af) values_.station.af = outcome.af_texts;

@@ -13,6 +13,7 @@
 
 #include "appcore/settings_file.h"
 #include "serve/log.h"
+#include "serve/send_budget.h"
 #include "serve/send_worker.h"
 #include "serve/settings_saver.h"
 #include "serve/station_control.h"
@@ -37,8 +38,9 @@ std::chrono::steady_clock::time_point SendStartTime(
     std::optional<std::chrono::steady_clock::time_point> throttle_free);
 
 struct ServeStationOptions {
-  std::optional<std::filesystem::path> settings_file;  // saved on every change and send
-  std::chrono::seconds ta_timeout{0};                  // 0: TA stays as set
+  std::optional<std::filesystem::path> settings_file;     // saved on every change and send
+  std::chrono::seconds ta_timeout{0};                     // 0: TA stays as set
+  std::size_t max_sends_per_hour = kDefaultSendsPerHour;  // 0: no limit
 };
 
 // The one station state of serve and its sends, on the network thread: every accepted
@@ -47,6 +49,8 @@ struct ServeStationOptions {
 // the previous one, and none is interrupted.
 class ServeStation final : public StationControl {
  public:
+  using Clock = std::chrono::steady_clock;
+
   ServeStation(asio::io_context& io, app::SettingsValues start, ServeStationOptions options,
                SendWorker& worker, ServeLog& log);
 
@@ -100,10 +104,13 @@ class ServeStation final : public StationControl {
   bool stopping_ = false;
   std::string sent_fields_;
   std::chrono::steady_clock::time_point sent_first_{};
+  std::chrono::steady_clock::time_point sent_start_{};
   rds::StationSettings sent_;
   std::optional<transfer::TimeOfDay> last_send_end_;
   std::optional<std::chrono::steady_clock::time_point> throttle_free_;
   std::string status_ = "STATUS none";
+  SendBudget budget_;
+  std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
   std::function<void(bool)> stopped_;
 };
 

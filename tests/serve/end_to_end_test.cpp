@@ -254,10 +254,10 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   for (const char* field : {"PS", "PTY", "AF", "DI", "PI", "TA", "TP", "MS"}) {
     EXPECT_TRUE(std::regex_search(line, std::regex(std::string("[=,]") + field + "[, ]"))) << line;
   }
-  EXPECT_TRUE(std::regex_search(
-      line, std::regex(" send changes=[A-Z,]+ latency_ms=[0-9.]+ "
-                       "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
-                       "min_bit_pause_us=[0-9]+ min_run_pause_us=[0-9]+$")))
+  EXPECT_TRUE(
+      std::regex_search(line, std::regex(" send changes=[A-Z,]+ latency_ms=[0-9.]+ "
+                                         "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
+                                         "min_bit_pause_us=[0-9]+ min_run_pause_us=[0-9]+$")))
       << line;
   EXPECT_EQ(Ask(text, in, "STATUS").rfind("STATUS ok ", 0), 0U);
 
@@ -360,6 +360,25 @@ TEST_F(ServeEndToEnd, KeepsAnsweringWithItsLogUnreadItsFileUnsavedAndItsPortMiss
   fs::remove_all(gone);
   EXPECT_EQ(serve.Stop(SIGTERM), 1);  // the last save failed
   EXPECT_NE(serve.LineWith("stopped; the settings file does not hold the last state", 1s), "");
+}
+
+TEST_F(ServeEndToEnd, BeyondTheSendBudgetChangesWaitButTaGoesOut) {
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "1"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=ONE"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS ", 10s), "");
+  EXPECT_EQ(Ask(text, in, "PS=TWO"), "OK");
+  EXPECT_NE(serve.LineWith("send budget: 1 sends in the last hour; changes wait", 5s), "");
+  const std::string status = Ask(text, in, "STATUS");
+  EXPECT_NE(status.find(" sends_last_hour=1/1 changes wait until "), std::string::npos) << status;
+  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
 // A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
