@@ -38,6 +38,8 @@ constexpr const char* kServeHelp =
     "  --uecp-udp ADDR:PORT  UECP over UDP (repeatable)\n"
     "  --listen-udp ADDR:PORT\n"
     "                        text commands over UDP, one per datagram or line (repeatable)\n"
+    "  --text-serial DEVICE[:BAUD]\n"
+    "                        text commands over a serial line, 8N1 (9600; repeatable)\n"
     "  --uecp-serial DEVICE  UECP over a serial line, 8N1\n"
     "  --uecp-baud N         its speed (9600)\n"
     "  --uecp-address SITE:ENCODER\n"
@@ -81,6 +83,7 @@ struct ServeOptions {
   std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
+  std::vector<std::pair<std::string, unsigned>> text_serial;  // device, baud
   std::optional<serve::UecpAddress> address;
   serve::AllowList allow;
   serve::ConnectionLimits text_limits, uecp_limits;
@@ -177,6 +180,17 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.uecp_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-serial") {
     options.serial = args.Value();
+  } else if (option == "--text-serial") {
+    // DEVICE or DEVICE:BAUD; a device name may itself hold a colon, a speed is digits.
+    const std::string value = args.Value();
+    const auto colon = value.rfind(':');
+    if (colon != std::string::npos && colon + 1 < value.size() &&
+        value.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+      options.text_serial.emplace_back(value.substr(0, colon),
+                                       Number(option, value.substr(colon + 1), 4000000));
+    } else {
+      options.text_serial.emplace_back(value, kDefaultBaud);
+    }
   } else if (option == "--uecp-baud") {
     options.baud = Number(option, args.Value(), 4000000);
   } else if (option == "--uecp-address") {
@@ -235,10 +249,11 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
-  if (options.text.empty() && options.text_udp.empty() && options.uecp.empty() &&
-      options.uecp_udp.empty() && !options.serial) {
+  if (options.text.empty() && options.text_udp.empty() && options.text_serial.empty() &&
+      options.uecp.empty() && options.uecp_udp.empty() && !options.serial) {
     throw cmdline::UsageError(
-        "serve needs --listen, --listen-udp, --uecp, --uecp-udp or --uecp-serial");
+        "serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp or "
+        "--uecp-serial");
   }
 
   const std::string instance_name = options.instance.value_or(kServeInstanceName);
@@ -271,6 +286,9 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     }
     for (const auto& e : options.uecp_udp) {
       opened += ' ' + network.ListenUdp(serve::Protocol::kUecp, {e.address(), e.port()});
+    }
+    for (const auto& [device, baud] : options.text_serial) {
+      opened += ' ' + network.OpenSerial(serve::Protocol::kText, device, baud);
     }
     if (options.serial) {
       opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);

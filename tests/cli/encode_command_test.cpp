@@ -164,8 +164,8 @@ TEST(CommandLine, FollowsTheConventions) {
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
       {{"serve", "--config", bom_config},
        2,
-       "rdsq7-cli: error: serve needs --listen, --listen-udp, --uecp, --uecp-udp or "
-       "--uecp-serial"},
+       "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
+       "or --uecp-serial"},
       {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
        1,
        "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},

@@ -393,12 +393,32 @@ int PlugInLine(const fs::path& link) {
   return line;
 }
 
+std::string ReadFrom(int line, std::size_t size) {
+  std::string reply;
+  char chunk[64];
+  for (pollfd p{line, POLLIN, 0}; reply.size() < size && poll(&p, 1, 5000) > 0;) {
+    const ssize_t n = read(line, chunk, sizeof chunk);
+    if (n <= 0) break;
+    reply.append(chunk, static_cast<std::size_t>(n));
+  }
+  return reply;
+}
+
 TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   const fs::path link = folder_ / "ttyUECP";
   int line = PlugInLine(link);
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string()},
+  const fs::path text_link = folder_ / "ttyText";
+  const int text_line = PlugInLine(text_link);
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string(),
+               "--text-serial", text_link.string() + ":19200"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
+  EXPECT_NE(first.find(" text-serial=" + text_link.string() + "@19200"), std::string::npos);
+  // Automation on a serial line: the same commands and answers.
+  const std::string command = "PS=SERIAL\r\nRT=Song\r\n";
+  ASSERT_EQ(write(text_line, command.data(), command.size()), static_cast<ssize_t>(command.size()));
+  EXPECT_EQ(ReadFrom(text_line, 40), "OK\nNO this encoder carries no RadioText\n");
+  close(text_line);
   close(line);  // the adapter unplugged
   EXPECT_NE(serve.LineWith("lost uecp-serial ", 5s), "");
   asio::io_context io;
@@ -411,13 +431,7 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   EXPECT_NE(serve.LineWith("uecp-serial " + link.string() + " open again", 10s), "");
   const Bytes frame = Hex("fe0041050404000001bb9bff");
   ASSERT_EQ(write(line, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-  std::string reply;
-  char chunk[64];
-  for (pollfd p{line, POLLIN, 0}; reply.size() < 10 && poll(&p, 1, 5000) > 0;) {
-    const ssize_t n = read(line, chunk, sizeof chunk);
-    if (n <= 0) break;
-    reply.append(chunk, static_cast<std::size_t>(n));
-  }
+  const std::string reply = ReadFrom(line, 10);
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), Hex("fe0041050218001229ff"));
   close(line);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
