@@ -2,6 +2,8 @@
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
+#include <cctype>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
@@ -53,6 +55,12 @@ constexpr const char* kServeHelp =
     "  --uecp-max-connections N, --uecp-idle-timeout SECONDS\n"
     "                        the same for each --uecp port (16, 600)\n"
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
+    "  --fallback-after DURATION\n"
+    "                        with no change for this long (90s, 10m, 1h), PS, PTY and\n"
+    "                        TA go back to the fallback values (default: never)\n"
+    "  --fallback-settings FILE\n"
+    "                        a settings file with those values (default: serve's own\n"
+    "                        at start)\n"
     "  --max-sends-per-hour N\n"
     "                        beyond N sends in an hour changes wait, coalesced; a TA\n"
     "                        change still goes out (120; 0: no limit)\n"
@@ -89,6 +97,8 @@ struct ServeOptions {
   serve::ConnectionLimits text_limits, uecp_limits;
   std::chrono::seconds ta_timeout{0};
   std::size_t max_sends_per_hour = serve::kDefaultSendsPerHour;
+  std::chrono::seconds fallback_after{0};
+  std::optional<std::string> fallback_settings;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
 };
@@ -100,6 +110,25 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
                               std::to_string(highest) + ", got " + cmdline::Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
+}
+
+// "90s", "10m", "1h", or seconds without a unit.
+std::chrono::seconds Duration(const std::string& option, const std::string& value) {
+  const char unit = value.empty() ? 's' : value.back();
+  const std::string number =
+      std::isdigit(static_cast<unsigned char>(unit)) ? value : value.substr(0, value.size() - 1);
+  const std::chrono::seconds scale = unit == 'h'   ? std::chrono::hours{1}
+                                     : unit == 'm' ? std::chrono::minutes{1}
+                                                   : std::chrono::seconds{1};
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
+      number.size() > 6 ||
+      (!std::isdigit(static_cast<unsigned char>(unit)) && unit != 's' && unit != 'm' &&
+       unit != 'h')) {
+    throw cmdline::UsageError("option " + option +
+                              ": expected a duration such as 90s, 10m or 1h, got " +
+                              cmdline::Quote(value));
+  }
+  return scale * static_cast<long>(std::stoul(number));
 }
 
 serve::UecpAddress ParseUecpAddress(const std::string& value) {
@@ -199,6 +228,10 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.allow.Add(args.Value());
   } else if (option == "--ta-timeout") {
     options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--fallback-after") {
+    options.fallback_after = Duration(option, args.Value());
+  } else if (option == "--fallback-settings") {
+    options.fallback_settings = args.Value();
   } else if (option == "--max-sends-per-hour") {
     options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
@@ -266,10 +299,22 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
   if (options.new_settings) settings_path = cmdline::PathArgument(*options.new_settings);
+  std::optional<rds::StationSettings> fallback;
+  if (options.fallback_settings) {
+    app::SettingsValues values;
+    if (!app::LoadSettingsFile(cmdline::PathArgument(*options.fallback_settings), values)
+             .file_used) {
+      throw std::runtime_error("option --fallback-settings: can't use " +
+                               cmdline::Quote(*options.fallback_settings) +
+                               " (no settings file of 31 lines)");
+    }
+    fallback = values.station;
+  }
   std::optional<serve::SettingsLock> settings_lock;
   if (settings_path) settings_lock.emplace(*settings_path);
   serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
-                              {settings_path, options.ta_timeout, options.max_sends_per_hour},
+                              {settings_path, options.ta_timeout, options.max_sends_per_hour,
+                               options.fallback_after, fallback},
                               worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 

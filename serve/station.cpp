@@ -47,6 +47,8 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
       log_(log),
       send_timer_(io),
       ta_timer_(io),
+      fallback_timer_(io),
+      fallback_(options_.fallback.value_or(values_.station)),
       budget_(options_.max_sends_per_hour) {
   if (options_.settings_file) {
     saver_ = std::make_unique<SettingsSaver>(
@@ -55,11 +57,21 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
         });
   }
   if (values_.station.ta == 1) ArmTaTimeout();
+  ArmFallback();
 }
 
 void ServeStation::Change(const rds::StationSettings& next, const std::string& fields,
                           SaveReport saved) {
   if (stopping_) return;
+  if (fallback_since_) log_.Line("fallback ended by a change of " + fields);
+  fallback_since_.reset();
+  ArmFallback();
+  Apply(next, fields, std::move(saved));
+}
+
+// A change from a client or from serve itself (the TA time-out, the fallback).
+void ServeStation::Apply(const rds::StationSettings& next, const std::string& fields,
+                         SaveReport saved) {
   values_.station = next;
   if (Has(fields, "TA")) {
     if (next.ta == 1) {
@@ -104,6 +116,7 @@ std::string ServeStation::Status() const {
                       std::chrono::duration_cast<std::chrono::system_clock::duration>(
                           *budget_wait_ - now));
   }
+  if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
   if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
   return status;
 }
@@ -246,7 +259,29 @@ void ServeStation::ArmTaTimeout() {
     rds::StationSettings next = values_.station;
     next.ta = 0;
     log_.Line("TA back to 0 after " + std::to_string(options_.ta_timeout.count()) + " s");
-    Change(next, "TA", nullptr);
+    Apply(next, "TA", nullptr);
+  });
+}
+
+void ServeStation::ArmFallback() {
+  if (options_.fallback_after.count() == 0) return;
+  fallback_timer_.expires_after(options_.fallback_after);
+  fallback_timer_.async_wait([this](const std::error_code& error) {
+    if (error || stopping_) return;
+    fallback_since_ = std::chrono::system_clock::now();
+    rds::StationSettings next = values_.station;
+    std::string fields;
+    const auto take = [&](auto& field, const auto& value, const char* name) {
+      if (field == value) return;
+      field = value;
+      fields += fields.empty() ? name : std::string(",") + name;
+    };
+    take(next.ps, fallback_.ps, "PS");
+    take(next.pty, fallback_.pty, "PTY");
+    take(next.ta, fallback_.ta, "TA");
+    log_.Line("no change for " + std::to_string(options_.fallback_after.count()) + " s: fallback" +
+              (fields.empty() ? " (PS, PTY and TA already hold it)" : ""));
+    if (!fields.empty()) Apply(next, fields, nullptr);
   });
 }
 
@@ -254,6 +289,7 @@ void ServeStation::Stop(std::function<void(bool saved)> done) {
   stopping_ = true;
   stopped_ = std::move(done);
   ta_timer_.cancel();
+  fallback_timer_.cancel();
   if (sending_) return;  // Finished goes on
   if (pending_ && !retrying_) {
     Schedule(true);

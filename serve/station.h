@@ -41,6 +41,10 @@ struct ServeStationOptions {
   std::optional<std::filesystem::path> settings_file;     // saved on every change and send
   std::chrono::seconds ta_timeout{0};                     // 0: TA stays as set
   std::size_t max_sends_per_hour = kDefaultSendsPerHour;  // 0: no limit
+  // After this long without a change from a client, PS, PTY and TA go back to those of
+  // fallback (default: the state serve started with); 0: never.
+  std::chrono::seconds fallback_after{0};
+  std::optional<rds::StationSettings> fallback;
 };
 
 // The one station state of serve and its sends, on the network thread: every accepted
@@ -72,6 +76,8 @@ class ServeStation final : public StationControl {
   void Stop(std::function<void(bool saved)> done);
 
  private:
+  void Apply(const rds::StationSettings& next, const std::string& fields, SaveReport saved);
+  void ArmFallback();
   void Schedule(bool now);
   void TryStart();
   void Finished(const SendOutcome& outcome);
@@ -87,6 +93,9 @@ class ServeStation final : public StationControl {
   ServeLog& log_;
   asio::steady_timer send_timer_;
   asio::steady_timer ta_timer_;
+  asio::steady_timer fallback_timer_;
+  rds::StationSettings fallback_;
+  std::optional<std::chrono::system_clock::time_point> fallback_since_;
   transfer::SystemTimeOfDayClock clock_;
   std::unique_ptr<SettingsSaver> saver_;
   std::optional<std::string> save_failure_;

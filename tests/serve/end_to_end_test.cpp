@@ -381,6 +381,29 @@ TEST_F(ServeEndToEnd, BeyondTheSendBudgetChangesWaitButTaGoesOut) {
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
+TEST_F(ServeEndToEnd, WhenAutomationGoesQuietTheFallbackReturnsUntilTheNextChange) {
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--ps", "STATION",
+               "--fallback-after", "6s", "--max-sends-per-hour", "0"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=SONG"), "OK");
+  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  // Long enough for the first send (about 2.6 s) to end before the fallback comes.
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
+  EXPECT_NE(serve.LineWith("no change for 6 s: fallback", 10s), "");
+  EXPECT_EQ(Ask(text, in, "PS?"), "PS=STATION");
+  EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
+  EXPECT_NE(Ask(text, in, "STATUS").find(" FALLBACK since "), std::string::npos);
+  EXPECT_EQ(Ask(text, in, "PS=NEXT"), "OK");
+  EXPECT_EQ(Ask(text, in, "STATUS").find("FALLBACK"), std::string::npos);
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "") << "the fallback went out";
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
 // A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
 int PlugInLine(const fs::path& link) {
   const int line = posix_openpt(O_RDWR | O_NOCTTY);
