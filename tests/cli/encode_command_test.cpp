@@ -166,6 +166,10 @@ TEST(CommandLine, FollowsTheConventions) {
        2,
        "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
        "or --uecp-serial"},
+      {{"serve", "--dry-run", "--fallback-after", "5x"},
+       2,
+       "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "
+       "got '5x'"},
       {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
        1,
        "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},
