@@ -2,10 +2,13 @@
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
+#include <cctype>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "appcore/bounded_file.h"
@@ -18,6 +21,7 @@
 #include "serve/log.h"
 #include "serve/network.h"
 #include "serve/send_worker.h"
+#include "serve/settings_lock.h"
 #include "serve/station.h"
 #include "transfer/port_open.h"
 #include "transfer/thread_priority.h"
@@ -28,12 +32,16 @@ namespace {
 constexpr const char* kServeHelp =
     "Usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
     "Keeps one station state, takes changes over the network or a serial line and sends\n"
-    "them to the encoder; runs until stopped (SIGINT, SIGTERM, Ctrl+C).\n"
+    "them to the encoder; runs until stopped (SIGINT, SIGTERM, SIGHUP, Ctrl+C).\n"
     "  --port PORT           the encoder's port, as for send\n"
     "  --dry-run             record the lines instead of driving a port\n"
     "  --listen ADDR:PORT    text command port over TCP (repeatable; port 0 picks one)\n"
     "  --uecp ADDR:PORT      UECP over TCP (repeatable)\n"
     "  --uecp-udp ADDR:PORT  UECP over UDP (repeatable)\n"
+    "  --listen-udp ADDR:PORT\n"
+    "                        text commands over UDP, one per datagram or line (repeatable)\n"
+    "  --text-serial DEVICE[:BAUD]\n"
+    "                        text commands over a serial line, 8N1 (9600; repeatable)\n"
     "  --uecp-serial DEVICE  UECP over a serial line, 8N1\n"
     "  --uecp-baud N         its speed (9600)\n"
     "  --uecp-address SITE:ENCODER\n"
@@ -42,12 +50,22 @@ constexpr const char* kServeHelp =
     "  --allow CIDR          peers that may connect (repeatable; default: loopback only)\n"
     "  --max-connections N   text connections open at once on each --listen port (16)\n"
     "  --idle-timeout SECONDS\n"
-    "                        a text connection idle this long is closed (600; 0: never)\n"
+    "                        a text connection that ends no line for this long is\n"
+    "                        closed (600; 0: never); a line must end within 10 s\n"
     "  --uecp-max-connections N, --uecp-idle-timeout SECONDS\n"
     "                        the same for each --uecp port (16, 600)\n"
     "  --ta-timeout SECONDS  TA set to 1 falls back to 0 after this long (0: never)\n"
+    "  --fallback-after DURATION\n"
+    "                        with no change for this long (90s, 10m, 1h), PS, PTY and\n"
+    "                        TA go back to the fallback values (default: never)\n"
+    "  --fallback-settings FILE\n"
+    "                        a settings file with those values (default: serve's own\n"
+    "                        at start)\n"
+    "  --max-sends-per-hour N\n"
+    "                        beyond N sends in an hour changes wait, coalesced; a TA\n"
+    "                        change still goes out (120; 0: no limit)\n"
     "  --instance NAME       run beside other serve instances, one per encoder: each\n"
-    "                        takes its own name (default: the window's single instance)\n"
+    "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
     "                        or \"listen 127.0.0.1:4001\"; # starts a comment line)\n"
     "  --bytes FILE, --vcd FILE\n"
@@ -55,25 +73,32 @@ constexpr const char* kServeHelp =
     "  --high-priority       run sends at the best priority the system grants\n"
     "  -h, --help            show this text\n"
     "With --settings FILE every change and every send's record is saved to FILE; a FILE\n"
-    "that does not exist yet is made at the first save.\n";
+    "that does not exist yet is made at the first save, in a folder that must exist. One\n"
+    "serve at a time uses a FILE. The exit status is 1 when the last save failed.\n";
 
 constexpr unsigned kDefaultBaud = 9600;
+// serve's own single-instance name: the window's is another, so both run side by side.
+constexpr char kServeInstanceName[] = "rdsq7-serve";
 
-// Another instance of the program, the window or serve, owns the encoder.
 class AlreadyRunningError : public std::runtime_error {
  public:
-  AlreadyRunningError() : std::runtime_error("Instance of this application is already running.") {}
+  explicit AlreadyRunningError(const std::string& name)
+      : std::runtime_error("serve instance '" + name + "' is already running") {}
 };
 
 struct ServeOptions {
   cmdline::SendTarget target;
-  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp;
+  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
+  std::vector<std::pair<std::string, unsigned>> text_serial;  // device, baud
   std::optional<serve::UecpAddress> address;
   serve::AllowList allow;
   serve::ConnectionLimits text_limits, uecp_limits;
   std::chrono::seconds ta_timeout{0};
+  std::size_t max_sends_per_hour = serve::kDefaultSendsPerHour;
+  std::chrono::seconds fallback_after{0};
+  std::optional<std::string> fallback_settings;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
 };
@@ -85,6 +110,25 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
                               std::to_string(highest) + ", got " + cmdline::Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
+}
+
+// "90s", "10m", "1h", or seconds without a unit.
+std::chrono::seconds Duration(const std::string& option, const std::string& value) {
+  const char unit = value.empty() ? 's' : value.back();
+  const std::string number =
+      std::isdigit(static_cast<unsigned char>(unit)) ? value : value.substr(0, value.size() - 1);
+  const std::chrono::seconds scale = unit == 'h'   ? std::chrono::hours{1}
+                                     : unit == 'm' ? std::chrono::minutes{1}
+                                                   : std::chrono::seconds{1};
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
+      number.size() > 6 ||
+      (!std::isdigit(static_cast<unsigned char>(unit)) && unit != 's' && unit != 'm' &&
+       unit != 'h')) {
+    throw cmdline::UsageError("option " + option +
+                              ": expected a duration such as 90s, 10m or 1h, got " +
+                              cmdline::Quote(value));
+  }
+  return scale * static_cast<long>(std::stoul(number));
 }
 
 serve::UecpAddress ParseUecpAddress(const std::string& value) {
@@ -108,7 +152,9 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
     throw std::runtime_error("option --config: can't read " + cmdline::QuotePath(file) + " (" +
                              app::DescribeReadFailure(read.failure, kConfigLimit) + ")");
   }
-  std::istringstream in(read.bytes);
+  // An editor on Windows may put a byte-order mark in front of the first option.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  std::istringstream in(read.bytes.starts_with(kBom) ? read.bytes.substr(kBom.size()) : read.bytes);
   std::vector<std::string> args;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -134,7 +180,14 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
   if (option == "--settings") {
     // A first start: the file is made at the first save.
     const std::string file = args.Value();
-    if (!std::filesystem::exists(cmdline::PathArgument(file))) {
+    const std::filesystem::path path = cmdline::PathArgument(file);
+    if (!std::filesystem::exists(path)) {
+      // Found now rather than at the first save, when the change would be lost.
+      const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+      if (!std::filesystem::is_directory(folder)) {
+        throw std::runtime_error("option --settings: no such folder " +
+                                 cmdline::Quote(folder.string()));
+      }
       if (options.new_settings)
         throw cmdline::UsageError("option --settings: given more than once");
       options.new_settings = file;
@@ -150,10 +203,23 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.text.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp") {
     options.uecp.push_back(serve::ParseEndpoint(option, args.Value()));
+  } else if (option == "--listen-udp") {
+    options.text_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-udp") {
     options.uecp_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-serial") {
     options.serial = args.Value();
+  } else if (option == "--text-serial") {
+    // DEVICE or DEVICE:BAUD; a device name may itself hold a colon, a speed is digits.
+    const std::string value = args.Value();
+    const auto colon = value.rfind(':');
+    if (colon != std::string::npos && colon + 1 < value.size() &&
+        value.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+      options.text_serial.emplace_back(value.substr(0, colon),
+                                       Number(option, value.substr(colon + 1), 4000000));
+    } else {
+      options.text_serial.emplace_back(value, kDefaultBaud);
+    }
   } else if (option == "--uecp-baud") {
     options.baud = Number(option, args.Value(), 4000000);
   } else if (option == "--uecp-address") {
@@ -162,6 +228,12 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.allow.Add(args.Value());
   } else if (option == "--ta-timeout") {
     options.ta_timeout = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--fallback-after") {
+    options.fallback_after = Duration(option, args.Value());
+  } else if (option == "--fallback-settings") {
+    options.fallback_settings = args.Value();
+  } else if (option == "--max-sends-per-hour") {
+    options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
     options.text_limits.max_connections = Number(option, args.Value(), 1000);
   } else if (option == "--uecp-max-connections") {
@@ -211,12 +283,16 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
-  if (options.text.empty() && options.uecp.empty() && options.uecp_udp.empty() && !options.serial) {
-    throw cmdline::UsageError("serve needs --listen, --uecp, --uecp-udp or --uecp-serial");
+  if (options.text.empty() && options.text_udp.empty() && options.text_serial.empty() &&
+      options.uecp.empty() && options.uecp_udp.empty() && !options.serial) {
+    throw cmdline::UsageError(
+        "serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp or "
+        "--uecp-serial");
   }
 
-  const app::SingleInstance instance(options.instance.value_or(app::kInstanceName));
-  if (instance.AlreadyRunning()) throw AlreadyRunningError();
+  const std::string instance_name = options.instance.value_or(kServeInstanceName);
+  const app::SingleInstance instance(instance_name);
+  if (instance.AlreadyRunning()) throw AlreadyRunningError(instance_name);
 
   asio::io_context io;
   serve::ServeLog log(out);
@@ -224,8 +300,23 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
   if (options.new_settings) settings_path = cmdline::PathArgument(*options.new_settings);
+  std::optional<rds::StationSettings> fallback;
+  if (options.fallback_settings) {
+    app::SettingsValues values;
+    if (!app::LoadSettingsFile(cmdline::PathArgument(*options.fallback_settings), values)
+             .file_used) {
+      throw std::runtime_error("option --fallback-settings: can't use " +
+                               cmdline::Quote(*options.fallback_settings) +
+                               " (no settings file of 31 lines)");
+    }
+    fallback = values.station;
+  }
+  std::optional<serve::SettingsLock> settings_lock;
+  if (settings_path) settings_lock.emplace(*settings_path);
   serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
-                              {settings_path, options.ta_timeout}, worker, log);
+                              {settings_path, options.ta_timeout, options.max_sends_per_hour,
+                               options.fallback_after, fallback},
+                              worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;
@@ -236,10 +327,18 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     for (const auto& e : options.uecp) {
       opened += ' ' + network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits);
     }
-    for (const auto& e : options.uecp_udp) {
-      opened += ' ' + network.ListenUdp({e.address(), e.port()});
+    for (const auto& e : options.text_udp) {
+      opened += ' ' + network.ListenUdp(serve::Protocol::kText, {e.address(), e.port()});
     }
-    if (options.serial) opened += ' ' + network.OpenSerial(*options.serial, options.baud);
+    for (const auto& e : options.uecp_udp) {
+      opened += ' ' + network.ListenUdp(serve::Protocol::kUecp, {e.address(), e.port()});
+    }
+    for (const auto& [device, baud] : options.text_serial) {
+      opened += ' ' + network.OpenSerial(serve::Protocol::kText, device, baud);
+    }
+    if (options.serial) {
+      opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);
+    }
   } catch (const std::system_error& e) {
     throw std::runtime_error(std::string("can't open a port: ") + e.what());
   }
@@ -265,15 +364,20 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   station.Start(fields.SettingsFile().has_value(), port_problem);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
+#if defined(SIGHUP)
+  signals.add(SIGHUP);  // a closed terminal or ssh session stops it as SIGTERM does
+#endif
 #if defined(SIGBREAK)
   signals.add(SIGBREAK);  // Windows: Ctrl+Break and closing the console window
 #endif
+  int status = 0;
   signals.async_wait([&](const std::error_code& error, int) {
     if (error) return;
     log.Line("stopping");
     network.Close();
-    station.Stop([&] {
-      log.Line("stopped");
+    station.Stop([&](bool saved) {
+      status = saved ? 0 : 1;
+      log.Line(saved ? "stopped" : "stopped; the settings file does not hold the last state");
       io.stop();
     });
     // A second signal does not wait for the changes still to be sent.
@@ -284,7 +388,8 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     });
   });
   io.run();
-  return 0;
+  (void)err;
+  return status;
 }
 
 }  // namespace cli

@@ -19,63 +19,137 @@ constexpr std::size_t kMaxDatagram = 2048;
 // Answers on their way to UDP peers; more are dropped.
 constexpr std::size_t kMaxUdpSends = 16;
 
+// Answers in the order of their lines, though a change's answer waits for its save.
+class OrderedAnswers {
+ public:
+  explicit OrderedAnswers(Output out) : out_(std::move(out)) {}
+
+  std::uint64_t Add() {
+    slots_.emplace_back();
+    return first_ + slots_.size() - 1;
+  }
+
+  void Fill(std::uint64_t slot, std::string answer) {
+    slots_[slot - first_] = std::move(answer) + '\n';
+    std::string ready;
+    while (!slots_.empty() && slots_.front()) {
+      ready += *slots_.front();
+      slots_.pop_front();
+      ++first_;
+    }
+    if (!ready.empty()) out_(std::move(ready));
+  }
+
+ private:
+  Output out_;
+  std::deque<std::optional<std::string>> slots_;
+  std::uint64_t first_ = 0;  // the number of slots_.front()
+};
+
 class TextHandler final : public StreamHandler {
  public:
-  explicit TextHandler(StationControl& station) : station_(station) {}
+  TextHandler(StationControl& station, Output out, NotCarriedNote note)
+      : station_(station),
+        answers_(std::make_shared<OrderedAnswers>(std::move(out))),
+        note_(std::move(note)) {}
 
-  std::string Feed(std::span<const std::uint8_t> bytes) override {
-    std::string out;
+  std::size_t Feed(std::span<const std::uint8_t> bytes) override {
+    std::size_t lines = 0;
     reader_.Feed(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                  [&](std::string_view line, bool overlong) {
-                   out +=
-                       overlong ? "NO line longer than 255 bytes" : RunTextCommand(line, station_);
-                   out += '\n';
+                   ++lines;
+                   const std::uint64_t slot = answers_->Add();
+                   if (overlong) {
+                     answers_->Fill(slot, "NO line longer than 255 bytes");
+                     return;
+                   }
+                   const NotCarried what = NotCarriedCommand(line);
+                   if (what != NotCarried::kNone && note_) note_(what);
+                   RunTextCommand(line, station_, [answers = answers_, slot](std::string answer) {
+                     answers->Fill(slot, std::move(answer));
+                   });
                  });
-    return out;
+    return lines;
   }
+
+  bool Unfinished() const override { return reader_.Unfinished(); }
 
  private:
   StationControl& station_;
   TextLineReader reader_;
+  std::shared_ptr<OrderedAnswers> answers_;
+  NotCarriedNote note_;
 };
 
 class UecpHandler final : public StreamHandler {
  public:
-  UecpHandler(StationControl& station, std::optional<UecpAddress> ours)
-      : station_(station), ours_(ours) {}
+  UecpHandler(StationControl& station, std::optional<UecpAddress> ours, Output out)
+      : station_(station), ours_(ours), out_(std::move(out)) {}
 
-  std::string Feed(std::span<const std::uint8_t> bytes) override {
-    std::string out;
+  std::size_t Feed(std::span<const std::uint8_t> bytes) override {
+    std::size_t frames = 0;
     reader_.Feed(bytes, [&](const UecpFrameResult& frame) {
+      ++frames;
       if (!UecpAddressedTo(frame.address, ours_)) return;
       // An acknowledgement is never answered, nor carried out: two devices on a shared
       // line would otherwise answer each other for ever.
       if (!frame.message.empty() && frame.message[0] == kUecpAcknowledgement) return;
       UecpResponse response = frame.response;
       if (response == UecpResponse::kOk) response = ApplyUecpMessage(frame.message, station_);
-      if (frame.address == kUecpBroadcast) return;  // every encoder hears it; none answers
+      // A frame for a group (site or encoder 0) reaches other encoders too: none answers it.
+      if (UecpForGroup(frame.address)) return;
       const std::uint8_t sequence = frame.sequence.value_or(0);
       const std::uint16_t address =
           ours_ ? static_cast<std::uint16_t>(ours_->site << 6 | ours_->encoder) : frame.address;
       const std::vector<std::uint8_t> reply =
           EncodeUecpFrame(address, sequence, UecpAcknowledgement(response, sequence));
-      out.append(reply.begin(), reply.end());
+      out_(std::string(reply.begin(), reply.end()));
     });
-    return out;
+    return frames;
   }
+
+  bool Unfinished() const override { return reader_.InFrame(); }
 
  private:
   StationControl& station_;
   std::optional<UecpAddress> ours_;
+  Output out_;
   UecpFrameReader reader_;
 };
+
+std::string DurationText(std::chrono::milliseconds duration) {
+  if (duration.count() % 1000 == 0) return std::to_string(duration.count() / 1000) + " s";
+  return std::to_string(duration.count()) + " ms";
+}
 
 }  // namespace
 
 std::unique_ptr<StreamHandler> MakeStreamHandler(Protocol protocol, StationControl& station,
-                                                 const std::optional<UecpAddress>& ours) {
-  if (protocol == Protocol::kText) return std::make_unique<TextHandler>(station);
-  return std::make_unique<UecpHandler>(station, ours);
+                                                 const std::optional<UecpAddress>& ours, Output out,
+                                                 NotCarriedNote note) {
+  if (protocol == Protocol::kText) {
+    return std::make_unique<TextHandler>(station, std::move(out), std::move(note));
+  }
+  return std::make_unique<UecpHandler>(station, ours, std::move(out));
+}
+
+std::optional<std::size_t> RefusalLog::Refused(const std::string& peer,
+                                               std::chrono::steady_clock::time_point now) {
+  // Many peers (a scan, forged sources) forget those logged long enough ago.
+  constexpr std::size_t kMaxPeers = 4096;
+  if (peers_.size() >= kMaxPeers && !peers_.contains(peer)) {
+    std::erase_if(peers_,
+                  [&](const auto& p) { return now - p.second.logged >= kRefusalLogInterval; });
+    if (peers_.size() >= kMaxPeers) peers_.clear();
+  }
+  const auto [it, first] = peers_.try_emplace(peer, Peer{now, 0});
+  if (first) return 0;
+  if (now - it->second.logged < kRefusalLogInterval) {
+    ++it->second.unlogged;
+    return std::nullopt;
+  }
+  it->second.logged = now;
+  return std::exchange(it->second.unlogged, 0);
 }
 
 class ServeNetwork::Connection : public std::enable_shared_from_this<Connection> {
@@ -90,21 +164,28 @@ namespace {
 // Told once when a connection ends: the error that ended it, none when serve closed it.
 using Closed = std::function<void(const std::error_code&)>;
 
+// Makes a connection's handler, given where its answers go.
+using HandlerMaker = std::function<std::unique_ptr<StreamHandler>(Output out)>;
+
 // One peer on a byte stream: a TCP connection or the serial line.
 template <typename Stream>
 class StreamConnection final : public ServeNetwork::Connection {
  public:
-  StreamConnection(Stream stream, std::unique_ptr<StreamHandler> handler, ServeNetwork& owner,
-                   std::string name, std::chrono::seconds idle_timeout, Closed closed)
+  StreamConnection(Stream stream, HandlerMaker make, ServeNetwork& owner, std::string name,
+                   ConnectionLimits limits, Closed closed)
       : stream_(std::move(stream)),
-        handler_(std::move(handler)),
+        make_(std::move(make)),
         owner_(owner),
         name_(std::move(name)),
         idle_(stream_.get_executor()),
-        idle_timeout_(idle_timeout),
+        deadline_(stream_.get_executor()),
+        limits_(limits),
         closed_by_(std::move(closed)) {}
 
   void Start() override {
+    handler_ = make_([weak = std::weak_ptr(Self())](std::string bytes) {
+      if (const auto self = weak.lock()) self->Write(std::move(bytes));
+    });
     ArmIdle();
     Read();
   }
@@ -118,6 +199,7 @@ class StreamConnection final : public ServeNetwork::Connection {
     std::error_code ignored;
     stream_.close(ignored);
     idle_.cancel();
+    deadline_.cancel();
     owner_.Forget(this);
     if (closed_by_) std::exchange(closed_by_, nullptr)(why);
   }
@@ -127,12 +209,30 @@ class StreamConnection final : public ServeNetwork::Connection {
   }
 
   void ArmIdle() {
-    if (idle_timeout_.count() == 0) return;
-    idle_.expires_after(idle_timeout_);
+    if (limits_.idle_timeout.count() == 0) return;
+    idle_.expires_after(limits_.idle_timeout);
     idle_.async_wait([self = Self()](const std::error_code& error) {
       if (error || self->closed_) return;
-      self->owner_.Log().Line("closed " + self->name_ + ": idle for " +
-                              std::to_string(self->idle_timeout_.count()) + " s");
+      self->owner_.Log().Line("closed " + self->name_ + ": nothing complete for " +
+                              DurationText(self->limits_.idle_timeout));
+      self->Close();
+    });
+  }
+
+  // From the first byte of a line or frame until its end.
+  void FollowDeadline(bool ended_some) {
+    if (limits_.line_deadline.count() == 0) return;
+    if (ended_some || !handler_->Unfinished()) {
+      if (deadline_armed_) deadline_.cancel();
+      deadline_armed_ = false;
+    }
+    if (deadline_armed_ || !handler_->Unfinished()) return;
+    deadline_armed_ = true;
+    deadline_.expires_after(limits_.line_deadline);
+    deadline_.async_wait([self = Self()](const std::error_code& error) {
+      if (error || self->closed_) return;
+      self->owner_.Log().Line("closed " + self->name_ + ": a line unfinished " +
+                              DurationText(self->limits_.line_deadline) + " after its first byte");
       self->Close();
     });
   }
@@ -145,14 +245,16 @@ class StreamConnection final : public ServeNetwork::Connection {
             self->End(error);
             return;
           }
-          self->ArmIdle();
-          self->Write(self->handler_->Feed(std::span(self->buffer_).first(size)));
-          if (!self->closed_) self->Read();
+          const std::size_t ended = self->handler_->Feed(std::span(self->buffer_).first(size));
+          if (self->closed_) return;
+          if (ended > 0) self->ArmIdle();
+          self->FollowDeadline(ended > 0);
+          self->Read();
         });
   }
 
   void Write(std::string bytes) {
-    if (bytes.empty()) return;
+    if (bytes.empty() || closed_) return;
     queued_ += bytes.size();
     if (queued_ > kMaxQueuedOutput) {
       owner_.Log().Line("closed " + name_ + ": it does not read its answers");
@@ -178,11 +280,14 @@ class StreamConnection final : public ServeNetwork::Connection {
   }
 
   Stream stream_;
+  HandlerMaker make_;
   std::unique_ptr<StreamHandler> handler_;
   ServeNetwork& owner_;
   std::string name_;
   asio::steady_timer idle_;
-  std::chrono::seconds idle_timeout_;
+  asio::steady_timer deadline_;
+  bool deadline_armed_ = false;
+  ConnectionLimits limits_;
   Closed closed_by_;
   bool closed_ = false;
   std::array<std::uint8_t, kReadChunk> buffer_{};
@@ -226,7 +331,7 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
     const std::string name =
         std::string(ProtocolName(protocol_)) + " peer " + EndpointText(peer.address(), peer.port());
     if (!owner_.allow_.Allows(peer.address())) {
-      owner_.log_.Line("refused " + name + ": not allowed");
+      owner_.LogRefusal(peer.address(), name, "not allowed");
       return;  // the socket closes as it goes out of scope
     }
     if (open_ >= limits_.max_connections) {
@@ -235,9 +340,16 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
       return;
     }
     ++open_;
+    auto& owner = owner_;
+    const Protocol protocol = protocol_;
     auto connection = std::make_shared<StreamConnection<asio::ip::tcp::socket>>(
-        std::move(socket), MakeStreamHandler(protocol_, owner_.station_, owner_.ours_), owner_,
-        name, limits_.idle_timeout,
+        std::move(socket),
+        [&owner, protocol,
+         note = owner_.NoteFor(ProtocolName(protocol_) + (" peer " + peer.address().to_string()))](
+            Output out) {
+          return MakeStreamHandler(protocol, owner.station_, owner.ours_, std::move(out), note);
+        },
+        owner_, name, limits_,
         [self = shared_from_this()](const std::error_code&) { --self->open_; });
     owner_.connections_[connection.get()] = connection;
     owner_.log_.Line("connected " + name);
@@ -251,11 +363,16 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
   asio::ip::tcp::acceptor acceptor_;
 };
 
-// The UECP serial line, opened again whenever it is lost.
+// A serial line, opened again whenever it is lost.
 class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine> {
  public:
-  SerialLine(ServeNetwork& owner, std::string device, unsigned baud)
-      : owner_(owner), device_(std::move(device)), baud_(baud), retry_(owner.io_) {}
+  SerialLine(ServeNetwork& owner, Protocol protocol, std::string device, unsigned baud)
+      : owner_(owner),
+        protocol_(protocol),
+        name_(std::string(ProtocolName(protocol)) + "-serial " + device),
+        device_(std::move(device)),
+        baud_(baud),
+        retry_(owner.io_) {}
 
   void Open() {
     if (closed_) return;
@@ -269,7 +386,7 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
       port.set_option(asio::serial_port::flow_control(asio::serial_port::flow_control::none));
     } catch (const std::system_error& e) {
       if (!failing_) {
-        owner_.log_.Line("can't open uecp-serial " + device_ + ": " + e.code().message() +
+        owner_.log_.Line("can't open " + name_ + ": " + e.code().message() +
                          "; trying again every " + std::to_string(kSerialReopenDelay.count()) +
                          " s");
       }
@@ -277,14 +394,22 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
       Retry();
       return;
     }
-    if (failing_) owner_.log_.Line("uecp-serial " + device_ + " open again");
+    if (failing_) owner_.log_.Line(name_ + " open again");
     failing_ = false;
+    auto& owner = owner_;
+    const Protocol protocol = protocol_;
+    // A line has no peer to leave or come back: it is never closed for idling, and a line
+    // cut short by noise ends at the next line break.
     auto connection = std::make_shared<StreamConnection<asio::serial_port>>(
-        std::move(port), MakeStreamHandler(Protocol::kUecp, owner_.station_, owner_.ours_), owner_,
-        "uecp-serial " + device_, std::chrono::seconds{0},
+        std::move(port),
+        [&owner, protocol, note = owner_.NoteFor(name_)](Output out) {
+          return MakeStreamHandler(protocol, owner.station_, owner.ours_, std::move(out), note);
+        },
+        owner_, name_,
+        ConnectionLimits{0, std::chrono::milliseconds{0}, std::chrono::milliseconds{0}},
         [self = shared_from_this()](const std::error_code& error) {
           if (!error || self->closed_) return;
-          self->owner_.log_.Line("lost uecp-serial " + self->device_ + ": " + error.message() +
+          self->owner_.log_.Line("lost " + self->name_ + ": " + error.message() +
                                  "; opening it again every " +
                                  std::to_string(kSerialReopenDelay.count()) + " s");
           self->failing_ = true;
@@ -308,6 +433,8 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
   }
 
   ServeNetwork& owner_;
+  Protocol protocol_;
+  std::string name_;
   std::string device_;
   unsigned baud_;
   asio::steady_timer retry_;
@@ -317,8 +444,8 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
 
 class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
  public:
-  UdpPort(ServeNetwork& owner, const asio::ip::udp::endpoint& endpoint)
-      : owner_(owner), socket_(owner.io_, endpoint) {}
+  UdpPort(ServeNetwork& owner, Protocol protocol, const asio::ip::udp::endpoint& endpoint)
+      : owner_(owner), protocol_(protocol), socket_(owner.io_, endpoint) {}
 
   asio::ip::udp::endpoint Endpoint() const { return socket_.local_endpoint(); }
 
@@ -339,24 +466,39 @@ class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
 
  private:
   void Datagram(std::size_t size) {
+    const std::string peer = std::string(ProtocolName(protocol_)) + "-udp peer ";
     if (!owner_.allow_.Allows(peer_.address())) {
-      owner_.log_.Line("refused uecp-udp datagram from " +
-                       EndpointText(peer_.address(), peer_.port()) + ": not allowed");
+      owner_.LogRefusal(peer_.address(), peer + EndpointText(peer_.address(), peer_.port()),
+                        "not allowed");
       return;
     }
-    // Each datagram stands alone: a frame cut off at its end is not continued by the next.
-    UecpHandler handler(owner_.station_, owner_.ours_);
-    std::string reply = handler.Feed(std::span(buffer_).first(size));
-    if (reply.empty() || sends_ >= kMaxUdpSends) return;
+    // Each datagram stands alone: a frame or line cut off at its end is not continued by
+    // the next. A text command needs no line break of its own.
+    const auto handler = MakeStreamHandler(
+        protocol_, owner_.station_, owner_.ours_,
+        [self = shared_from_this(), to = peer_](std::string bytes) {
+          self->SendTo(to, std::move(bytes));
+        },
+        owner_.NoteFor(peer + peer_.address().to_string()));
+    handler->Feed(std::span(buffer_).first(size));
+    if (protocol_ == Protocol::kText && handler->Unfinished()) {
+      constexpr std::array<std::uint8_t, 1> kEnd = {'\n'};
+      handler->Feed(kEnd);
+    }
+  }
+
+  void SendTo(const asio::ip::udp::endpoint& to, std::string reply) {
+    if (reply.empty() || sends_ >= kMaxUdpSends || !socket_.is_open()) return;
     ++sends_;
     auto bytes = std::make_shared<std::string>(std::move(reply));
-    socket_.async_send_to(asio::buffer(*bytes), peer_,
+    socket_.async_send_to(asio::buffer(*bytes), to,
                           [self = shared_from_this(), bytes](const std::error_code&, std::size_t) {
                             --self->sends_;
                           });
   }
 
   ServeNetwork& owner_;
+  Protocol protocol_;
   asio::ip::udp::socket socket_;
   asio::ip::udp::endpoint peer_;
   std::array<std::uint8_t, kMaxDatagram> buffer_{};
@@ -380,19 +522,44 @@ std::string ServeNetwork::ListenTcp(Protocol protocol, const asio::ip::tcp::endp
   return std::string(ProtocolName(protocol)) + "=" + EndpointText(bound.address(), bound.port());
 }
 
-std::string ServeNetwork::ListenUdp(const asio::ip::udp::endpoint& endpoint) {
-  auto port = std::make_shared<UdpPort>(*this, endpoint);
+std::string ServeNetwork::ListenUdp(Protocol protocol, const asio::ip::udp::endpoint& endpoint) {
+  auto port = std::make_shared<UdpPort>(*this, protocol, endpoint);
   port->Receive();
   udp_ports_.push_back(port);
   const auto bound = port->Endpoint();
-  return "uecp-udp=" + EndpointText(bound.address(), bound.port());
+  return std::string(ProtocolName(protocol)) +
+         "-udp=" + EndpointText(bound.address(), bound.port());
 }
 
-std::string ServeNetwork::OpenSerial(const std::string& device, unsigned baud) {
-  auto line = std::make_shared<SerialLine>(*this, device, baud);
+std::string ServeNetwork::OpenSerial(Protocol protocol, const std::string& device, unsigned baud) {
+  auto line = std::make_shared<SerialLine>(*this, protocol, device, baud);
   serial_.push_back(line);
   line->Open();
-  return "uecp-serial=" + device + "@" + std::to_string(baud);
+  return std::string(ProtocolName(protocol)) + "-serial=" + device + "@" + std::to_string(baud);
+}
+
+void ServeNetwork::LogRefusal(const asio::ip::address& address, const std::string& what,
+                              const std::string& why) {
+  const auto unlogged = refusals_.Refused(address.to_string(), std::chrono::steady_clock::now());
+  if (!unlogged) return;
+  std::string line = "refused " + what + ": " + why;
+  if (*unlogged > 0) {
+    line += " (and " + std::to_string(*unlogged) + " more from " + address.to_string() +
+            " since its last line)";
+  }
+  log_.Line(line);
+}
+
+NotCarriedNote ServeNetwork::NoteFor(const std::string& peer) {
+  return [this, peer](NotCarried what) {
+    // Remembered per peer and kind; a flood of forged peers only makes it forget.
+    constexpr std::size_t kMaxTold = 4096;
+    const char* kind = what == NotCarried::kRadioText ? "RadioText" : "dynamic PS";
+    if (not_carried_told_.size() >= kMaxTold) not_carried_told_.clear();
+    if (!not_carried_told_.insert(peer + '\n' + kind).second) return;
+    log_.Line(peer + " sent " + kind + ": this encoder carries none, answered NO (logged once " +
+              "per peer)");
+  };
 }
 
 void ServeNetwork::Forget(Connection* connection) {

@@ -14,17 +14,21 @@ SettingsSaver::~SettingsSaver() {
   thread_.join();
 }
 
-void SettingsSaver::Save(app::SettingsValues values) {
+std::uint64_t SettingsSaver::Save(app::SettingsValues values) {
+  std::uint64_t number = 0;
   {
     const std::lock_guard lock(mutex_);
     waiting_ = std::move(values);
+    number = ++handed_;
   }
   wake_.notify_one();
+  return number;
 }
 
-void SettingsSaver::Flush() {
+std::optional<std::string> SettingsSaver::Flush() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return !waiting_ && !saving_; });
+  return last_failure_;
 }
 
 void SettingsSaver::Loop() {
@@ -33,6 +37,7 @@ void SettingsSaver::Loop() {
     wake_.wait(lock, [this] { return quit_ || waiting_; });
     if (!waiting_) return;
     const app::SettingsValues values = std::move(*waiting_);
+    const std::uint64_t number = handed_;
     waiting_.reset();
     saving_ = true;
     lock.unlock();
@@ -42,8 +47,9 @@ void SettingsSaver::Loop() {
     } catch (const std::exception& e) {
       failure = e.what();
     }
-    done_(failure);
+    done_(number, failure);
     lock.lock();
+    last_failure_ = failure;
     saving_ = false;
     idle_.notify_all();
   }

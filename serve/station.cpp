@@ -46,18 +46,32 @@ ServeStation::ServeStation(asio::io_context& io, app::SettingsValues start,
       worker_(worker),
       log_(log),
       send_timer_(io),
-      ta_timer_(io) {
+      ta_timer_(io),
+      fallback_timer_(io),
+      fallback_(options_.fallback.value_or(values_.station)),
+      budget_(options_.max_sends_per_hour) {
   if (options_.settings_file) {
     saver_ = std::make_unique<SettingsSaver>(
-        *options_.settings_file, [this](std::optional<std::string> failure) {
-          asio::post(io_, [this, failure = std::move(failure)] { Saved(failure); });
+        *options_.settings_file, [this](std::uint64_t number, std::optional<std::string> failure) {
+          asio::post(io_, [this, number, failure = std::move(failure)] { Saved(number, failure); });
         });
   }
   if (values_.station.ta == 1) ArmTaTimeout();
+  ArmFallback();
 }
 
-void ServeStation::Change(const rds::StationSettings& next, const std::string& fields) {
+void ServeStation::Change(const rds::StationSettings& next, const std::string& fields,
+                          SaveReport saved) {
   if (stopping_) return;
+  if (fallback_since_) log_.Line("fallback ended by a change of " + fields);
+  fallback_since_.reset();
+  ArmFallback();
+  Apply(next, fields, std::move(saved));
+}
+
+// A change from a client or from serve itself (the TA time-out, the fallback).
+void ServeStation::Apply(const rds::StationSettings& next, const std::string& fields,
+                         SaveReport saved) {
   values_.station = next;
   if (Has(fields, "TA")) {
     if (next.ta == 1) {
@@ -70,7 +84,12 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
   last_change_ = Clock::now();
   pending_ = true;
   AddFields(pending_fields_, fields);
-  Save();
+  const std::uint64_t number = Save();
+  if (saved && saver_) {
+    save_reports_.emplace_back(number, std::move(saved));
+  } else if (saved) {
+    saved(std::nullopt);
+  }
   Schedule(false);
 }
 
@@ -83,9 +102,23 @@ void ServeStation::RequestSend() {
   Schedule(true);
 }
 
+// The one place STATUS is put together: the last send, then what holds changes back.
 std::string ServeStation::Status() const {
-  if (!save_failure_) return status_;
-  return status_ + " (settings not saved: " + *save_failure_ + ")";
+  std::string status = status_;
+  const Clock::time_point now = Clock::now();
+  if (budget_.PerHour() > 0) {
+    status += " sends_last_hour=" + std::to_string(budget_.InLastHour(now)) + "/" +
+              std::to_string(budget_.PerHour());
+  }
+  if (budget_wait_ && pending_) {
+    status += " changes wait until " +
+              IsoTime(std::chrono::system_clock::now() +
+                      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                          *budget_wait_ - now));
+  }
+  if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
+  if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
+  return status;
 }
 
 void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
@@ -121,10 +154,27 @@ void ServeStation::TryStart() {
     });
     return;
   }
+  // Beyond the budget changes wait, coalesced, except that TA (a traffic announcement) and
+  // the last send at a stop always go out.
+  const std::optional<Clock::time_point> free = budget_.NextFree(Clock::now());
+  if (free && !stopping_ && !Has(pending_fields_, "TA")) {
+    if (budget_wait_ != free) {
+      log_.Line("send budget: " + std::to_string(budget_.PerHour()) +
+                " sends in the last hour; changes wait");
+    }
+    budget_wait_ = free;
+    send_timer_.expires_at(*free);
+    send_timer_.async_wait([this](const std::error_code& error) {
+      if (!error) TryStart();
+    });
+    return;
+  }
+  budget_wait_.reset();
   sending_ = true;
   pending_ = false;
   sent_fields_ = std::exchange(pending_fields_, {});
   sent_first_ = first_pending_;
+  sent_start_ = Clock::now();
   sent_ = values_.station;
   worker_.Start(sent_, [this](SendOutcome outcome) {
     asio::post(io_, [this, outcome = std::move(outcome)] { Finished(outcome); });
@@ -141,6 +191,7 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   line << "send changes=" << (sent_fields_.empty() ? "-" : sent_fields_);
   if (outcome.ok) {
     retrying_ = false;
+    budget_.Sent(sent_start_);  // a failed send reloaded nothing
     // The send corrects PI and AF as the window's does; a change since then wins.
     if (values_.station.pi == sent_.pi) values_.station.pi = outcome.pi_text;
     if (values_.station.af == sent_.af) values_.station.af = outcome.af_texts;
@@ -183,14 +234,21 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   }
 }
 
-void ServeStation::Save() {
-  if (saver_) saver_->Save(values_);
+std::uint64_t ServeStation::Save() {
+  return saver_ ? saver_->Save(values_) : 0;
 }
 
-void ServeStation::Saved(const std::optional<std::string>& failure) {
-  if (failure && failure != save_failure_) log_.Line("save failed: " + *failure);
+void ServeStation::Saved(std::uint64_t number, const std::optional<std::string>& failure) {
+  if (ended_) return;  // the last save is told by EndStop
+  if (failure) log_.Line("save failed: " + *failure);
   if (!failure && save_failure_) log_.Line("saved again");
   save_failure_ = failure;
+  // A save writes the latest values handed over, so it holds every change before them too.
+  while (!save_reports_.empty() && save_reports_.front().first <= number) {
+    const SaveReport report = std::move(save_reports_.front().second);
+    save_reports_.pop_front();
+    report(failure);
+  }
 }
 
 void ServeStation::ArmTaTimeout() {
@@ -201,14 +259,37 @@ void ServeStation::ArmTaTimeout() {
     rds::StationSettings next = values_.station;
     next.ta = 0;
     log_.Line("TA back to 0 after " + std::to_string(options_.ta_timeout.count()) + " s");
-    Change(next, "TA");
+    Apply(next, "TA", nullptr);
   });
 }
 
-void ServeStation::Stop(std::function<void()> done) {
+void ServeStation::ArmFallback() {
+  if (options_.fallback_after.count() == 0) return;
+  fallback_timer_.expires_after(options_.fallback_after);
+  fallback_timer_.async_wait([this](const std::error_code& error) {
+    if (error || stopping_) return;
+    fallback_since_ = std::chrono::system_clock::now();
+    rds::StationSettings next = values_.station;
+    std::string fields;
+    const auto take = [&](auto& field, const auto& value, const char* name) {
+      if (field == value) return;
+      field = value;
+      fields += fields.empty() ? name : std::string(",") + name;
+    };
+    take(next.ps, fallback_.ps, "PS");
+    take(next.pty, fallback_.pty, "PTY");
+    take(next.ta, fallback_.ta, "TA");
+    log_.Line("no change for " + std::to_string(options_.fallback_after.count()) + " s: fallback" +
+              (fields.empty() ? " (PS, PTY and TA already hold it)" : ""));
+    if (!fields.empty()) Apply(next, fields, nullptr);
+  });
+}
+
+void ServeStation::Stop(std::function<void(bool saved)> done) {
   stopping_ = true;
   stopped_ = std::move(done);
   ta_timer_.cancel();
+  fallback_timer_.cancel();
   if (sending_) return;  // Finished goes on
   if (pending_ && !retrying_) {
     Schedule(true);
@@ -223,8 +304,11 @@ void ServeStation::EndStop() {
     log_.Line("not sent: changes=" + pending_fields_ + "; the next start sends them");
   }
   Save();
-  if (saver_) saver_->Flush();
-  if (stopped_) std::exchange(stopped_, nullptr)();
+  ended_ = true;
+  std::optional<std::string> failure;
+  if (saver_) failure = saver_->Flush();
+  if (failure) log_.Line("save failed: " + *failure);
+  if (stopped_) std::exchange(stopped_, nullptr)(!failure);
 }
 
 }  // namespace serve

@@ -3,6 +3,8 @@
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -11,6 +13,7 @@
 
 #include "appcore/settings_file.h"
 #include "serve/log.h"
+#include "serve/send_budget.h"
 #include "serve/send_worker.h"
 #include "serve/settings_saver.h"
 #include "serve/station_control.h"
@@ -35,8 +38,13 @@ std::chrono::steady_clock::time_point SendStartTime(
     std::optional<std::chrono::steady_clock::time_point> throttle_free);
 
 struct ServeStationOptions {
-  std::optional<std::filesystem::path> settings_file;  // saved on every change and send
-  std::chrono::seconds ta_timeout{0};                  // 0: TA stays as set
+  std::optional<std::filesystem::path> settings_file;     // saved on every change and send
+  std::chrono::seconds ta_timeout{0};                     // 0: TA stays as set
+  std::size_t max_sends_per_hour = kDefaultSendsPerHour;  // 0: no limit
+  // After this long without a change from a client, PS, PTY and TA go back to those of
+  // fallback (default: the state serve started with); 0: never.
+  std::chrono::seconds fallback_after{0};
+  std::optional<rds::StationSettings> fallback;
 };
 
 // The one station state of serve and its sends, on the network thread: every accepted
@@ -45,14 +53,16 @@ struct ServeStationOptions {
 // the previous one, and none is interrupted.
 class ServeStation final : public StationControl {
  public:
+  using Clock = std::chrono::steady_clock;
+
   ServeStation(asio::io_context& io, app::SettingsValues start, ServeStationOptions options,
                SendWorker& worker, ServeLog& log);
 
   const rds::StationSettings& Settings() const override { return values_.station; }
-  void Change(const rds::StationSettings& next, const std::string& fields) override;
+  void Change(const rds::StationSettings& next, const std::string& fields,
+              SaveReport saved) override;
   void RequestSend() override;
   std::string Status() const override;
-  std::optional<std::string> SaveFailure() const override { return save_failure_; }
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -61,15 +71,18 @@ class ServeStation final : public StationControl {
   void Start(bool saved, const std::optional<std::string>& port_problem);
 
   // Takes no further change; lets a running send finish, sends the changes still waiting
-  // (one more send at most), saves, then calls done.
-  void Stop(std::function<void()> done);
+  // (one more send at most), saves, then calls done: saved is false when that last save
+  // failed.
+  void Stop(std::function<void(bool saved)> done);
 
  private:
+  void Apply(const rds::StationSettings& next, const std::string& fields, SaveReport saved);
+  void ArmFallback();
   void Schedule(bool now);
   void TryStart();
   void Finished(const SendOutcome& outcome);
-  void Save();
-  void Saved(const std::optional<std::string>& failure);
+  std::uint64_t Save();
+  void Saved(std::uint64_t number, const std::optional<std::string>& failure);
   void ArmTaTimeout();
   void EndStop();
 
@@ -80,9 +93,15 @@ class ServeStation final : public StationControl {
   ServeLog& log_;
   asio::steady_timer send_timer_;
   asio::steady_timer ta_timer_;
+  asio::steady_timer fallback_timer_;
+  rds::StationSettings fallback_;
+  std::optional<std::chrono::system_clock::time_point> fallback_since_;
   transfer::SystemTimeOfDayClock clock_;
   std::unique_ptr<SettingsSaver> saver_;
   std::optional<std::string> save_failure_;
+  // Changes whose answer waits for the save with this number (or a later one).
+  std::deque<std::pair<std::uint64_t, SaveReport>> save_reports_;
+  bool ended_ = false;
 
   std::string pending_fields_;
   bool pending_ = false;
@@ -94,11 +113,14 @@ class ServeStation final : public StationControl {
   bool stopping_ = false;
   std::string sent_fields_;
   std::chrono::steady_clock::time_point sent_first_{};
+  std::chrono::steady_clock::time_point sent_start_{};
   rds::StationSettings sent_;
   std::optional<transfer::TimeOfDay> last_send_end_;
   std::optional<std::chrono::steady_clock::time_point> throttle_free_;
   std::string status_ = "STATUS none";
-  std::function<void()> stopped_;
+  SendBudget budget_;
+  std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
+  std::function<void(bool)> stopped_;
 };
 
 }  // namespace serve

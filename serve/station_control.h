@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,15 +14,19 @@ class StationControl {
  public:
   virtual ~StationControl() = default;
 
+  // Told, on the network thread, whether the settings file now holds a change: nullopt, or
+  // why its save failed. Without a settings file it is told at once.
+  using SaveReport = std::function<void(const std::optional<std::string>& failure)>;
+
   virtual const rds::StationSettings& Settings() const = 0;
   // Takes next as the new state and asks for a send; fields names what changed ("PS,TA").
-  virtual void Change(const rds::StationSettings& next, const std::string& fields) = 0;
+  // saved, when given, hears once the save that holds this change has ended.
+  virtual void Change(const rds::StationSettings& next, const std::string& fields,
+                      SaveReport saved) = 0;
   // Asks for a send of the state as it is.
   virtual void RequestSend() = 0;
   // One line on the last send: its result and time.
   virtual std::string Status() const = 0;
-  // Why the settings file is not being saved, while it is not.
-  virtual std::optional<std::string> SaveFailure() const = 0;
 };
 
 }  // namespace serve

@@ -1,6 +1,7 @@
 #include "serve/text_commands.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -39,7 +40,8 @@ std::vector<std::string> SplitCommas(std::string_view text) {
   }
 }
 
-std::string Set(const std::string& name, std::string_view value, StationControl& station) {
+void Set(const std::string& name, std::string_view value, StationControl& station,
+         const TextAnswer& answer) {
   const rds::StationSettings& now = station.Settings();
   rds::StationSettings next = now;
   std::vector<std::string> args;
@@ -64,14 +66,15 @@ std::string Set(const std::string& name, std::string_view value, StationControl&
         options.Parse(taken, parser);
       }
     } catch (const cmdline::UsageError& e) {
-      return "NO " + Reason(e.what());
+      answer("NO " + Reason(e.what()));
+      return;
     }
     next = options.ApplyTo(next);
   }
-  station.Change(next, name);
-  // Taken and sent, but a restart would lose it: the client is told.
-  if (const auto failure = station.SaveFailure()) return "OK but not saved: " + *failure;
-  return "OK";
+  // Taken and sent, but when its save failed a restart would lose it: the client is told.
+  station.Change(next, name, [answer](const std::optional<std::string>& failure) {
+    answer(failure ? "OK but not saved: " + *failure : "OK");
+  });
 }
 
 std::string Get(const std::string& name, const rds::StationSettings& s) {
@@ -108,7 +111,29 @@ bool IsField(const std::string& name) {
   return std::find(std::begin(kFields), std::end(kFields), name) != std::end(kFields);
 }
 
+struct NotCarriedName {
+  const char* name;
+  NotCarried what;
+};
+
+constexpr std::array kNotCarried = {
+    NotCarriedName{"TEXT", NotCarried::kRadioText}, NotCarriedName{"RT", NotCarried::kRadioText},
+    NotCarriedName{"RT1", NotCarried::kRadioText},  NotCarriedName{"RT2", NotCarried::kRadioText},
+    NotCarriedName{"DPS", NotCarried::kDynamicPs},  NotCarriedName{"DPS1", NotCarried::kDynamicPs},
+};
+
 }  // namespace
+
+NotCarried NotCarriedCommand(std::string_view line) {
+  const std::string upper = Upper(line.substr(0, std::min<std::size_t>(line.size(), 8)));
+  if (upper.rfind("RT+", 0) == 0) return NotCarried::kRadioText;  // RadioText Plus tags
+  const auto eq = upper.find('=');
+  if (eq == std::string::npos) return NotCarried::kNone;
+  for (const NotCarriedName& n : kNotCarried) {
+    if (upper.compare(0, eq, n.name) == 0) return n.what;
+  }
+  return NotCarried::kNone;
+}
 
 void TextLineReader::Feed(std::string_view bytes, const Sink& sink) {
   for (const char c : bytes) {
@@ -128,25 +153,33 @@ void TextLineReader::Feed(std::string_view bytes, const Sink& sink) {
   }
 }
 
-std::string RunTextCommand(std::string_view line, StationControl& station) {
-  if (line.size() > kMaxCommandLine) return "NO line longer than 255 bytes";
-  if (!rds::IsUtf8(line)) return "NO text is not valid UTF-8";
+void RunTextCommand(std::string_view line, StationControl& station, const TextAnswer& answer) {
+  if (line.size() > kMaxCommandLine) return answer("NO line longer than 255 bytes");
+  switch (NotCarriedCommand(line)) {
+    case NotCarried::kRadioText:
+      return answer("NO this encoder carries no RadioText");
+    case NotCarried::kDynamicPs:
+      return answer("NO this encoder carries no dynamic PS");
+    case NotCarried::kNone:
+      break;
+  }
+  if (!rds::IsUtf8(line)) return answer("NO text is not valid UTF-8");
   const auto eq = line.find('=');
   if (eq != std::string_view::npos) {
     const std::string name = Upper(line.substr(0, eq));
-    if (!IsField(name)) return "NO unknown field " + cmdline::Quote(line.substr(0, eq));
-    return Set(name, line.substr(eq + 1), station);
+    if (!IsField(name)) return answer("NO unknown field " + cmdline::Quote(line.substr(0, eq)));
+    return Set(name, line.substr(eq + 1), station, answer);
   }
   const std::string command = Upper(line);
   if (!command.empty() && command.back() == '?' && IsField(command.substr(0, command.size() - 1))) {
-    return Get(command.substr(0, command.size() - 1), station.Settings());
+    return answer(Get(command.substr(0, command.size() - 1), station.Settings()));
   }
   if (command == "SEND") {
     station.RequestSend();
-    return "OK";
+    return answer("OK");
   }
-  if (command == "STATUS") return station.Status();
-  return "NO unknown command";
+  if (command == "STATUS") return answer(station.Status());
+  answer("NO unknown command");
 }
 
 }  // namespace serve

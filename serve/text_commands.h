@@ -20,21 +20,35 @@ class TextLineReader {
   using Sink = std::function<void(std::string_view line, bool overlong)>;
 
   void Feed(std::string_view bytes, const Sink& sink);
+  // True while part of a line has come and its end has not.
+  bool Unfinished() const { return overlong_ || !line_.empty(); }
 
  private:
   std::string line_;
   bool overlong_ = false;
 };
 
-// Carries out one command line and returns the answer, without its line break:
+// What automation systems send by default that this encoder cannot carry.
+enum class NotCarried { kNone, kRadioText, kDynamicPs };
+
+// TEXT= RT= RT1= RT2= and RT+... are RadioText, DPS= and DPS1= dynamic PS (any case).
+NotCarried NotCarriedCommand(std::string_view line);
+
+// Gets the answer to one command line, without its line break.
+using TextAnswer = std::function<void(std::string answer)>;
+
+// Carries out one command line and gives answer its answer, at once or, for a change, once
+// the change is saved:
 //   PS= PI= PTY= TP= TA= MS= DI= AF=  set a field, checked as the command-line option of
 //                                     the same name: "OK" ("OK but not saved: reason"
-//                                     while the settings file cannot be saved), or
+//                                     when the settings file could not hold it), or
 //                                     "NO reason" and no change;
+//   TEXT= RT= DPS= ...                "NO this encoder carries no RadioText" (or "no
+//                                     dynamic PS");
 //   PS? PI? ... AF?                   "PS=value" and so on;
 //   SEND                              asks for a send now: "OK";
 //   STATUS                            the last send's result and time.
 // Names are taken in any case; AF values are MHz with a full stop, separated by commas.
-std::string RunTextCommand(std::string_view line, StationControl& station);
+void RunTextCommand(std::string_view line, StationControl& station, const TextAnswer& answer);
 
 }  // namespace serve

@@ -18,8 +18,11 @@ constexpr std::uint8_t kUecpStop = 0xFF;
 constexpr std::uint8_t kUecpEscape = 0xFD;
 constexpr std::size_t kUecpMaxMessage = 255;
 constexpr std::uint8_t kUecpAcknowledgement = 0x18;
-// Site 0 and encoder 0: every encoder takes the frame, and none answers it.
-constexpr std::uint16_t kUecpBroadcast = 0;
+// A frame with site 0 or encoder 0 in its address is for a group of encoders: each takes
+// it, and none answers it.
+constexpr bool UecpForGroup(std::uint16_t address) {
+  return (address >> 6) == 0 || (address & 0x3F) == 0;
+}
 
 // The response codes of the acknowledgement message.
 enum class UecpResponse : std::uint8_t {
@@ -58,6 +61,8 @@ class UecpFrameReader {
   using Sink = std::function<void(const UecpFrameResult&)>;
 
   void Feed(std::span<const std::uint8_t> bytes, const Sink& sink);
+  // True between a frame's start byte and its end.
+  bool InFrame() const { return in_frame_; }
 
  private:
   void Finish(const Sink& sink);

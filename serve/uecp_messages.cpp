@@ -247,7 +247,7 @@ UecpResponse ApplyUecpMessage(std::span<const std::uint8_t> message, StationCont
   rds::StationSettings next = station.Settings();
   std::string fields;
   const UecpResponse response = Reader(message, next, fields).Run();
-  if (!fields.empty()) station.Change(next, fields);
+  if (!fields.empty()) station.Change(next, fields, nullptr);
   return response;
 }
 

@@ -6,6 +6,7 @@
 
 #include "transfer/parallel_line_driver.h"
 #include "transfer/port_choice.h"
+#include "transfer/port_holder.h"
 #include "transfer/serial_line_driver.h"
 #include "transfer/va_comm.h"
 #include "transfer/zlportio.h"
@@ -68,8 +69,13 @@ std::unique_ptr<LineDriver> OpenSerial(std::unique_ptr<TVaComm> comm) {
     if (system.IsNotAPort(e.ErrorCode())) throw NotAPort(port);
     const std::string reason =
         e.ErrorCode() != 0 ? system.ErrorText(e.ErrorCode()) : std::string(e.what());
-    throw PortOpenError("Can't open serial port " + port + " (" + reason +
-                        "): " + system.OpenFailureCure(e.ErrorCode()) + ".");
+    std::string message = "Can't open serial port " + port + " (" + reason +
+                          "): " + system.OpenFailureCure(e.ErrorCode()) + ".";
+    // The window and serve each open the port for a send: the one that finds it taken says
+    // who has it.
+    const std::string holders = PortHolders(comm->SystemDeviceName());
+    if (!holders.empty()) message += " It is open in " + holders + ".";
+    throw PortOpenError(message);
   }
   auto driver = std::make_unique<SerialLineDriver>(*comm);
   return std::make_unique<OwningLineDriver>(std::shared_ptr<TVaComm>(std::move(comm)),

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -143,6 +144,10 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
 
 // The usual conventions of a command line: arguments, exit status, the first words said.
 TEST(CommandLine, FollowsTheConventions) {
+  // A config file an editor began with a byte-order mark reads as any other.
+  const std::string bom_config = ::testing::TempDir() + "rdsq7_bom.conf";
+  std::ofstream(bom_config) << "\xEF\xBB\xBF"
+                               "dry-run\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -167,6 +172,17 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"encode", "--ps", "TOO LONG!"},
        2,
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
+      {{"serve", "--config", bom_config},
+       2,
+       "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
+       "or --uecp-serial"},
+      {{"serve", "--dry-run", "--fallback-after", "5x"},
+       2,
+       "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "
+       "got '5x'"},
+      {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
+       1,
+       "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},
 #ifndef _WIN32
       {{"serve", "--dry-run", "--config", "/dev/zero"},
        1,

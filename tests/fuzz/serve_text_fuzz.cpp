@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.Feed(std::string_view(reinterpret_cast<const char*>(data), size),
               [&](std::string_view line, bool overlong) {
                 if (overlong || line.size() > serve::kMaxCommandLine) return;
-                const std::string reply = serve::RunTextCommand(line, station);
+                std::string reply;
+                serve::RunTextCommand(line, station, [&](std::string a) { reply = std::move(a); });
                 if (reply.empty() || reply.find('\n') != std::string::npos) std::abort();
               });
   // Whatever was accepted must still fit the boxes.

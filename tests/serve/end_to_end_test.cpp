@@ -50,7 +50,7 @@ class Child {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> all = {RDSQ7_CLI_PATH};
     all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), {"--instance", instance});
+    if (!instance.empty()) all.insert(all.end(), {"--instance", instance});
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -66,6 +66,8 @@ class Child {
     }
     close(out_);
   }
+
+  pid_t Pid() const { return pid_; }
 
   // The next line that holds text, or "" after the time allowed.
   std::string LineWith(const std::string& text, std::chrono::milliseconds allowed) {
@@ -215,39 +217,47 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   const auto loopback = asio::ip::make_address("127.0.0.1");
   text.connect({loopback, PortOf(first, "text")});
   uecp.connect({loopback, PortOf(first, "uecp")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=E2E TEST"), "OK");
-  EXPECT_EQ(Ask(text, in, "PTY=10"), "OK");
-  EXPECT_EQ(Ask(text, in, "PTY=32"), "NO expected a number from 0 to 31, got '32'");
-  EXPECT_EQ(Ask(text, in, "AF=98.5,87.6"), "OK");
-  EXPECT_EQ(Ask(text, in, "DI=0001"), "OK");
-  EXPECT_EQ(Ask(text, in, std::string(300, 'x')), "NO line longer than 255 bytes");
-  EXPECT_EQ(Ask(text, in, "PS?"), "PS=E2E TEST");
+  // Text commands in one go: each change is answered once it is saved, in order.
+  asio::write(text, asio::buffer("PS=E2E TEST\nPTY=10\nPTY=32\nAF=98.5,87.6\nDI=0001\n" +
+                                 std::string(300, 'x') + "\nPS?\n"));
 
   // PI 2A07 and TA 1 TP 1 over TCP, then radiotext alone.
   Bytes both = Frame(0x2A, {0x01, 0, 0, 0x2A, 0x07, 0x03, 0, 0, 0x03});
   const Bytes radiotext = Frame(0x2B, {0x0A, 0, 0, 3, 0, 'H', 'I'});
   both.insert(both.end(), radiotext.begin(), radiotext.end());
   asio::write(uecp, asio::buffer(both));
+  // MS 0 over UDP.
+  asio::ip::udp::socket udp(io, asio::ip::udp::endpoint(loopback, 0));
+  udp.send_to(asio::buffer(Frame(0x2C, {0x05, 0, 0, 0})), {loopback, PortOf(first, "uecp-udp")});
+
+  asio::streambuf in;
+  for (const std::string answer : {"OK", "OK", "NO expected a number from 0 to 31, got '32'", "OK",
+                                   "OK", "NO line longer than 255 bytes", "PS=E2E TEST"}) {
+    asio::read_until(text, in, '\n');
+    std::istream stream(&in);
+    std::string reply;
+    std::getline(stream, reply);
+    EXPECT_EQ(reply, answer);
+  }
   const Bytes ok = Hex("fe00412a021800f189ff");
   const Bytes unknown = Hex("fe00412b0318032b748eff");
   Bytes replies(ok.size() + unknown.size());
   asio::read(uecp, asio::buffer(replies));
   EXPECT_EQ(Bytes(replies.begin(), replies.begin() + 10), ok);
   EXPECT_EQ(Bytes(replies.begin() + 10, replies.end()), unknown);
-
-  // MS 0 over UDP.
-  asio::ip::udp::socket udp(io, asio::ip::udp::endpoint(loopback, 0));
-  udp.send_to(asio::buffer(Frame(0x2C, {0x05, 0, 0, 0})), {loopback, PortOf(first, "uecp-udp")});
   std::array<std::uint8_t, 64> datagram{};
   const std::size_t got = udp.receive(asio::buffer(datagram));
   EXPECT_EQ(Bytes(datagram.begin(), datagram.begin() + got), Hex("fe00412c021800d610ff"));
 
-  const std::string line = serve.LineWith(" send changes=PS", 15s);
-  EXPECT_TRUE(std::regex_search(
-      line, std::regex(" send changes=PS,PTY,AF,DI,PI,TA,TP,MS latency_ms=[0-9.]+ "
-                       "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
-                       "min_bit_pause_us=[0-9]+ min_run_pause_us=[0-9]+$")))
+  // One send carries them all, in the order they came from the three ports.
+  const std::string line = serve.LineWith(" send changes=", 15s);
+  for (const char* field : {"PS", "PTY", "AF", "DI", "PI", "TA", "TP", "MS"}) {
+    EXPECT_TRUE(std::regex_search(line, std::regex(std::string("[=,]") + field + "[, ]"))) << line;
+  }
+  EXPECT_TRUE(
+      std::regex_search(line, std::regex(" send changes=[A-Z,]+ latency_ms=[0-9.]+ "
+                                         "elapsed_ms=[0-9.]+ nominal_ms=2576 ratio=[0-9.]+ "
+                                         "min_bit_pause_us=[0-9]+ min_run_pause_us=[0-9]+$")))
       << line;
   EXPECT_EQ(Ask(text, in, "STATUS").rfind("STATUS ok ", 0), 0U);
 
@@ -269,16 +279,34 @@ TEST_F(ServeEndToEnd, ChangesFromAllPortsGoOutInOneSendAndAreSaved) {
   EXPECT_EQ(saved.last_sent[12], "PI=2A07");
 }
 
-TEST_F(ServeEndToEnd, RefusesToStartWhileTheWindowRuns) {
-  const app::SingleInstance window(instance_);
-  ASSERT_FALSE(window.AlreadyRunning());
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0"}, instance_, folder_ / "err.txt");
-  EXPECT_EQ(serve.Line(5s), "");
-  EXPECT_EQ(serve.Stop(0), 1);
-  std::ifstream err(folder_ / "err.txt");
+std::string Text(const fs::path& file) {
+  std::ifstream in(file);
   std::stringstream text;
-  text << err.rdbuf();
-  EXPECT_EQ(text.str(), "rdsq7-cli: error: Instance of this application is already running.\n");
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(ServeEndToEnd, RunsBesideTheWindowButNotBesideItsOwnInstanceOrSettingsFile) {
+  const app::SingleInstance window(app::kInstanceName);
+  if (window.AlreadyRunning()) GTEST_SKIP() << "a window of this user runs";
+  Child first({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
+              "", folder_ / "err1.txt");
+  EXPECT_NE(first.Line(5s).find(" serve "), std::string::npos) << Text(folder_ / "err1.txt");
+
+  // Each refuses at once; one that runs is killed rather than waited for.
+  Child same({"serve", "--dry-run", "--listen", "127.0.0.1:0"}, "", folder_ / "err2.txt");
+  EXPECT_EQ(same.Line(5s), "");
+  EXPECT_EQ(same.Stop(SIGKILL), 1);
+  EXPECT_EQ(Text(folder_ / "err2.txt"),
+            "rdsq7-cli: error: serve instance 'rdsq7-serve' is already running\n");
+  Child other({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
+              instance_, folder_ / "err3.txt");
+  EXPECT_EQ(other.Line(5s), "");
+  EXPECT_EQ(other.Stop(SIGKILL), 1);
+  EXPECT_EQ(Text(folder_ / "err3.txt"), "rdsq7-cli: error: settings file '" + settings_.string() +
+                                            "' is in use by another serve (process " +
+                                            std::to_string(first.Pid()) + ")\n");
+  EXPECT_EQ(first.Stop(SIGTERM), 0);
 }
 
 TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
@@ -293,7 +321,7 @@ TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
   text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
   asio::streambuf in;
   EXPECT_EQ(Ask(text, in, "PS=NEW"), "OK");
-  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+  EXPECT_EQ(serve.Stop(SIGHUP), 0);  // a closed terminal stops it as SIGTERM does
   EXPECT_NE(serve.LineWith(" send changes=UNSENT ", 1s), "");
   EXPECT_NE(serve.LineWith(" send changes=PS ", 1s), "");
   ASSERT_TRUE(app::LoadSettingsFile(settings_, saved).file_used);
@@ -302,14 +330,16 @@ TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
 
 TEST_F(ServeEndToEnd, KeepsAnsweringWithItsLogUnreadItsFileUnsavedAndItsPortMissing) {
   const fs::path config = folder_ / "serve.conf";
-  std::ofstream(config) << "# one encoder\nlisten 127.0.0.1:0\n--uecp 127.0.0.1:0\n"
+  // Saved by an editor that starts the file with a byte-order mark.
+  std::ofstream(config) << "\xEF\xBB\xBF# one encoder\nlisten 127.0.0.1:0\n--uecp 127.0.0.1:0\n"
                         << "uecp-max-connections 0\nport " << (folder_ / "no-port").string()
                         << "\n";
-  Child serve({"serve", "--config", config.string(), "--settings",
-               (folder_ / "no-folder" / "tolvex.dat").string()},
+  const fs::path gone = folder_ / "gone";
+  fs::create_directories(gone);
+  Child serve({"serve", "--config", config.string(), "--settings", (gone / "tolvex.dat").string()},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
-  EXPECT_NE(serve.LineWith("encoder port missing: ", 5s), "");
+  EXPECT_NE(serve.LineWith("encoder port missing: ", 5s), "") << Text(folder_ / "err.txt");
   asio::io_context io;
   const auto loopback = asio::ip::make_address("127.0.0.1");
   // Each refused UECP peer is logged: far more than a pipe holds, and nobody reads it.
@@ -319,15 +349,58 @@ TEST_F(ServeEndToEnd, KeepsAnsweringWithItsLogUnreadItsFileUnsavedAndItsPortMiss
   }
   asio::ip::tcp::socket text(io);
   text.connect({loopback, PortOf(first, "text")});
-  std::string reply;
-  for (int i = 0; i < 50 && (i == 0 || reply == "OK"); ++i) {
-    reply = AskWithin(text, "PS=A");
-    std::this_thread::sleep_for(100ms);
-  }
-  EXPECT_EQ(reply.rfind("OK but not saved: ", 0), 0U) << reply;
+  // Each answer tells whether that change was saved: the folder goes, and comes back.
+  fs::remove_all(gone);
+  EXPECT_EQ(AskWithin(text, "PS=A").rfind("OK but not saved: ", 0), 0U);
   const std::string status = AskWithin(text, "STATUS");
   EXPECT_EQ(status.rfind("STATUS failed ", 0), 0U) << status;
   EXPECT_NE(status.find(" (settings not saved: "), std::string::npos) << status;
+  fs::create_directories(gone);
+  EXPECT_EQ(AskWithin(text, "PS=B"), "OK");
+  fs::remove_all(gone);
+  EXPECT_EQ(serve.Stop(SIGTERM), 1);  // the last save failed
+  EXPECT_NE(serve.LineWith("stopped; the settings file does not hold the last state", 1s), "");
+}
+
+TEST_F(ServeEndToEnd, BeyondTheSendBudgetChangesWaitButTaGoesOut) {
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "1"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=ONE"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS ", 10s), "");
+  EXPECT_EQ(Ask(text, in, "PS=TWO"), "OK");
+  EXPECT_NE(serve.LineWith("send budget: 1 sends in the last hour; changes wait", 5s), "");
+  const std::string status = Ask(text, in, "STATUS");
+  EXPECT_NE(status.find(" sends_last_hour=1/1 changes wait until "), std::string::npos) << status;
+  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeEndToEnd, WhenAutomationGoesQuietTheFallbackReturnsUntilTheNextChange) {
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--ps", "STATION",
+               "--fallback-after", "6s", "--max-sends-per-hour", "0"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.Line(5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=SONG"), "OK");
+  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  // Long enough for the first send (about 2.6 s) to end before the fallback comes.
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
+  EXPECT_NE(serve.LineWith("no change for 6 s: fallback", 10s), "");
+  EXPECT_EQ(Ask(text, in, "PS?"), "PS=STATION");
+  EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
+  EXPECT_NE(Ask(text, in, "STATUS").find(" FALLBACK since "), std::string::npos);
+  EXPECT_EQ(Ask(text, in, "PS=NEXT"), "OK");
+  EXPECT_EQ(Ask(text, in, "STATUS").find("FALLBACK"), std::string::npos);
+  EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "") << "the fallback went out";
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
@@ -343,12 +416,32 @@ int PlugInLine(const fs::path& link) {
   return line;
 }
 
+std::string ReadFrom(int line, std::size_t size) {
+  std::string reply;
+  char chunk[64];
+  for (pollfd p{line, POLLIN, 0}; reply.size() < size && poll(&p, 1, 5000) > 0;) {
+    const ssize_t n = read(line, chunk, sizeof chunk);
+    if (n <= 0) break;
+    reply.append(chunk, static_cast<std::size_t>(n));
+  }
+  return reply;
+}
+
 TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   const fs::path link = folder_ / "ttyUECP";
   int line = PlugInLine(link);
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string()},
+  const fs::path text_link = folder_ / "ttyText";
+  const int text_line = PlugInLine(text_link);
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string(),
+               "--text-serial", text_link.string() + ":19200"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
+  EXPECT_NE(first.find(" text-serial=" + text_link.string() + "@19200"), std::string::npos);
+  // Automation on a serial line: the same commands and answers.
+  const std::string command = "PS=SERIAL\r\nRT=Song\r\n";
+  ASSERT_EQ(write(text_line, command.data(), command.size()), static_cast<ssize_t>(command.size()));
+  EXPECT_EQ(ReadFrom(text_line, 40), "OK\nNO this encoder carries no RadioText\n");
+  close(text_line);
   close(line);  // the adapter unplugged
   EXPECT_NE(serve.LineWith("lost uecp-serial ", 5s), "");
   asio::io_context io;
@@ -361,13 +454,7 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   EXPECT_NE(serve.LineWith("uecp-serial " + link.string() + " open again", 10s), "");
   const Bytes frame = Hex("fe0041050404000001bb9bff");
   ASSERT_EQ(write(line, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-  std::string reply;
-  char chunk[64];
-  for (pollfd p{line, POLLIN, 0}; reply.size() < 10 && poll(&p, 1, 5000) > 0;) {
-    const ssize_t n = read(line, chunk, sizeof chunk);
-    if (n <= 0) break;
-    reply.append(chunk, static_cast<std::size_t>(n));
-  }
+  const std::string reply = ReadFrom(line, 10);
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), Hex("fe0041050218001229ff"));
   close(line);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);

@@ -11,13 +11,14 @@ namespace serve::testing {
 class FakeStation final : public StationControl {
  public:
   const rds::StationSettings& Settings() const override { return settings; }
-  void Change(const rds::StationSettings& next, const std::string& fields) override {
+  void Change(const rds::StationSettings& next, const std::string& fields,
+              SaveReport saved) override {
     settings = next;
     changes.push_back(fields);
+    if (saved) saved(save_failure);
   }
   void RequestSend() override { ++send_requests; }
   std::string Status() const override { return "STATUS none"; }
-  std::optional<std::string> SaveFailure() const override { return save_failure; }
 
   rds::StationSettings settings;
   std::vector<std::string> changes;

@@ -9,6 +9,13 @@ namespace {
 
 using testing::FakeStation;
 
+// The answer to one line, when it comes at once (the fake saves at once).
+std::string RunTextCommand(std::string_view line, StationControl& station) {
+  std::string answer = "(no answer)";
+  serve::RunTextCommand(line, station, [&](std::string a) { answer = std::move(a); });
+  return answer;
+}
+
 struct Case {
   std::string line;
   std::string reply;

@@ -171,18 +171,30 @@ TEST(UecpMessages, OnlyTheMainServiceOnAirChangesAndBadFramesChangeNothing) {
   }
 }
 
-// Frames for site 1 encoder 1 are answered; broadcasts and acknowledgements never are.
+// Frames for site 1 encoder 1 are answered; frames for a group (site or encoder 0) and
+// acknowledgements never are. All but the acknowledgement are carried out.
 TEST(UecpMessages, AnswersOnlyWhatTheStandardAnswers) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"fe0041050404000001bb9bff", "fe0041050218001229ff"},
-      {"fe0000050404000001de16ff", ""},
-      {"fe00410602180089f5ff", ""},
+  struct Case {
+    Bytes frame;
+    std::string reply;
+    bool carried;
   };
-  for (const auto& [frame, reply] : cases) {
+  const Bytes di = Hex("04000001");
+  const std::vector<Case> cases = {
+      {Hex("fe0041050404000001bb9bff"), "fe0041050218001229ff", true},
+      {Hex("fe0000050404000001de16ff"), "", true},
+      {EncodeUecpFrame(0x0001, 5, di), "", true},  // site 0, encoder 1
+      {EncodeUecpFrame(0x0040, 5, di), "", true},  // site 1, encoder 0
+      {Hex("fe00410602180089f5ff"), "", false},
+  };
+  for (const Case& c : cases) {
     FakeStation station;
-    const auto handler = MakeStreamHandler(Protocol::kUecp, station, std::nullopt);
-    const std::string out = handler->Feed(Hex(frame));
-    EXPECT_EQ(Bytes(out.begin(), out.end()), Hex(reply)) << frame;
+    std::string out;
+    const auto handler = MakeStreamHandler(Protocol::kUecp, station, std::nullopt,
+                                           [&](std::string bytes) { out += bytes; });
+    EXPECT_EQ(handler->Feed(c.frame), 1U);
+    EXPECT_EQ(Bytes(out.begin(), out.end()), Hex(c.reply)) << c.reply;
+    EXPECT_EQ(station.changes.size(), c.carried ? 1U : 0U) << c.reply;
   }
 }
 

@@ -1,13 +1,17 @@
-#include "transfer/va_comm.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "transfer/port_open.h"
+#include "transfer/va_comm.h"
+
+extern char** environ;
 
 namespace transfer {
 namespace {
@@ -148,6 +152,26 @@ TEST(OpenNamedPort, FailureNamesThePortAndTheCure) {
                                          " (Device or resource busy): close any other program "
                                          "that uses the port.");
   }
+  // Another program that has it open is named.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, pty.SlavePath().c_str(),
+                                   O_RDWR | O_NOCTTY, 0);
+  pid_t other = 0;
+  char sleep_name[] = "sleep", seconds[] = "30";
+  char* argv[] = {sleep_name, seconds, nullptr};
+  ASSERT_EQ(posix_spawnp(&other, "sleep", &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  try {
+    OpenNamedPort(pty.SlavePath());
+    FAIL() << "opened twice";
+  } catch (const PortOpenError& e) {
+    EXPECT_TRUE(std::string(e.what()).ends_with(
+        " that uses the port. It is open in sleep (process " + std::to_string(other) + ")."))
+        << e.what();
+  }
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
   try {
     OpenNamedPort("/dev/parportRDSQ7missing");
     FAIL() << "opened";
