@@ -10,8 +10,8 @@ namespace app {
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
@@ -19,9 +19,9 @@ std::wstring Wide(const std::string& utf8) {
 
 std::string ErrorText(DWORD code) {
   char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = text ? text : "error " + std::to_string(code);
   LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) {
@@ -62,9 +62,9 @@ ChildProcess::ChildProcess(const std::string& command) : os_(std::make_unique<Os
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr,
-                                      &startup, &info);
+  const BOOL started =
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                     CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
   const DWORD error = GetLastError();
   CloseHandle(write_end);
   if (!started) {

@@ -270,32 +270,34 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
 
   receiver::DecoderStats stats;
   try {
-    stats = receiver::DecodeStream(*source, rate_hz, [&](const receiver::Group& group,
-                                                         std::chrono::duration<double> at) {
-      check.Take(group);
-      const auto changed = view.Take(group);
-      const std::string when = live ? ClockTime() : SignalTime(at.count());
-      blocks += 4;
-      for (const bool ok : group.ok) bad += ok ? 0 : 1;
-      if (json) {
-        if (group.ok[0] || group.ok[1]) out << GroupJson(group, view, at.count()) << '\n';
-      } else {
-        for (const receiver::Field field : changed) {
-          out << when << ' ' << receiver::FieldName(field) << '='
-              << receiver::FieldText(view.fields(), field) << '\n';
-        }
-        if (at >= next_rate) {
-          out << when << " block errors " << std::fixed << std::setprecision(1)
-              << 100.0 * bad / blocks << "%\n";
-          blocks = bad = 0;
-          next_rate += kRatePeriod;
-        }
-      }
-      out.flush();
-      if (expect && check.Confirmed()) return false;
-      if (expect && !live && at >= timeout) return false;
-      return true;
-    }, &stop);
+    stats = receiver::DecodeStream(
+        *source, rate_hz,
+        [&](const receiver::Group& group, std::chrono::duration<double> at) {
+          check.Take(group);
+          const auto changed = view.Take(group);
+          const std::string when = live ? ClockTime() : SignalTime(at.count());
+          blocks += 4;
+          for (const bool ok : group.ok) bad += ok ? 0 : 1;
+          if (json) {
+            if (group.ok[0] || group.ok[1]) out << GroupJson(group, view, at.count()) << '\n';
+          } else {
+            for (const receiver::Field field : changed) {
+              out << when << ' ' << receiver::FieldName(field) << '='
+                  << receiver::FieldText(view.fields(), field) << '\n';
+            }
+            if (at >= next_rate) {
+              out << when << " block errors " << std::fixed << std::setprecision(1)
+                  << 100.0 * bad / blocks << "%\n";
+              blocks = bad = 0;
+              next_rate += kRatePeriod;
+            }
+          }
+          out.flush();
+          if (expect && check.Confirmed()) return false;
+          if (expect && !live && at >= timeout) return false;
+          return true;
+        },
+        &stop);
   } catch (...) {
     finish();
     throw;
@@ -310,8 +312,8 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     return view.groups() > 0 ? 0 : kNoRdsStatus;
   }
   if (child && !check.Confirmed() && !timed_out) {
-    err << "rdsq7-cli: error: the command " << cmdline::Quote(*command) << ' '
-        << child->Ending() << '\n';
+    err << "rdsq7-cli: error: the command " << cmdline::Quote(*command) << ' ' << child->Ending()
+        << '\n';
   }
   switch (check.Final()) {
     case receiver::Verdict::kConfirmed:

@@ -1,6 +1,7 @@
 #include "cli/serve_command.h"
 
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 #include <cctype>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "cmdline/quote.h"
 #include "cmdline/send_lines.h"
 #include "cmdline/usage_error.h"
+#include "serve/air_monitor.h"
 #include "serve/allow.h"
 #include "serve/log.h"
 #include "serve/network.h"
@@ -64,6 +66,12 @@ constexpr const char* kServeHelp =
     "  --max-sends-per-hour N\n"
     "                        beyond N sends in an hour changes wait, coalesced; a TA\n"
     "                        change still goes out (120; 0: no limit)\n"
+    "  --monitor-command COMMAND\n"
+    "                        a command that writes the station's FM multiplex (see\n"
+    "                        monitor --help): every send is confirmed on air, a\n"
+    "                        mismatch sent once more, a second one an ALARM in STATUS\n"
+    "  --monitor-timeout SECONDS\n"
+    "                        how long a send has to show on air (20)\n"
     "  --instance NAME       run beside other serve instances, one per encoder: each\n"
     "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
@@ -99,6 +107,8 @@ struct ServeOptions {
   std::size_t max_sends_per_hour = serve::kDefaultSendsPerHour;
   std::chrono::seconds fallback_after{0};
   std::optional<std::string> fallback_settings;
+  std::optional<std::string> monitor_command;
+  std::chrono::seconds monitor_timeout = serve::kConfirmTimeout;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
 };
@@ -232,6 +242,11 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.fallback_after = Duration(option, args.Value());
   } else if (option == "--fallback-settings") {
     options.fallback_settings = args.Value();
+  } else if (option == "--monitor-command") {
+    options.monitor_command = args.Value();
+  } else if (option == "--monitor-timeout") {
+    options.monitor_timeout =
+        std::chrono::seconds(std::max(1U, Number(option, args.Value(), 3600)));
   } else if (option == "--max-sends-per-hour") {
     options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
@@ -360,6 +375,16 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     } catch (const std::exception& e) {
       port_problem = e.what();
     }
+  }
+  std::optional<serve::AirMonitor> monitor;
+  if (options.monitor_command) {
+    monitor.emplace(*options.monitor_command, options.monitor_timeout, log,
+                    [&](receiver::AirEvent event, std::vector<receiver::FieldDifference> d) {
+                      asio::post(io,
+                                 [&station, event, d = std::move(d)] { station.OnAir(event, d); });
+                    });
+    station.OnSent([&monitor](const rds::StationSettings& sent) { monitor->Sent(sent); });
+    log.Line("monitor: " + *options.monitor_command);
   }
   station.Start(fields.SettingsFile().has_value(), port_problem);
 

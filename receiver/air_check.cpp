@@ -18,8 +18,7 @@ bool SameField(const AirFields& a, const AirFields& b, Field field) {
     }
     default: {
       const std::string text = FieldText(a, field);
-      return !text.empty() && text == FieldText(b, field) &&
-             (field != Field::kPs || a.ps == b.ps);
+      return !text.empty() && text == FieldText(b, field) && (field != Field::kPs || a.ps == b.ps);
     }
   }
 }
@@ -45,7 +44,9 @@ AirFields FieldsOf(const rds::StationSettings& settings) {
 
 AirCheck::AirCheck(const rds::StationSettings& sent) : expected_(FieldsOf(sent)) {}
 
-bool AirCheck::Confirmed() const { return Differences().empty(); }
+bool AirCheck::Confirmed() const {
+  return Differences().empty();
+}
 
 std::vector<FieldDifference> AirCheck::Differences() const {
   std::vector<FieldDifference> out;
@@ -66,7 +67,8 @@ Verdict AirCheck::Final() const {
 
 std::string DifferenceNames(const std::vector<FieldDifference>& differences) {
   std::string out;
-  for (const auto& d : differences) out += (out.empty() ? "" : ",") + std::string(FieldName(d.field));
+  for (const auto& d : differences)
+    out += (out.empty() ? "" : ",") + std::string(FieldName(d.field));
   return out;
 }
 

@@ -16,7 +16,9 @@ AirEvent AirGuard::Take(const Group& group, Clock::time_point now) {
   return Check(now);
 }
 
-AirEvent AirGuard::Tick(Clock::time_point now) { return Check(now); }
+AirEvent AirGuard::Tick(Clock::time_point now) {
+  return Check(now);
+}
 
 AirEvent AirGuard::Check(Clock::time_point now) {
   switch (state_) {

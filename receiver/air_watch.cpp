@@ -24,10 +24,10 @@ class ChildSource final : public ByteSource {
 
 }  // namespace
 
-DecoderStats DecodeStream(ByteSource& source, std::optional<double> rate_hz,
-                          const std::function<bool(const Group&, std::chrono::duration<double>)>&
-                              on_group,
-                          const std::atomic<bool>* stop) {
+DecoderStats DecodeStream(
+    ByteSource& source, std::optional<double> rate_hz,
+    const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
+    const std::atomic<bool>* stop) {
   MpxStream stream(source, rate_hz);
   std::uint64_t samples = 0;
   bool stopped = false;
@@ -80,10 +80,13 @@ Confirmation ConfirmOnAir(const std::string& command, std::optional<double> rate
   AirCheck check(sent);
   ChildSource source(*child);
   try {
-    DecodeStream(source, rate_hz, [&](const Group& group, auto) {
-      check.Take(group);
-      return !check.Confirmed();
-    }, cancel);
+    DecodeStream(
+        source, rate_hz,
+        [&](const Group& group, auto) {
+          check.Take(group);
+          return !check.Confirmed();
+        },
+        cancel);
   } catch (const std::exception& e) {
     result.failure = e.what();
   }

@@ -17,16 +17,16 @@ namespace receiver {
 // Decodes a multiplex from a byte source until the source ends or the handler says stop.
 // The handler sees every group with the position in the signal. Returns the decoder's stats.
 // Throws std::runtime_error for an input that is not a multiplex.
-DecoderStats DecodeStream(ByteSource& source, std::optional<double> rate_hz,
-                          const std::function<bool(const Group&, std::chrono::duration<double>)>&
-                              on_group,
-                          const std::atomic<bool>* stop = nullptr);
+DecoderStats DecodeStream(
+    ByteSource& source, std::optional<double> rate_hz,
+    const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
+    const std::atomic<bool>* stop = nullptr);
 
 // What a monitor command showed after a send.
 struct Confirmation {
   Verdict verdict = Verdict::kNoRds;
   std::vector<FieldDifference> differences;  // with kMismatch
-  std::string failure;  // the command could not be started or ended by itself
+  std::string failure;                       // the command could not be started or ended by itself
 };
 
 // Runs command (which writes the station's multiplex to its standard output), compares what

@@ -20,17 +20,25 @@ constexpr unsigned kLongestCorrectedBurst = 5;
 
 int PlaceOf(Offset offset) {
   switch (offset) {
-    case Offset::kA: return 0;
-    case Offset::kB: return 1;
+    case Offset::kA:
+      return 0;
+    case Offset::kB:
+      return 1;
     case Offset::kC:
-    case Offset::kCPrime: return 2;
-    case Offset::kD: return 3;
+    case Offset::kCPrime:
+      return 2;
+    case Offset::kD:
+      return 3;
   }
   return -1;
 }
 
-std::uint16_t Info(std::uint32_t block) { return static_cast<std::uint16_t>(block >> 10); }
-std::uint16_t Check(std::uint32_t block) { return static_cast<std::uint16_t>(block & 0x3FF); }
+std::uint16_t Info(std::uint32_t block) {
+  return static_cast<std::uint16_t>(block >> 10);
+}
+std::uint16_t Check(std::uint32_t block) {
+  return static_cast<std::uint16_t>(block & 0x3FF);
+}
 
 // The checkword difference an error pattern leaves, the code being linear.
 std::uint16_t Syndrome(std::uint32_t error) {
@@ -45,8 +53,7 @@ const std::array<std::uint32_t, 1024>& BurstTable() {
       // Bursts begin and end with an error bit; the bits between may be either.
       const unsigned inner = length > 2 ? 1U << (length - 2) : 1U;
       for (unsigned middle = 0; middle < inner; ++middle) {
-        const std::uint32_t shape =
-            length == 1 ? 1U : (1U | (middle << 1) | (1U << (length - 1)));
+        const std::uint32_t shape = length == 1 ? 1U : (1U | (middle << 1) | (1U << (length - 1)));
         for (unsigned at = 0; at + length <= kBlockBits; ++at) {
           t[Syndrome(shape << at)] = shape << at;  // shorter bursts, written last, win
         }

@@ -72,9 +72,9 @@ struct MpxDecoder::Chain {
     pilot_resampler = resamp_crcf_create_default(ratio);
     agc = agc_crcf_create();
     agc_crcf_set_bandwidth(agc, kAgcBandwidth);
-    timing = symsync_crcf_create_rnyquist(LIQUID_FIRFILT_RRC, kSamplesPerSymbol,
-                                          kMatchedFilterSymbols, kMatchedFilterRolloff,
-                                          kTimingFilterBank);
+    timing =
+        symsync_crcf_create_rnyquist(LIQUID_FIRFILT_RRC, kSamplesPerSymbol, kMatchedFilterSymbols,
+                                     kMatchedFilterRolloff, kTimingFilterBank);
     symsync_crcf_set_lf_bw(timing, kTimingLoopBandwidth);
     carrier = nco_crcf_create(LIQUID_NCO);
     nco_crcf_pll_set_bandwidth(carrier, kCarrierLoopBandwidth);
@@ -110,8 +110,7 @@ struct MpxDecoder::Chain {
       for (std::size_t f = 0; f < frames; ++f) {
         Complex rds_sample, pilot_sample;
         firdecim_crcf_execute(rds_decimator, rds_mixed.data() + f * decimation, &rds_sample);
-        firdecim_crcf_execute(pilot_decimator, pilot_mixed.data() + f * decimation,
-                              &pilot_sample);
+        firdecim_crcf_execute(pilot_decimator, pilot_mixed.data() + f * decimation, &pilot_sample);
         std::array<Complex, 4> rds_out, pilot_out;
         unsigned rds_count = 0, pilot_count = 0;
         resamp_crcf_execute(rds_resampler, rds_sample, rds_out.data(), &rds_count);
@@ -210,7 +209,9 @@ MpxDecoder::MpxDecoder(double rate_hz, BlockSync::GroupHandler on_group) {
 
 MpxDecoder::~MpxDecoder() = default;
 
-void MpxDecoder::Feed(std::span<const float> samples) { chain_->Run(samples); }
+void MpxDecoder::Feed(std::span<const float> samples) {
+  chain_->Run(samples);
+}
 
 void MpxDecoder::Feed(std::span<const std::int16_t> samples) {
   std::array<float, kChunk> scaled;

@@ -20,7 +20,9 @@ constexpr std::size_t kSniffBytes = 512;
 // Chunks before the samples (format, lists, notes) are small; a larger one is no WAV header.
 constexpr std::uint32_t kLongestHeaderChunk = 1 << 20;
 
-unsigned Le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+unsigned Le16(const std::uint8_t* p) {
+  return p[0] | (p[1] << 8);
+}
 std::uint32_t Le32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }

@@ -40,7 +40,7 @@ class MpxStream {
   bool ended_ = false;
   bool wav_ = false;
   bool float_samples_ = false;
-  unsigned frame_bytes_ = 2;  // one sample of every channel
+  unsigned frame_bytes_ = 2;                // one sample of every channel
   std::optional<std::uint64_t> data_left_;  // bytes of the WAV data chunk not yet read
   double rate_hz_ = kDefaultRawRateHz;
 };

@@ -16,10 +16,12 @@ constexpr int kCountBase = 224;
 constexpr int kHighestCount = 249;
 
 constexpr std::array<const char*, kFieldCount> kFieldNames = {"PI", "PS", "PTY", "TP",
-                                                              "TA", "MS", "DI", "AF"};
+                                                              "TA", "MS", "DI",  "AF"};
 constexpr std::array<const char*, 4> kDiItems = {"Stereo", "Art. H.", "Comp.", "DPTY"};
 
-bool IsAf(int code) { return code >= kLowestAf && code <= kHighestAf; }
+bool IsAf(int code) {
+  return code >= kLowestAf && code <= kHighestAf;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -36,7 +38,9 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
-const char* FieldName(Field field) { return kFieldNames[static_cast<std::size_t>(field)]; }
+const char* FieldName(Field field) {
+  return kFieldNames[static_cast<std::size_t>(field)];
+}
 
 std::string AfCodeMhz(int code) {
   const int tenths = 875 + code;
@@ -60,14 +64,19 @@ std::string FieldText(const AirFields& f, Field field) {
     case Field::kPs: {
       std::string out;
       if (f.ps) {
-        for (const std::uint8_t code : *f.ps) AppendUtf8(out, rds::RdsCharacterToUnicode(code).value_or(U'?'));
+        for (const std::uint8_t code : *f.ps)
+          AppendUtf8(out, rds::RdsCharacterToUnicode(code).value_or(U'?'));
       }
       return out;
     }
-    case Field::kPty: return f.pty ? std::to_string(*f.pty) : "";
-    case Field::kTp: return flag(f.tp);
-    case Field::kTa: return flag(f.ta);
-    case Field::kMs: return flag(f.ms);
+    case Field::kPty:
+      return f.pty ? std::to_string(*f.pty) : "";
+    case Field::kTp:
+      return flag(f.tp);
+    case Field::kTa:
+      return flag(f.ta);
+    case Field::kMs:
+      return flag(f.ms);
     case Field::kDi: {
       if (!f.di) return "";
       std::string out;
@@ -91,8 +100,10 @@ std::string FieldText(const AirFields& f, Field field) {
 std::vector<Field> StationView::Take(const Group& group) {
   AirFields next = fields_;
   const auto& [w, ok] = std::tie(group.words, group.ok);
-  if (ok[0]) next.pi = w[0];
-  else if (ok[2] && group.c_prime) next.pi = w[2];
+  if (ok[0])
+    next.pi = w[0];
+  else if (ok[2] && group.c_prime)
+    next.pi = w[2];
   if (ok[0] || ok[1] || ok[2] || ok[3]) ++groups_;
   if (ok[1]) {
     next.tp = (w[1] & 0x0400) != 0;

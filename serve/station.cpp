@@ -66,6 +66,7 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
   if (fallback_since_) log_.Line("fallback ended by a change of " + fields);
   fallback_since_.reset();
   ArmFallback();
+  resent_ = alarm_ = false;  // a new state earns a resend of its own
   Apply(next, fields, std::move(saved));
 }
 
@@ -116,6 +117,8 @@ std::string ServeStation::Status() const {
                       std::chrono::duration_cast<std::chrono::system_clock::duration>(
                           *budget_wait_ - now));
   }
+  status += on_air_;
+  if (alarm_) status += " ALARM";
   if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
   if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
   return status;
@@ -203,6 +206,10 @@ void ServeStation::Finished(const SendOutcome& outcome) {
     }
     line << ' ' << outcome.text;
     status_ = "STATUS ok " + when + ' ' + outcome.text;
+    if (on_sent_) {
+      on_air_ = " ONAIR=checking";
+      on_sent_(sent_);
+    }
   } else {
     retrying_ = true;
     line << " failed: " << outcome.text;
@@ -232,6 +239,47 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   } else if (pending_) {
     Schedule(false);
   }
+}
+
+void ServeStation::OnAir(receiver::AirEvent event,
+                         const std::vector<receiver::FieldDifference>& differences) {
+  using receiver::AirEvent;
+  const auto clock_time = [] {
+    const std::string iso = IsoTime(std::chrono::system_clock::now());
+    return iso.substr(iso.find('T') + 1, 8);  // HH:MM:SS
+  };
+  std::string details;
+  for (const auto& d : differences) {
+    details += ' ' + std::string(receiver::FieldName(d.field)) + " on air '" + d.on_air +
+               "' sent '" + d.expected + "'";
+  }
+  switch (event) {
+    case AirEvent::kNone:
+      return;
+    case AirEvent::kConfirmed:
+      on_air_ = " ONAIR=confirmed " + clock_time();
+      alarm_ = false;
+      log_.Line("on air: confirmed");
+      return;
+    case AirEvent::kNoRds:
+      on_air_ = " ONAIR=no-rds";
+      log_.Line("on air: no RDS received from the monitor");
+      return;
+    case AirEvent::kMismatch:
+    case AirEvent::kChangedOnAir:
+      on_air_ = " ONAIR=mismatch " + receiver::DifferenceNames(differences);
+      break;
+  }
+  const std::string what = event == AirEvent::kMismatch ? "on air: differs from the send:"
+                                                        : "on air: changed without a send:";
+  if (resent_) {
+    alarm_ = true;
+    log_.Line("ALARM " + what + details + "; not sent again until the next change");
+    return;
+  }
+  resent_ = true;
+  log_.Line(what + details + "; sending once more");
+  RequestSend();
 }
 
 std::uint64_t ServeStation::Save() {

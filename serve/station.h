@@ -12,6 +12,7 @@
 #include <string>
 
 #include "appcore/settings_file.h"
+#include "receiver/air_guard.h"
 #include "serve/log.h"
 #include "serve/send_budget.h"
 #include "serve/send_worker.h"
@@ -70,6 +71,13 @@ class ServeStation final : public StationControl {
   // until the port is there.
   void Start(bool saved, const std::optional<std::string>& port_problem);
 
+  // What is on air, as the monitor found it after a send or between sends: a first mismatch
+  // (or a change on air no send made) sends the state once more; a second raises the alarm,
+  // and nothing more is sent for it until the next change.
+  void OnAir(receiver::AirEvent event, const std::vector<receiver::FieldDifference>& differences);
+  // Called with the settings of each send that went out.
+  void OnSent(std::function<void(const rds::StationSettings&)> sent) { on_sent_ = std::move(sent); }
+
   // Takes no further change; lets a running send finish, sends the changes still waiting
   // (one more send at most), saves, then calls done: saved is false when that last save
   // failed.
@@ -121,6 +129,10 @@ class ServeStation final : public StationControl {
   SendBudget budget_;
   std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
   std::function<void(bool)> stopped_;
+  std::function<void(const rds::StationSettings&)> on_sent_;
+  std::string on_air_;   // " ONAIR=…", empty without a monitor
+  bool resent_ = false;  // the one resend since the last change has been made
+  bool alarm_ = false;
 };
 
 }  // namespace serve

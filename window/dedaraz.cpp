@@ -134,6 +134,10 @@ void TForm1::SetUpControls() {
   MakeLabelsPlainText();
   FitLabels();
   ui_->Image2->setPixmap(app::LogoPicture());
+  // The on-air verdict shows only where a monitor is set up; its texts are kept, translated,
+  // in labels of their own that are never shown.
+  ui_->ONAIR->hide();
+  for (QLabel* text : {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRNONE}) text->hide();
 
   UseToolTipColours(ui_->PS);
   UseToolTipColours(ui_->HelpBox);
@@ -177,7 +181,7 @@ void TForm1::SetUpControls() {
 // Labels take the size of their text, also after the translation has replaced it.
 void TForm1::FitLabels() {
   for (QLabel* label : findChildren<QLabel*>()) {
-    if (label != ui_->Image2) label->adjustSize();
+    if (label != ui_->Image2 && label != ui_->ONAIR) label->adjustSize();
   }
 }
 
@@ -416,8 +420,34 @@ void TForm1::SetBusyCursor(bool busy) {
 
 // Shown at once: the send holds the event loop, so no later paint would come in time.
 void TForm1::SetProgress(int position) {
+  if (position > 0) ShowAirVerdict(AirVerdict::kNone);
   ui_->ProgressBar1->setValue(position);
   ui_->ProgressBar1->repaint();
+}
+
+void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
+  QLabel* text = nullptr;
+  switch (verdict) {
+    case AirVerdict::kNone:
+      break;
+    case AirVerdict::kChecking:
+      text = ui_->ONAIRWAIT;
+      break;
+    case AirVerdict::kConfirmed:
+      text = ui_->ONAIROK;
+      break;
+    case AirVerdict::kDiffers:
+      text = ui_->ONAIRDIFF;
+      break;
+    case AirVerdict::kNoRds:
+      text = ui_->ONAIRNONE;
+      break;
+  }
+  ui_->ONAIR->setVisible(text != nullptr);
+  ui_->ProgressBar1->setVisible(text == nullptr);
+  if (!text) return;
+  const QString shown = text->text();
+  ui_->ONAIR->setText(shown.contains(u"%1") ? shown.arg(detail) : shown);
 }
 
 void TForm1::ProcessPendingMessages() {

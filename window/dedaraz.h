@@ -95,7 +95,12 @@ class TForm1 : public QWidget {
 
   // Window-side pieces of a send.
   static void SetBusyCursor(bool busy);
-  void SetProgress(int position);
+  void SetProgress(int position);  // hides the on-air verdict once a send runs
+
+  // The verdict of the on-air monitor after a send, in place of the progress bar; kNone
+  // shows the progress bar again. detail is the time (kConfirmed) or the fields (kDiffers).
+  enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kNoRds };
+  void ShowAirVerdict(AirVerdict verdict, const QString& detail = {});
   static void ProcessPendingMessages();
 
  signals:

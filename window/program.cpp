@@ -3,11 +3,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMetaObject>
+#include <QPointer>
 #include <QTabWidget>
+#include <QTime>
 #include <filesystem>
 #include <stdexcept>
 
+#include "appcore/monitor_setting.h"
 #include "appcore/settings_file.h"
+#include "receiver/air_watch.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
 #include "window/error_box.h"
@@ -18,6 +23,9 @@ namespace app {
 Program::Program() : Program(Parts{}) {}
 
 namespace {
+
+// How long a send has to show on air before the window says what it found.
+constexpr std::chrono::seconds kConfirmTimeout{20};
 
 // The system's serial port object; COM1 and COM2 follow the port links in the user's folder
 // for this program (rdsq7-cli ports), so a USB adapter can be either.
@@ -37,12 +45,62 @@ Program::Program(Parts parts)
               return transfer::ChooseLineDriver(port_choice_.PortSetting(),
                                                 transfer::ProcessPortDriver(), *comm_);
             }),
-      locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name) {
+      locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name),
+      monitor_command_(std::move(parts.monitor_command)) {
   language_.setObjectName(QStringLiteral("qivLanguage1"));
 }
 
 Program::~Program() {
+  EndConfirmation();
   comm_->Close();
+}
+
+void Program::EndConfirmation() {
+  if (!confirming_.joinable()) return;
+  confirm_cancel_ = true;
+  confirming_.join();
+  confirm_cancel_ = false;
+}
+
+void Program::ConfirmOnAir(TForm1& form) {
+  std::optional<std::string> command = monitor_command_;
+  if (!command) {
+    // A monitor file that cannot be read is no reason to trouble a send that worked.
+    try {
+      if (const auto file = MonitorCommandFile(SystemEnvironment()))
+        command = ReadMonitorCommand(*file);
+    } catch (const std::exception&) {
+    }
+  }
+  if (!command) return;
+  EndConfirmation();
+  form.ShowAirVerdict(TForm1::AirVerdict::kChecking);
+  const rds::StationSettings sent = form.StationValues();
+  QPointer<TForm1> target(&form);
+  confirming_ = std::thread([this, command = *command, sent, target] {
+    const receiver::Confirmation result =
+        receiver::ConfirmOnAir(command, std::nullopt, sent, kConfirmTimeout, &confirm_cancel_);
+    if (confirm_cancel_) return;
+    QMetaObject::invokeMethod(
+        target,
+        [target, result] {
+          if (!target) return;
+          switch (result.verdict) {
+            case receiver::Verdict::kConfirmed:
+              target->ShowAirVerdict(TForm1::AirVerdict::kConfirmed,
+                                     QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+              break;
+            case receiver::Verdict::kMismatch:
+              target->ShowAirVerdict(
+                  TForm1::AirVerdict::kDiffers,
+                  QString::fromStdString(receiver::DifferenceNames(result.differences)));
+              break;
+            default:
+              target->ShowAirVerdict(TForm1::AirVerdict::kNoRds);
+          }
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 TForm1::Hooks Program::Hooks() {
@@ -73,7 +131,7 @@ TForm1::Hooks Program::Hooks() {
   // The High priority box also raises the sending thread, silently, for each transfer.
   hooks.send = bind([this](TForm1& form) {
     pacer_.SetHighPriority(form.Controls().HIPRI->isChecked());
-    send_.UPClick();
+    if (send_.UPClick()) ConfirmOnAir(form);
   });
   return hooks;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "transfer/port_choice.h"
 #include "transfer/precise_pacer.h"
@@ -26,6 +30,8 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
     transfer::TimeOfDayClock* clock = nullptr;
     transfer::Pacer* pacer = nullptr;
     QString locale_name;  // the user's locale ("de_DE") for the translation; empty: the system's
+    // The on-air monitor's command; unset: the one saved in the user's folder, if any.
+    std::optional<std::string> monitor_command;
   };
 
   Program();
@@ -56,6 +62,9 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   void SetPortIndex(int index) override;
 
   TForm1& Form();
+  // After a send, when a monitor is set up: the verdict comes in place of the progress bar.
+  void ConfirmOnAir(TForm1& form);
+  void EndConfirmation();
 
   TForm1* form_ = nullptr;
   std::unique_ptr<transfer::TVaCustomComm> comm_;
@@ -70,6 +79,9 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   // The load found a file it could not use: a copy is kept before the first save.
   bool keep_ignored_file_ = false;
   QString locale_name_;
+  std::optional<std::string> monitor_command_;
+  std::atomic<bool> confirm_cancel_{false};
+  std::thread confirming_;
 };
 
 }  // namespace app

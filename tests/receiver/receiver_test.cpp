@@ -89,17 +89,16 @@ std::vector<bool> Stream(const rds::StationSettings& s, int cycles) {
 TEST(BlockSync, FindsBlocksAfterAnySlipAndMendsShortBursts) {
   struct Case {
     const char* what;
-    std::size_t skip;           // bits left out at the start (a slip)
-    std::size_t burst_at;       // first bit of an error burst, in the 3rd cycle
-    std::size_t burst_length;   // 0: none
+    std::size_t skip;          // bits left out at the start (a slip)
+    std::size_t burst_at;      // first bit of an error burst, in the 3rd cycle
+    std::size_t burst_length;  // 0: none
     bool mended;
   };
-  for (const Case c : {Case{"clean", 0, 0, 0, true}, Case{"slip 1", 1, 0, 0, true},
-                       Case{"slip 25", 25, 0, 0, true}, Case{"slip 103", 103, 0, 0, true},
-                       Case{"1-bit error in info", 7, 3, 1, true},
-                       Case{"2-bit burst in check", 7, 20, 2, true},
-                       Case{"5-bit burst", 7, 60, 5, true},
-                       Case{"7-bit burst", 7, 60, 7, false}}) {
+  for (const Case c :
+       {Case{"clean", 0, 0, 0, true}, Case{"slip 1", 1, 0, 0, true},
+        Case{"slip 25", 25, 0, 0, true}, Case{"slip 103", 103, 0, 0, true},
+        Case{"1-bit error in info", 7, 3, 1, true}, Case{"2-bit burst in check", 7, 20, 2, true},
+        Case{"5-bit burst", 7, 60, 5, true}, Case{"7-bit burst", 7, 60, 7, false}}) {
     SCOPED_TRACE(c.what);
     std::vector<bool> bits = Stream(Station(), 5);
     const std::size_t at = 2 * 416 + c.burst_at;
@@ -108,7 +107,10 @@ TEST(BlockSync, FindsBlocksAfterAnySlipAndMendsShortBursts) {
     if (c.burst_length == 0) bits[at] = !bits[at];
     AirCheck check(Station());
     std::vector<Group> groups;
-    BlockSync sync([&](const Group& g) { groups.push_back(g); check.Take(g); });
+    BlockSync sync([&](const Group& g) {
+      groups.push_back(g);
+      check.Take(g);
+    });
     for (std::size_t i = c.skip; i < bits.size(); ++i) sync.PushBit(bits[i]);
     EXPECT_TRUE(sync.synced());
     EXPECT_EQ(DifferenceNames(check.Differences()), "");
@@ -146,10 +148,26 @@ TEST(StationView, ReportsFieldsOnlyWhenReceivedWhole) {
   constexpr std::array<bool, 4> kNoD = {1, 1, 1, 0};
   constexpr std::array<bool, 4> kNoC = {1, 1, 0, 1};
   const std::vector<Case> cases = {
-      {"one cycle", {{0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}}, "ON AIR 7", "87.6 98.5 107.9", false},
-      {"two cycles", {{0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}, {0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}}, "ON AIR 7", "87.6 98.5 107.9", true},
-      {"segment lost", {{0, kAll}, {1, kNoD}, {2, kAll}, {3, kAll}, {0, kAll}, {1, kAll}}, "", "87.6 98.5 107.9", false},
-      {"out of order", {{1, kAll}, {2, kAll}, {3, kAll}, {0, kAll}, {2, kAll}, {3, kAll}}, "", "", false},
+      {"one cycle",
+       {{0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}},
+       "ON AIR 7",
+       "87.6 98.5 107.9",
+       false},
+      {"two cycles",
+       {{0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}, {0, kAll}, {1, kAll}, {2, kAll}, {3, kAll}},
+       "ON AIR 7",
+       "87.6 98.5 107.9",
+       true},
+      {"segment lost",
+       {{0, kAll}, {1, kNoD}, {2, kAll}, {3, kAll}, {0, kAll}, {1, kAll}},
+       "",
+       "87.6 98.5 107.9",
+       false},
+      {"out of order",
+       {{1, kAll}, {2, kAll}, {3, kAll}, {0, kAll}, {2, kAll}, {3, kAll}},
+       "",
+       "",
+       false},
       {"AF start lost", {{0, kNoC}, {1, kAll}, {2, kAll}, {3, kAll}}, "ON AIR 7", "", false},
       {"AF rest lost", {{0, kAll}, {1, kNoC}, {2, kAll}, {3, kAll}}, "ON AIR 7", "", false},
   };
@@ -178,7 +196,11 @@ TEST(AirCheck, NamesEachFieldThatDiffers) {
       {"MS", [](rds::StationSettings& s) { s.ms = 0; }},
       {"DI", [](rds::StationSettings& s) { s.di[3] = true; }},
       {"AF", [](rds::StationSettings& s) { s.af[3] = "99.1"; }},
-      {"PS,AF", [](rds::StationSettings& s) { s.ps = "X"; s.af = {}; }},
+      {"PS,AF",
+       [](rds::StationSettings& s) {
+         s.ps = "X";
+         s.af = {};
+       }},
   };
   for (const Case& c : cases) {
     auto on_air = Station();
@@ -283,14 +305,34 @@ TEST(MpxStream, ReadsWavAndRawAndRefusesWhatIsNeither) {
       {"raw", two16, std::nullopt, 171000, {0.5f, -0.5f}, nullptr},
       {"raw at a rate", two16, 228000, 228000, {0.5f, -0.5f}, nullptr},
       {"WAV 16-bit", Wav(1, 1, 192000, 16, two16), std::nullopt, 192000, {0.5f, -0.5f}, nullptr},
-      {"WAV stereo: first channel", Wav(1, 2, 192000, 16, two16), std::nullopt, 192000, {0.5f}, nullptr},
+      {"WAV stereo: first channel",
+       Wav(1, 2, 192000, 16, two16),
+       std::nullopt,
+       192000,
+       {0.5f},
+       nullptr},
       {"WAV float", Wav(3, 1, 171000, 32, float_half), std::nullopt, 171000, {0.5f}, nullptr},
       {"raw rate too low", two16, 96000, 0, {}, "sample rate 96000 Hz is outside"},
-      {"WAV rate too high", Wav(1, 1, 256000, 16, two16), std::nullopt, 0, {}, "sample rate 256000"},
+      {"WAV rate too high",
+       Wav(1, 1, 256000, 16, two16),
+       std::nullopt,
+       0,
+       {},
+       "sample rate 256000"},
       {"WAV rate unlike --rate", Wav(1, 1, 192000, 16, two16), 171000, 0, {}, "rate is 192000 Hz"},
       {"WAV 8-bit", Wav(1, 1, 192000, 8, two16), std::nullopt, 0, {}, "8-bit samples"},
-      {"RIFF but not WAV", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}, std::nullopt, 0, {}, "not WAV"},
-      {"WAV cut short", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm'}, std::nullopt, 0, {}, "ends inside its header"},
+      {"RIFF but not WAV",
+       {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '},
+       std::nullopt,
+       0,
+       {},
+       "not WAV"},
+      {"WAV cut short",
+       {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm'},
+       std::nullopt,
+       0,
+       {},
+       "ends inside its header"},
       {"text", text, std::nullopt, 0, {}, "is text"},
   };
   for (const Case& c : cases) {

@@ -25,7 +25,9 @@
 
 #include "appcore/settings_file.h"
 #include "appcore/single_instance.h"
+#include "rds/station.h"
 #include "serve/uecp_frame.h"
+#include "tests/receiver/mpx_synth.h"
 
 extern char** environ;
 
@@ -401,6 +403,42 @@ TEST_F(ServeEndToEnd, WhenAutomationGoesQuietTheFallbackReturnsUntilTheNextChang
   EXPECT_EQ(Ask(text, in, "PS=NEXT"), "OK");
   EXPECT_EQ(Ask(text, in, "STATUS").find("FALLBACK"), std::string::npos);
   EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "") << "the fallback went out";
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+// A monitor that receives another station's data: the send is repeated once, then the alarm
+// is raised; a change to what the monitor receives is confirmed and ends the alarm.
+TEST_F(ServeEndToEnd, EverySendIsConfirmedOnAirRepeatedOnceThenAlarmed) {
+  rds::StationSettings on_air;
+  on_air.ps = "ON AIR";
+  const auto image = rds::Encode(on_air).image;
+  const std::vector<std::uint8_t> bits(image.begin(), image.end());
+  const auto mpx = receiver::testing::SynthesizeMpx(bits, 2.0, {});
+  const fs::path raw = folder_ / "mpx.raw";
+  {
+    std::ofstream out(raw, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(mpx.data()),
+              static_cast<std::streamsize>(mpx.size() * sizeof mpx[0]));
+  }
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "0",
+               "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "3"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.LineWith(" text=", 5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=ELSE"), "OK");
+  EXPECT_NE(serve.LineWith("differs from the send: PS on air 'ON AIR  ' sent 'ELSE    '", 15s), "");
+  EXPECT_NE(serve.LineWith("ALARM on air: differs from the send: PS", 15s), "");
+  const std::string alarm = Ask(text, in, "STATUS");
+  EXPECT_NE(alarm.find(" ONAIR=mismatch PS ALARM"), std::string::npos) << alarm;
+  EXPECT_EQ(Ask(text, in, "PS=ON AIR"), "OK");
+  EXPECT_NE(serve.LineWith("on air: confirmed", 15s), "");
+  const std::string confirmed = Ask(text, in, "STATUS");
+  EXPECT_TRUE(std::regex_search(confirmed, std::regex(" ONAIR=confirmed \\d\\d:\\d\\d:\\d\\d")))
+      << confirmed;
+  EXPECT_EQ(confirmed.find("ALARM"), std::string::npos);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 

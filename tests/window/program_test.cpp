@@ -16,6 +16,7 @@
 #endif
 
 #include "rds/station.h"
+#include "tests/receiver/mpx_synth.h"
 #include "tests/transfer/fakes.h"
 #include "tests/window/gui_test_support.h"
 #include "transfer/preamble.h"
@@ -87,6 +88,7 @@ class ProgramWithWindow : public ::testing::Test {
     parts.locale_name = locale_name_;
     parts.clock = &clock_;
     parts.pacer = &pacer_;
+    parts.monitor_command = monitor_command_;
     program_ = std::make_unique<app::Program>(std::move(parts));
     form_ = std::make_unique<TForm1>(program_->Hooks());
   }
@@ -109,6 +111,7 @@ class ProgramWithWindow : public ::testing::Test {
   QTemporaryDir folder_;
   FakeComm::State comm_;
   bool system_comm_ = false;  // the system's serial port object instead of FakeComm
+  std::optional<std::string> monitor_command_;
   QString locale_name_;
   FakeTimeOfDay clock_{At(12, 0, 0)};
   FakePacer pacer_;
@@ -227,6 +230,49 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   EXPECT_EQ(comm_.calls.front(), "DTR0");
   EXPECT_EQ(comm_.calls.back(), "RTS0");
 }
+
+#ifndef _WIN32
+// With a monitor set up, each Send ends with what the monitor found, in place of the
+// progress bar; the next Send brings the bar back.
+TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
+  const auto write_mpx = [&](const QString& name, const std::string& ps) {
+    rds::StationSettings station;  // the window's own values but for PS
+    station.ps = ps;
+    const auto image = rds::Encode(station).image;
+    const std::vector<std::uint8_t> bits(image.begin(), image.end());
+    const auto mpx = receiver::testing::SynthesizeMpx(bits, 2.0, {});
+    Write(name, QByteArray(reinterpret_cast<const char*>(mpx.data()),
+                           static_cast<qsizetype>(mpx.size() * sizeof mpx[0])));
+    return "cat '" + QDir(folder_.path()).filePath(name).toStdString() + "'";
+  };
+  struct Case {
+    std::string command;
+    QString verdict;
+  };
+  const Case cases[] = {{write_mpx("same.raw", "FM RADIO"), "On air \u2713 "},
+                        {write_mpx("other.raw", "OTHER"), "On air: PS differs"},
+                        {"true", "No RDS received"}};
+  int second = 3;
+  for (const Case& c : cases) {
+    monitor_command_ = c.command;
+    Start();
+    form_->SetPortIndex(2);
+    clock_.Set(At(12, 0, second += 3));
+    QTest::mouseClick(ui().UP, Qt::LeftButton);
+    EXPECT_TRUE(ui().ONAIR->isVisibleTo(form_.get()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().ONAIR->text().startsWith(c.verdict); }, 20000))
+        << ui().ONAIR->text().toStdString();
+    EXPECT_FALSE(ui().ProgressBar1->isVisibleTo(form_.get()));
+    Stop();
+  }
+  monitor_command_.reset();
+  Start();  // no monitor: the window as ever
+  clock_.Set(At(12, 1, 0));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));
+  EXPECT_TRUE(ui().ProgressBar1->isVisibleTo(form_.get()));
+}
+#endif
 
 TEST_F(ProgramWithWindow, AFileWithEmptyLinesAtTheEndLoadsAndOneThatIsIgnoredIsKept) {
   const QByteArray ignored = SettingsFile("RADIO 9", "0") + "one line too many\r\n";

@@ -1,0 +1,111 @@
+#include "serve/air_monitor.h"
+
+#include "appcore/child_process.h"
+#include "receiver/air_watch.h"
+
+namespace serve {
+namespace {
+
+constexpr std::chrono::milliseconds kTick{100};
+
+class ChildSource final : public receiver::ByteSource {
+ public:
+  explicit ChildSource(app::ChildProcess& child) : child_(child) {}
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    return child_.Read(out.data(), out.size());
+  }
+
+ private:
+  app::ChildProcess& child_;
+};
+
+}  // namespace
+
+AirMonitor::AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout,
+                       ServeLog& log, Event on_event)
+    : command_(std::move(command)),
+      log_(log),
+      on_event_(std::move(on_event)),
+      guard_(confirm_timeout, kChangeGrace) {
+  reader_ = std::thread([this] { Run(); });
+  ticker_ = std::thread([this] {
+    while (!quit_) {
+      std::this_thread::sleep_for(kTick);
+      receiver::AirEvent event;
+      {
+        std::lock_guard lock(mutex_);
+        event = guard_.Tick(receiver::AirGuard::Clock::now());
+      }
+      Deliver(event);
+    }
+  });
+}
+
+AirMonitor::~AirMonitor() {
+  quit_ = true;
+  {
+    std::lock_guard lock(child_mutex_);
+    if (stop_child_) stop_child_();
+  }
+  reader_.join();
+  ticker_.join();
+}
+
+void AirMonitor::Sent(const rds::StationSettings& settings) {
+  std::lock_guard lock(mutex_);
+  guard_.Sent(settings, receiver::AirGuard::Clock::now());
+}
+
+void AirMonitor::Deliver(receiver::AirEvent event) {
+  if (event == receiver::AirEvent::kNone) return;
+  std::vector<receiver::FieldDifference> differences;
+  {
+    std::lock_guard lock(mutex_);
+    differences = guard_.differences();
+  }
+  on_event_(event, std::move(differences));
+}
+
+void AirMonitor::Run() {
+  while (!quit_) {
+    std::string ending;
+    try {
+      app::ChildProcess child(command_);
+      {
+        std::lock_guard lock(child_mutex_);
+        stop_child_ = [&child] { child.Stop(); };
+      }
+      if (!quit_) {
+        ChildSource source(child);
+        receiver::DecodeStream(source, std::nullopt, [this](const receiver::Group& group, auto) {
+          receiver::AirEvent event;
+          {
+            std::lock_guard lock(mutex_);
+            event = guard_.Take(group, receiver::AirGuard::Clock::now());
+          }
+          Deliver(event);
+          return !quit_;
+        });
+      }
+      {
+        std::lock_guard lock(child_mutex_);
+        stop_child_ = nullptr;
+      }
+      if (quit_) return;
+      child.Stop();
+      ending = "monitor command " + child.Ending();
+    } catch (const std::exception& e) {
+      std::lock_guard lock(child_mutex_);
+      stop_child_ = nullptr;
+      ending = std::string("monitor: ") + e.what();
+    }
+    log_.Line(ending + "; starting it again in " + std::to_string(kMonitorRestartDelay.count()) +
+              " s");
+    for (auto waited = std::chrono::milliseconds(0); waited < kMonitorRestartDelay && !quit_;
+         waited += kTick) {
+      std::this_thread::sleep_for(kTick);
+    }
+  }
+}
+
+}  // namespace serve

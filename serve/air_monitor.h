@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rds/station.h"
+#include "receiver/air_guard.h"
+#include "serve/log.h"
+
+namespace serve {
+
+// How long a send has to show on air, and how long a change on air that no send made must
+// hold before it counts.
+constexpr std::chrono::seconds kConfirmTimeout{20};
+constexpr std::chrono::seconds kChangeGrace{5};
+// A monitor command that ends is started again after this long.
+constexpr std::chrono::seconds kMonitorRestartDelay{2};
+
+// Runs the monitor command for as long as serve runs (started again whenever it ends),
+// decodes the station's RDS from its output and keeps an AirGuard: every event goes to
+// on_event, from the monitor's own thread.
+class AirMonitor {
+ public:
+  using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>)>;
+
+  AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout, ServeLog& log,
+             Event on_event);
+  ~AirMonitor();  // stops the command
+  AirMonitor(const AirMonitor&) = delete;
+  AirMonitor& operator=(const AirMonitor&) = delete;
+
+  // A send of settings has just ended.
+  void Sent(const rds::StationSettings& settings);
+
+ private:
+  void Run();
+  void Deliver(receiver::AirEvent event);
+
+  std::string command_;
+  ServeLog& log_;
+  Event on_event_;
+  std::mutex mutex_;
+  receiver::AirGuard guard_;
+  std::atomic<bool> quit_{false};
+  std::mutex child_mutex_;
+  std::function<void()> stop_child_;
+  std::thread reader_;
+  std::thread ticker_;
+};
+
+}  // namespace serve
