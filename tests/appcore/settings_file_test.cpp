@@ -241,6 +241,10 @@ TEST_F(SettingsFileTest, AnIgnoredFileIsKeptBesideWithoutLosingAnEarlierCopy) {
   std::ifstream in(first, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "first");
   EXPECT_EQ(Bytes(), "second");
+  // No name left for a copy: an error, or the save would overwrite the file it meant to keep.
+  for (int n = 3; n <= 100; ++n) std::ofstream(path_.string() + ".bak" + std::to_string(n)) << n;
+  Put("third");
+  EXPECT_THROW(KeepSettingsFile(path_), CannotCreateFileError);
 }
 
 TEST_F(SettingsFileTest, AFileWithLfOnlyIsRewrittenWithCrLf) {
@@ -445,6 +449,14 @@ TEST_F(SettingsFileTest, KeepsTheFilesPermissionsAndALinkToIt) {
 
   // A link whose file does not exist yet: the file is created, the link stays.
   fs::remove(real);
+  SaveSettingsFile(path_, SettingsValues{});
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(Bytes(), kFreshFile);
+  fs::remove(path_);
+
+  // A relative link names its file from the link's own folder, not from the current one.
+  fs::create_directory(folder_ / "sub");
+  fs::create_symlink(fs::path("sub") / "real.dat", path_);
   SaveSettingsFile(path_, SettingsValues{});
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(Bytes(), kFreshFile);

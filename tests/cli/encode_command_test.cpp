@@ -81,6 +81,8 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
       {"encode", "--pty", "32"},
       {"encode", "--pty", "-1"},
       {"encode", "--tp", "2"},
+      {"encode", "--pty", "007"},  // one or two digits, as the settings file holds them
+      {"encode", "--tp", "001"},
       {"encode", "--ms", "x"},
       {"encode", "--di", "012"},
       {"encode", "--di", "0102"},

@@ -249,7 +249,9 @@ TEST(PortsCommand, Com1LeadsWherePortsPointsItUntilDefault) {
             std::string::npos);
   EXPECT_EQ(RunCli({"ports", "--com2", "/dev/rdsq7-missing"}).status, 1);
   const std::string back = RunCli({"ports", "--com1", "default"}).out;
-  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\n"), std::string::npos) << back;
+  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\nCOM2: /dev/ttyS1 (default)\n"),
+            std::string::npos)
+      << back;
   ::unsetenv("XDG_CONFIG_HOME");
 }
 
