@@ -371,11 +371,13 @@ TEST(SettingsText, ValuesThatWouldBreakTheLinesAreSavedAsBlanks) {
 TEST(SettingsText, SavesOutOfRangeChoicesAsTheFallbacks) {
   SettingsValues v;
   v.station.pty = -1;  // a list with no selection
-  v.system.port_index = 7;
-  const std::string text = FormatSettingsText(v);
-  const std::vector<std::string_view> lines = SplitLines(text);
-  EXPECT_EQ(lines[1], "-1");
-  EXPECT_EQ(lines[15], "0");
+  EXPECT_EQ(SplitLines(FormatSettingsText(v))[1], "-1");
+  const std::pair<int, std::string_view> ports[] = {{-1, "0"}, {0, "0"}, {1, "1"},
+                                                    {3, "3"},  {4, "0"}, {7, "0"}};
+  for (const auto& [index, line] : ports) {
+    v.system.port_index = index;
+    EXPECT_EQ(SplitLines(FormatSettingsText(v))[15], line) << index;
+  }
 }
 
 // Refused unread and at once: a FIFO would block start-up for ever, a device like
@@ -407,6 +409,9 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsAnError) {
     });
     EXPECT_EQ(Dump(v), Dump(SettingsValues{}));
   }
+  fs::remove_all(path_);
+  Put(std::string(kSettingsFileLimit, '1'));  // the largest file still read
+  EXPECT_EQ(ReadSettingsText(path_).value().size(), kSettingsFileLimit);
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeCreatedIsAnError) {

@@ -154,6 +154,7 @@ TEST(UecpMessages, OnlyTheMainServiceOnAirChangesAndBadFramesChangeNothing) {
       {"13 0000 05 e1 01", UecpResponse::kElementLengthError, ""},
       {"02 0000 41 42 43 44 45 46 47 ff", UecpResponse::kParameterOutOfRange, ""},
       {"03 0000 04", UecpResponse::kParameterOutOfRange, ""},
+      {"05 0000 02", UecpResponse::kParameterOutOfRange, ""},
   };
   for (const Case& c : cases) {
     FakeStation station;
