@@ -241,6 +241,10 @@ TEST_F(SettingsFileTest, AnIgnoredFileIsKeptBesideWithoutLosingAnEarlierCopy) {
   std::ifstream in(first, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "first");
   EXPECT_EQ(Bytes(), "second");
+  // No name left for a copy: an error, or the save would overwrite the file it meant to keep.
+  for (int n = 3; n <= 100; ++n) std::ofstream(path_.string() + ".bak" + std::to_string(n)) << n;
+  Put("third");
+  EXPECT_THROW(KeepSettingsFile(path_), CannotCreateFileError);
 }
 
 TEST_F(SettingsFileTest, AFileWithLfOnlyIsRewrittenWithCrLf) {
@@ -367,11 +371,13 @@ TEST(SettingsText, ValuesThatWouldBreakTheLinesAreSavedAsBlanks) {
 TEST(SettingsText, SavesOutOfRangeChoicesAsTheFallbacks) {
   SettingsValues v;
   v.station.pty = -1;  // a list with no selection
-  v.system.port_index = 7;
-  const std::string text = FormatSettingsText(v);
-  const std::vector<std::string_view> lines = SplitLines(text);
-  EXPECT_EQ(lines[1], "-1");
-  EXPECT_EQ(lines[15], "0");
+  EXPECT_EQ(SplitLines(FormatSettingsText(v))[1], "-1");
+  const std::pair<int, std::string_view> ports[] = {{-1, "0"}, {0, "0"}, {1, "1"},
+                                                    {3, "3"},  {4, "0"}, {7, "0"}};
+  for (const auto& [index, line] : ports) {
+    v.system.port_index = index;
+    EXPECT_EQ(SplitLines(FormatSettingsText(v))[15], line) << index;
+  }
 }
 
 // Refused unread and at once: a FIFO would block start-up for ever, a device like
@@ -403,6 +409,9 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsAnError) {
     });
     EXPECT_EQ(Dump(v), Dump(SettingsValues{}));
   }
+  fs::remove_all(path_);
+  Put(std::string(kSettingsFileLimit, '1'));  // the largest file still read
+  EXPECT_EQ(ReadSettingsText(path_).value().size(), kSettingsFileLimit);
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeCreatedIsAnError) {
@@ -445,6 +454,14 @@ TEST_F(SettingsFileTest, KeepsTheFilesPermissionsAndALinkToIt) {
 
   // A link whose file does not exist yet: the file is created, the link stays.
   fs::remove(real);
+  SaveSettingsFile(path_, SettingsValues{});
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(Bytes(), kFreshFile);
+  fs::remove(path_);
+
+  // A relative link names its file from the link's own folder, not from the current one.
+  fs::create_directory(folder_ / "sub");
+  fs::create_symlink(fs::path("sub") / "real.dat", path_);
   SaveSettingsFile(path_, SettingsValues{});
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(Bytes(), kFreshFile);

@@ -92,6 +92,8 @@ TEST(EncodeCommand, BadUsageIsOneLineOnStderrWithStatusTwo) {
       {"encode", "--pty", "32"},
       {"encode", "--pty", "-1"},
       {"encode", "--tp", "2"},
+      {"encode", "--pty", "007"},  // one or two digits, as the settings file holds them
+      {"encode", "--tp", "001"},
       {"encode", "--ms", "x"},
       {"encode", "--di", "012"},
       {"encode", "--di", "0102"},
@@ -158,6 +160,9 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"-h"}, 0, "Usage: rdsq7-cli COMMAND"},
       {{"encode", "-h"}, 0, "Usage: rdsq7-cli encode"},
       {{"serve", "--help"}, 0, "Usage: rdsq7-cli serve"},
+      {{"serve", "--allow", "10.0.0.0/33", "--help"},
+       2,
+       "rdsq7-cli: error: option --allow: bad prefix length in '10.0.0.0/33'"},
       {{"encode", "--"}, 0, "FFFF/031 0408/1EB"},
       {{"--", "encode", "--pi", "2A07"}, 0, "2A07/024"},
       {{"encode", "--ps", "--"}, 0, "FFFF/031 0408/1EB E0CD/1E9 2D2D"},  // "--" is a value
@@ -168,6 +173,10 @@ TEST(CommandLine, FollowsTheConventions) {
        "rdsq7-cli: error: unknown option '-x' for send\nTry "
        "'rdsq7-cli send --help'."},
       {{"--bogus"}, 2, "rdsq7-cli: error: unknown option '--bogus'\nTry 'rdsq7-cli --help'."},
+      {{"encode", "--format", std::string(61, 'x')},
+       2,
+       "rdsq7-cli: error: option --format: expected groups, hex or bits, got '" +
+           std::string(60, 'x') + "...'\n"},
       {{"--", "--version"}, 2, "rdsq7-cli: error: unknown command '--version'"},
       {{"encode", "--ps", "TOO LONG!"},
        2,

@@ -255,8 +255,16 @@ TEST(PortsCommand, Com1LeadsWherePortsPointsItUntilDefault) {
   EXPECT_NE(RunCli({"send", "--port", "COM1"}).err.find("Inappropriate ioctl for device"),
             std::string::npos);
   close(master);
+  EXPECT_EQ(RunCli({"ports", "--com2", "/dev/rdsq7-missing"}).status, 2);
+  std::filesystem::remove(config / "rdsq7/com2");  // never write through a link
+  std::ofstream(config / "rdsq7/com2") << "mine";  // not a link: left alone
+  EXPECT_EQ(RunCli({"ports", "--com2", "/dev/null"}).status, 2);
+  EXPECT_EQ(ReadFile((config / "rdsq7/com2").string()), "mine");
+  std::filesystem::remove(config / "rdsq7/com2");
   const std::string back = RunCli({"ports", "--com1", "default"}).out;
-  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\n"), std::string::npos) << back;
+  EXPECT_NE(back.find("COM1: /dev/ttyS0 (default)\nCOM2: /dev/ttyS1 (default)\n"),
+            std::string::npos)
+      << back;
   ::unsetenv("XDG_CONFIG_HOME");
 }
 

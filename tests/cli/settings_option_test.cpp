@@ -7,6 +7,8 @@
 
 #include "appcore/settings_file.h"
 #include "cli/cli.h"
+#include "cmdline/arguments.h"
+#include "cmdline/field_options.h"
 #include "cmdline/quote.h"
 #include "tests/cli/run_cli.h"
 #include "tests/time_bound.h"
@@ -133,6 +135,18 @@ TEST_F(SettingsOption, BadUsageHasStatusTwo) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("rdsq7-cli: error: option --settings", 0), 0U) << r.err;
   }
+}
+
+// Options that change the window's initial values, as serve keeps and saves them before any
+// send has corrected them.
+TEST(FieldOptions, EachOptionSetsItsFieldAndAnAfIsKeptWithAPoint) {
+  cmdline::FieldOptions options;
+  cmdline::Arguments args({"--tp", "0", "--ms", "0", "--af", "98,5"});
+  while (!args.AtEnd()) ASSERT_TRUE(options.Parse(args.NextOption(), args));
+  const rds::StationSettings s = options.ApplyTo(rds::StationSettings{});
+  EXPECT_EQ(s.tp, 0);
+  EXPECT_EQ(s.ms, 0);
+  EXPECT_EQ(s.af[0], "98.5");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
+#include <cctype>
+
 #include "rds/station.h"
 
 namespace rds {
@@ -43,6 +46,15 @@ TEST(EncodePI, FirstCharacterIsTheTopNibble) {
   EXPECT_EQ(AsText(EncodePI("FFFF")), "1111111111111111");
   EXPECT_EQ(AsText(EncodePI("0000")), "0000000000000000");
   EXPECT_EQ(AsText(EncodePI("2A07")), "0010101000000111");
+  // Every digit, letters in either case, is its own nibble.
+  const std::string digits = "0123456789ABCDEF";
+  for (std::size_t v = 0; v < digits.size(); ++v) {
+    const std::string nibble = std::bitset<4>(v).to_string();
+    for (const char c : {digits[v], static_cast<char>(std::tolower(digits[v]))}) {
+      EXPECT_EQ(AsText(EncodePI(CheckPI(std::string(4, c)))), nibble + nibble + nibble + nibble)
+          << c;
+    }
+  }
 }
 
 TEST(EncodePTY, ListPositionIsTheCode) {

@@ -40,6 +40,14 @@ TEST(RdsCharset, MissingCharactersLoseTheirAccentOrBecomeSpaces) {
   EXPECT_EQ(ToRdsCharacter(0x81), ' ');  // undefined in Windows-1252
 }
 
+TEST(RdsCharset, TableCodesAreShownUpToItsEdges) {
+  const std::pair<std::uint8_t, std::optional<char32_t>> cases[] = {
+      {0x1F, std::nullopt}, {0x20, U' '}, {0x7D, U'}'}, {0x7E, U'¯'},
+      {0x7F, std::nullopt}, {0x80, U'á'}, {0xFE, U'ŧ'}, {0xFF, std::nullopt},
+  };
+  for (const auto& [code, shown] : cases) EXPECT_EQ(RdsCharacterToUnicode(code), shown) << +code;
+}
+
 TEST(RdsCharset, EveryWindows1252CharacterIsShownAsItselfWhereTheTableHasIt) {
   for (int b = 0x80; b <= 0xFF; ++b) {
     const std::uint8_t code = ToRdsCharacter(static_cast<unsigned char>(b));

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <sstream>
+
 #include "serve/send_budget.h"
 
 namespace serve {
@@ -52,6 +56,60 @@ TEST(SendBudget, HoldsSendsToTheLimitInAnyHour) {
   SendBudget unlimited(0);
   for (int i = 0; i < 1000; ++i) unlimited.Sent(t);
   EXPECT_EQ(unlimited.NextFree(t), std::nullopt);
+}
+
+// The station with a dry run's sends (2.6 s each, recorded only) and its log as text.
+class StationRun : public ::testing::Test {
+ protected:
+  void RunUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      io_.restart();  // a send's end is posted from the worker's thread
+      io_.run_for(10ms);
+    }
+  }
+  std::string Log() {
+    log_.reset();  // writes what waits
+    return out_.str();
+  }
+
+  asio::io_context io_;
+  std::ostringstream out_;
+  std::optional<ServeLog> log_{std::in_place, out_};
+  SendWorker worker_{cmdline::SendTarget{}};  // no port: recorded only
+  ServeStation station_{io_, {}, {}, worker_, *log_};
+};
+
+TEST_F(StationRun, AChangeWaitingWhenStopComesIsSentBeforeTheEnd) {
+  rds::StationSettings next = station_.Settings();
+  next.ps = "STOP";
+  station_.Change(next, "PS", [](const auto&) {});
+  bool stopped = false;
+  station_.Stop([&stopped](bool) { stopped = true; });
+  RunUntil([&stopped] { return stopped; });
+  const std::string log = Log();
+  EXPECT_NE(log.find(" send changes=PS "), std::string::npos) << log;
+  EXPECT_EQ(log.find("not sent"), std::string::npos) << log;
+}
+
+// Changes 10 ms apart for 400 ms, PTY first and TP from 200 ms on: the first send starts
+// within the limit after the first change, not once the stream has ended.
+TEST_F(StationRun, AStreamOfChangesDoesNotHoldTheSendBack) {
+  asio::steady_timer tick(io_);
+  const auto start = std::chrono::steady_clock::now();
+  int count = 0;
+  std::function<void()> change = [&] {
+    rds::StationSettings next = station_.Settings();
+    next.pty = count % 32;
+    station_.Change(next, count < 20 ? "PTY" : "TP", [](const auto&) {});
+    if (++count == 40) return;
+    tick.expires_at(start + count * 10ms);
+    tick.async_wait([&change](const std::error_code&) { change(); });
+  };
+  change();
+  RunUntil([this] { return station_.Status() != "STATUS none"; });
+  const std::string log = Log();
+  EXPECT_NE(log.find(" send changes=PTY "), std::string::npos) << log;
 }
 
 }  // namespace

@@ -148,10 +148,13 @@ TEST(UecpMessages, OnlyTheMainServiceOnAirChangesAndBadFramesChangeNothing) {
       {"01 0000 12", UecpResponse::kElementLengthError, ""},
       {"13 0000 02 e9 01", UecpResponse::kParameterOutOfRange, ""},  // eight AFs
       {"13 0000 03 e2 01", UecpResponse::kElementLengthError, ""},
+      {"13 0000 02 e2 01", UecpResponse::kElementLengthError, ""},      // two told, one given
+      {"13 0000 03 e1 01 02", UecpResponse::kParameterOutOfRange, ""},  // no filler after one
       {"13 0000 02 e1 cf", UecpResponse::kParameterOutOfRange, ""},
       {"13 0000 05 e1 01", UecpResponse::kElementLengthError, ""},
       {"02 0000 41 42 43 44 45 46 47 ff", UecpResponse::kParameterOutOfRange, ""},
       {"03 0000 04", UecpResponse::kParameterOutOfRange, ""},
+      {"05 0000 02", UecpResponse::kParameterOutOfRange, ""},
   };
   for (const Case& c : cases) {
     FakeStation station;

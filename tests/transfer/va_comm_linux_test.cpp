@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "transfer/port_open.h"
 #include "transfer/va_comm.h"
@@ -49,6 +50,26 @@ TEST(TVaComm, DeviceNameIsFormattedWithThePortNumber) {
   EXPECT_EQ(comm.SystemDeviceName(), "/dev/ttyS11");
   comm.SetDeviceName("COM0");
   EXPECT_EQ(comm.SystemDeviceName(), "COM0");
+}
+
+// ports --com1/--com2 leave a link in the user folder; only those two ports follow one.
+TEST(TVaComm, Com1AndCom2FollowTheirLinksAndNoOtherPortDoes) {
+  const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "rdsq7_links";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"com1", "com2", "com3"}) {
+    std::filesystem::create_symlink("/dev/null", folder / name);
+  }
+  TVaComm comm;
+  comm.SetPortLinkFolder(folder);
+  const std::string expected[] = {(folder / "com1").string(), (folder / "com2").string(),
+                                  "/dev/ttyS2"};
+  for (int n = 1; n <= 3; ++n) {
+    comm.SetPortNum(n);
+    EXPECT_EQ(comm.SystemDeviceName(), expected[n - 1]) << n;
+  }
+  EXPECT_EQ(PortLink(folder, "Com2"), folder / "com2");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(TVaComm, MissingDeviceIsNotFoundAndLeavesThePortClosed) {

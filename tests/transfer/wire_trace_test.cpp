@@ -138,25 +138,26 @@ TEST(PrecisePacer, NeverEndsAWaitEarly) {
 }
 
 // A clock that moves 1 us per reading, and sleeps that wake by a script: early, late by
-// whole time slices (a busy machine), or on time. The processors are busy at every third
-// wait.
+// whole time slices (a busy machine), or on time. The processors are busy at every
+// busy_every-th wait (every third unless told).
 class ScriptedClock final : public WaitClock {
  public:
-  explicit ScriptedClock(std::vector<std::chrono::microseconds> wake_errors)
-      : errors_(std::move(wake_errors)) {}
+  explicit ScriptedClock(std::vector<std::chrono::microseconds> wake_errors, int busy_every = 3)
+      : errors_(std::move(wake_errors)), busy_every_(busy_every) {}
   Time Now() override { return now_ += 1us; }
   void SleepUntil(Time deadline) override {
     sleep_targets_.push_back(deadline);
     const auto error = errors_[next_++ % errors_.size()];
     now_ = std::max(now_, deadline + error);
   }
-  bool ProcessorsBusy() override { return ++asked_ % 3 == 0; }
+  bool ProcessorsBusy() override { return ++asked_ % busy_every_ == 0; }
   std::vector<Time> sleep_targets_;
 
  private:
   Time now_{std::chrono::seconds(100)};
   std::vector<std::chrono::microseconds> errors_;
   std::size_t next_ = 0;
+  int busy_every_;
   int asked_ = 0;
 };
 
@@ -185,6 +186,38 @@ TEST(PrecisePacer, SpinsAtMostItsBudgetAndNeverEndsEarlyWhateverTheWakeUps) {
   const auto busy_before = learner.BusyTime();
   for (int i = 0; i < 30; ++i) learner.WaitUntil(learner.Now() + 1000us);
   EXPECT_LE(learner.BusyTime() - busy_before, 30 * 16us);
+}
+
+// Every second wait finds the processors busy and wakes 4 ms late; the others wake 0 to
+// 124 us late. The spin learns only the latter, and covers nine in ten of them.
+TEST(PrecisePacer, SpinCoversNineInTenFreeWakeUpsAndNoBusyOne) {
+  constexpr SpinBudgets kBudgets{.free = 150us, .busy = 20us};
+  std::vector<std::chrono::microseconds> late;
+  for (int i = 0; i < 32; ++i) late.insert(late.end(), {i * 4us, 4000us});
+  ScriptedClock clock(late, 2);
+  PrecisePacer pacer(clock, kBudgets);
+  for (std::size_t i = 0; i < late.size(); ++i) pacer.WaitUntil(pacer.Now() + 1000us);
+  const Time deadline = pacer.Now() + 1000us;
+  pacer.WaitUntil(deadline);
+  // The 29th of 32 delays is 28 * 4 us, read 1 us later; then the margin of 10 us.
+  EXPECT_EQ(clock.sleep_targets_.back(), deadline - 123us);
+}
+
+// A thread that busy threads of normal priority cannot take the processor from spins the
+// free budget whatever the others do.
+TEST(PrecisePacer, AtRealTimePriorityBusyProcessorsDoNotShortenTheSpin) {
+  constexpr SpinBudgets kBudgets{.free = 150us, .busy = 20us};
+  ScriptedClock clock({0us}, 1);
+  PrecisePacer pacer(clock, kBudgets);
+  pacer.SetHighPriority(true);
+  pacer.BeginTransfer();
+  const Time deadline = pacer.Now() + 1000us;
+  pacer.WaitUntil(deadline);
+  pacer.EndTransfer();
+  if (pacer.PriorityGot().rfind("real-time", 0) != 0) {
+    GTEST_SKIP() << "no real-time priority here: " << pacer.PriorityGot();
+  }
+  EXPECT_EQ(clock.sleep_targets_.back(), deadline - kBudgets.free);
 }
 
 }  // namespace
