@@ -347,7 +347,16 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     // One lock per service, as for the systemd unit's instances.
     if (!options.instance) options.instance = *service;
     return serve::RunAsService(*service, [&](serve::ServiceControl& control) {
-      return Serve(fields, options, out, &control);
+      try {
+        return Serve(fields, options, out, &control);
+      } catch (const std::exception& e) {
+        // A service has no console: what keeps it from starting goes to its log too.
+        if (options.log) {
+          std::ofstream(cmdline::PathArgument(*options.log), std::ios::app | std::ios::binary)
+              << serve::IsoTime(std::chrono::system_clock::now()) << " error: " << e.what() << '\n';
+        }
+        throw;
+      }
     });
   }
   return Serve(fields, options, out, nullptr);
