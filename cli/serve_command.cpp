@@ -7,9 +7,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "appcore/bounded_file.h"
@@ -23,6 +25,7 @@
 #include "serve/log.h"
 #include "serve/network.h"
 #include "serve/send_worker.h"
+#include "serve/service_host.h"
 #include "serve/settings_lock.h"
 #include "serve/station.h"
 #include "transfer/port_open.h"
@@ -76,6 +79,12 @@ constexpr const char* kServeHelp =
     "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
     "                        or \"listen 127.0.0.1:4001\"; # starts a comment line)\n"
+    "  --log FILE            append the log to FILE instead of writing it to stdout\n"
+    "  --install-service NAME [options]\n"
+    "                        Windows: register serve with these options as the service\n"
+    "                        NAME (automatic start, as LocalService; log in\n"
+    "                        %ProgramData%\\rdsq7\\serve-NAME.log unless --log is given)\n"
+    "  --remove-service NAME Windows: stop the service NAME and remove it\n"
     "  --bytes FILE, --vcd FILE\n"
     "                        write each send's recorded lines, as for send\n"
     "  --high-priority       run sends at the best priority the system grants\n"
@@ -111,7 +120,19 @@ struct ServeOptions {
   std::chrono::seconds monitor_timeout = serve::kConfirmTimeout;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
+  std::optional<std::string> log;           // --log FILE
 };
+
+// The folder of a file that serve makes later: missing, it is an error now rather than a
+// loss found later.
+void CheckFolder(const std::string& option, const std::string& file) {
+  const std::filesystem::path path = cmdline::PathArgument(file);
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  if (!std::filesystem::is_directory(folder)) {
+    throw std::runtime_error("option " + option + ": no such folder " +
+                             cmdline::Quote(folder.string()));
+  }
+}
 
 unsigned Number(const std::string& option, const std::string& value, unsigned long highest) {
   if (value.empty() || value.size() > 9 ||
@@ -192,12 +213,7 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     const std::string file = args.Value();
     const std::filesystem::path path = cmdline::PathArgument(file);
     if (!std::filesystem::exists(path)) {
-      // Found now rather than at the first save, when the change would be lost.
-      const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-      if (!std::filesystem::is_directory(folder)) {
-        throw std::runtime_error("option --settings: no such folder " +
-                                 cmdline::Quote(folder.string()));
-      }
+      CheckFolder(option, file);
       if (options.new_settings)
         throw cmdline::UsageError("option --settings: given more than once");
       options.new_settings = file;
@@ -257,6 +273,9 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.text_limits.idle_timeout = std::chrono::seconds(Number(option, args.Value(), 604800));
   } else if (option == "--uecp-idle-timeout") {
     options.uecp_limits.idle_timeout = std::chrono::seconds(Number(option, args.Value(), 604800));
+  } else if (option == "--log") {
+    options.log = args.Value();  // the last one counts: an installed service puts its own first
+    CheckFolder(option, *options.log);
   } else if (option == "--instance") {
     const std::string name = args.Value();
     if (name.empty() || name.find_first_of("/\\") != std::string::npos) {
@@ -270,14 +289,28 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
   return true;
 }
 
+// Runs serve until it is stopped: by a signal, or by the service manager through `service`.
+int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostream& out,
+          serve::ServiceControl* service);
+
 }  // namespace
 
 int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
   cmdline::FieldOptions fields;
   ServeOptions options;
+  std::optional<std::string> install_service, remove_service, service;
+  std::size_t options_given = 0;
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
-    if (option == "--config") {
+    ++options_given;
+    if (option == "--install-service" || option == "--remove-service" || option == "--service") {
+      const std::string name = args.Value();
+      serve::CheckServiceName(option, name);
+      serve::RequireServiceManager(option);
+      (option == "--install-service"  ? install_service
+       : option == "--remove-service" ? remove_service
+                                      : service) = name;
+    } else if (option == "--config") {
       cmdline::Arguments config(ConfigArguments(args.Value()));
       while (!config.AtEnd()) {
         const std::string name = config.NextOption();
@@ -294,6 +327,15 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
     }
   }
+  if (remove_service) {
+    if (options_given > 1)
+      throw cmdline::UsageError("option --remove-service: takes no other option");
+    out << serve::RemoveService(*remove_service) << '\n';
+    return 0;
+  }
+  if (install_service && service) {
+    throw cmdline::UsageError("option --install-service: not with --service");
+  }
   if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
@@ -305,12 +347,53 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
         "--uecp-serial");
   }
 
+  if (install_service) {
+    const std::filesystem::path log_folder = serve::DefaultServiceLogFolder();
+    std::error_code ignored;  // a folder that cannot be made shows at the service's start
+    std::filesystem::create_directories(log_folder, ignored);
+    out << serve::InstallService(*install_service,
+                                 serve::ServiceArguments(*install_service, args.All(), log_folder,
+                                                         std::filesystem::current_path()))
+        << '\n';
+    return 0;
+  }
+  if (service) {
+    // One lock per service, as for the systemd unit's instances.
+    if (!options.instance) options.instance = *service;
+    return serve::RunAsService(*service, [&](serve::ServiceControl& control) {
+      try {
+        return Serve(fields, options, out, &control);
+      } catch (const std::exception& e) {
+        // A service has no console: what keeps it from starting goes to its log too.
+        if (options.log) {
+          std::ofstream(cmdline::PathArgument(*options.log), std::ios::app | std::ios::binary)
+              << serve::IsoTime(std::chrono::system_clock::now()) << " error: " << e.what() << '\n';
+        }
+        throw;
+      }
+    });
+  }
+  return Serve(fields, options, out, nullptr);
+}
+
+namespace {
+
+int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostream& out,
+          serve::ServiceControl* service) {
   const std::string instance_name = options.instance.value_or(kServeInstanceName);
   const app::SingleInstance instance(instance_name);
   if (instance.AlreadyRunning()) throw AlreadyRunningError(instance_name);
 
+  std::ofstream log_file;
+  if (options.log) {
+    log_file.open(cmdline::PathArgument(*options.log), std::ios::app | std::ios::binary);
+    if (!log_file) {
+      throw std::runtime_error("option --log: can't open " + cmdline::QuotePath(*options.log) +
+                               " for appending");
+    }
+  }
   asio::io_context io;
-  serve::ServeLog log(out);
+  serve::ServeLog log(options.log ? log_file : out);
   serve::SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
@@ -396,8 +479,9 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   signals.add(SIGBREAK);  // Windows: Ctrl+Break and closing the console window
 #endif
   int status = 0;
-  signals.async_wait([&](const std::error_code& error, int) {
-    if (error) return;
+  bool stopping = false;
+  const auto stop = [&] {
+    if (std::exchange(stopping, true)) return;
     log.Line("stopping");
     network.Close();
     station.Stop([&](bool saved) {
@@ -405,6 +489,18 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       log.Line(saved ? "stopped" : "stopped; the settings file does not hold the last state");
       io.stop();
     });
+  };
+  // The service manager's STOP and SHUTDOWN stop serve as SIGTERM does.
+  struct ServiceEnd {
+    serve::ServiceControl* service;
+    ~ServiceEnd() {
+      if (service) service->Ending();
+    }
+  } service_end{service};
+  if (service) service->Running([&io, &stop] { asio::post(io, stop); });
+  signals.async_wait([&](const std::error_code& error, int) {
+    if (error) return;
+    stop();
     // A second signal does not wait for the changes still to be sent.
     signals.async_wait([&](const std::error_code& again, int) {
       if (again) return;
@@ -413,8 +509,8 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     });
   });
   io.run();
-  (void)err;
   return status;
 }
 
+}  // namespace
 }  // namespace cli

@@ -26,6 +26,9 @@ class Arguments {
   // Throws UsageError when the option just taken was given an inline value.
   void NoValue();
 
+  // Every argument as given, taken or not.
+  const std::vector<std::string>& All() const { return args_; }
+
  private:
   std::vector<std::string> args_;
   std::size_t next_ = 0;
