@@ -35,6 +35,7 @@ set(expected
   "${DOCDIR}/docs/window-de.png|file"
   "${DOCDIR}/docs/shots/locale-de.png|file"
   "${DOCDIR}/docs/shots/windows-wine.png|file"
+  "${DOCDIR}/docs/shots/window-onair.png|file"
   "lib/systemd/system/rdsq7-serve@.service|file"
 )
 
