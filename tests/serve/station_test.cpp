@@ -107,7 +107,7 @@ TEST_F(StationRun, AStreamOfChangesDoesNotHoldTheSendBack) {
     tick.async_wait([&change](const std::error_code&) { change(); });
   };
   change();
-  RunUntil([this] { return station_.Status() != "STATUS none"; });
+  RunUntil([this] { return station_.Status().rfind("STATUS none", 0) != 0; });
   const std::string log = Log();
   EXPECT_NE(log.find(" send changes=PTY "), std::string::npos) << log;
 }
