@@ -67,17 +67,6 @@ class StdinSource final : public receiver::ByteSource {
   }
 };
 
-class ChildSource final : public receiver::ByteSource {
- public:
-  explicit ChildSource(app::ChildProcess& child) : child_(child) {}
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    return child_.Read(out.data(), out.size());
-  }
-
- private:
-  app::ChildProcess& child_;
-};
-
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -234,7 +223,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   std::unique_ptr<receiver::ByteSource> source;
   if (command) {
     child.emplace(*command);
-    source = std::make_unique<ChildSource>(*child);
+    source = std::make_unique<receiver::ChildSource>(*child);
   } else if (*input == "-") {
     source = std::make_unique<StdinSource>();
   } else {

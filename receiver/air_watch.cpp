@@ -11,18 +11,11 @@ namespace {
 
 constexpr std::size_t kReadSamples = 8192;
 
-class ChildSource final : public ByteSource {
- public:
-  explicit ChildSource(app::ChildProcess& child) : child_(child) {}
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    return child_.Read(out.data(), out.size());
-  }
-
- private:
-  app::ChildProcess& child_;
-};
-
 }  // namespace
+
+std::size_t ChildSource::Read(std::span<std::uint8_t> out) {
+  return child_.Read(out.data(), out.size());
+}
 
 DecoderStats DecodeStream(
     ByteSource& source, std::optional<double> rate_hz,

@@ -12,7 +12,21 @@
 #include "receiver/mpx_decoder.h"
 #include "receiver/mpx_input.h"
 
+namespace app {
+class ChildProcess;
+}
+
 namespace receiver {
+
+// A command's standard output as a byte source.
+class ChildSource final : public ByteSource {
+ public:
+  explicit ChildSource(app::ChildProcess& child) : child_(child) {}
+  std::size_t Read(std::span<std::uint8_t> out) override;
+
+ private:
+  app::ChildProcess& child_;
+};
 
 // Decodes a multiplex from a byte source until the source ends or the handler says stop.
 // The handler sees every group with the position in the signal. Returns the decoder's stats.

@@ -8,17 +8,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kTick{100};
 
-class ChildSource final : public receiver::ByteSource {
- public:
-  explicit ChildSource(app::ChildProcess& child) : child_(child) {}
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    return child_.Read(out.data(), out.size());
-  }
-
- private:
-  app::ChildProcess& child_;
-};
-
 }  // namespace
 
 AirMonitor::AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout,
@@ -76,7 +65,7 @@ void AirMonitor::Run() {
         stop_child_ = [&child] { child.Stop(); };
       }
       if (!quit_) {
-        ChildSource source(child);
+        receiver::ChildSource source(child);
         receiver::DecodeStream(source, std::nullopt, [this](const receiver::Group& group, auto) {
           receiver::AirEvent event;
           {
