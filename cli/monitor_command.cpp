@@ -101,7 +101,7 @@ std::string GroupJson(const receiver::Group& group, const receiver::StationView&
           << ",\"ms\":" << ((group.words[1] & 0x08) ? "true" : "false");
       if (f.di) {
         const auto& di = *f.di;
-        out << ",\"di\":{\"stereo\":" << di[0] << ",\"artificial_head\":" << di[1]
+        out << std::boolalpha << ",\"di\":{\"stereo\":" << di[0] << ",\"artificial_head\":" << di[1]
             << ",\"compressed\":" << di[2] << ",\"dynamic_pty\":" << di[3] << '}';
       }
       if (f.af) {
@@ -115,15 +115,7 @@ std::string GroupJson(const receiver::Group& group, const receiver::StationView&
     }
   }
   out << '}';
-  std::string text = out.str();
-  // Flags as JSON booleans.
-  for (const char* from : {":1,", ":0,", ":1}", ":0}"}) {
-    for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
-      const bool on = from[1] == '1';
-      text.replace(at, 3, std::string(on ? ":true" : ":false") + from[2]);
-    }
-  }
-  return text;
+  return out.str();
 }
 
 std::string ClockTime() {
