@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "rds/cp1252.h"
 #include "rds/rds_charset.h"
 
 namespace receiver {
@@ -21,19 +22,6 @@ constexpr std::array<const char*, 4> kDiItems = {"Stereo", "Art. H.", "Comp.", "
 
 bool IsAf(int code) {
   return code >= kLowestAf && code <= kHighestAf;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 }  // namespace
@@ -65,7 +53,7 @@ std::string FieldText(const AirFields& f, Field field) {
       std::string out;
       if (f.ps) {
         for (const std::uint8_t code : *f.ps)
-          AppendUtf8(out, rds::RdsCharacterToUnicode(code).value_or(U'?'));
+          rds::AppendUtf8(out, rds::RdsCharacterToUnicode(code).value_or(U'?'));
       }
       return out;
     }
