@@ -1,10 +1,16 @@
 #include "cli/monitor_command.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <iomanip>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -12,6 +18,7 @@
 
 #include "appcore/child_process.h"
 #include "appcore/monitor_setting.h"
+#include "cli/terminal.h"
 #include "cmdline/field_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
@@ -32,21 +39,25 @@ constexpr const char* kMonitorHelp =
     "  --command COMMAND     run COMMAND and read the multiplex from its output, e.g.\n"
     "                        \"rtl_fm -M fm -l 0 -A std -p 0 -s 171k -g 20 -F 9 -f 98.5M\"\n"
     "  --rate HZ             sample rate of raw input, 128000 to 250000 (default 171000)\n"
-    "  --format text|json    text: a line each time a field changes, and the block error\n"
-    "                        rate now and then (default); json: one object per group\n"
-    "  --expect              compare what is on air with the station options below (or\n"
-    "                        --settings FILE): exit 0 as soon as everything is seen, 1\n"
-    "                        when a field differs after the timeout, 3 when no RDS is\n"
-    "                        found at all\n"
-    "  --timeout SECONDS     how long --expect waits (default 20)\n"
+    "  --format text|json    text: a line each time a field's value is received with\n"
+    "                        evidence (twice alike), and the block error rate now and\n"
+    "                        then (default); json: one object per group whose four\n"
+    "                        blocks are all valid\n"
+    "  --expect              compare what is on air with the station fields below (any\n"
+    "                        of them implies --expect): exit 0 as soon as everything is\n"
+    "                        seen, 1 when a field received differs after the timeout, 4\n"
+    "                        when what came matches but not every field came (a weak\n"
+    "                        signal), 3 when no RDS is found at all\n"
+    "  --timeout SECONDS     how long --expect waits: in the signal's time for a file, on\n"
+    "                        the clock for a command or standard input (default 20)\n"
     "  --save-command COMMAND\n"
     "                        keep COMMAND as the monitor the window runs after each Send\n"
     "                        (\"\" removes it) and exit\n"
-    "  -h, --help            show this text\n"
-    "Station options (they imply --expect):\n";
+    "  -h, --help            show this text\n";
 
 constexpr auto kRatePeriod = std::chrono::seconds(10);
 constexpr int kNoRdsStatus = 3;
+constexpr int kWeakStatus = 4;
 
 class StreamSource final : public receiver::ByteSource {
  public:
@@ -60,11 +71,48 @@ class StreamSource final : public receiver::ByteSource {
   std::istream& in_;
 };
 
+// Standard input, read by a thread of its own so that --expect's time can run out on the
+// clock while nothing comes: the read that blocks is left behind once the verdict is in.
 class StdinSource final : public receiver::ByteSource {
  public:
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    return std::fread(out.data(), 1, out.size(), stdin);
+  explicit StdinSource(const std::atomic<bool>& stop) : stop_(stop) {
+    std::thread([shared = shared_] {
+      std::vector<std::uint8_t> chunk(16384);
+      for (;;) {
+        const std::size_t got = ReadStandardInput(chunk.data(), chunk.size());
+        std::unique_lock lock(shared->mutex);
+        shared->changed.wait(lock, [&] { return shared->bytes.size() < kStdinBuffer; });
+        shared->bytes.insert(shared->bytes.end(), chunk.begin(), chunk.begin() + got);
+        shared->ended = got == 0;
+        shared->changed.notify_all();
+        if (shared->ended) return;
+      }
+    }).detach();
   }
+
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    std::unique_lock lock(shared_->mutex);
+    while (shared_->bytes.empty() && !shared_->ended) {
+      if (stop_) return 0;
+      shared_->changed.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    const std::size_t n = std::min(out.size(), shared_->bytes.size());
+    std::copy_n(shared_->bytes.begin(), n, out.begin());
+    shared_->bytes.erase(shared_->bytes.begin(), shared_->bytes.begin() + static_cast<long>(n));
+    shared_->changed.notify_all();
+    return n;
+  }
+
+ private:
+  static constexpr std::size_t kStdinBuffer = 1 << 20;
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::uint8_t> bytes;
+    bool ended = false;
+  };
+  const std::atomic<bool>& stop_;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 std::string JsonString(const std::string& text) {
@@ -84,35 +132,33 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-// One group as a JSON object: what it carries, and PS, DI and AF once they are complete.
-std::string GroupJson(const receiver::Group& group, const receiver::StationView& view,
-                      double seconds) {
-  using receiver::Field;
-  const receiver::AirFields& f = view.fields();
+// One group (all four blocks valid) as a JSON object: what it carries, and PS, DI and AF
+// once each has been received with evidence.
+std::string GroupJson(const receiver::Group& group, const receiver::AirFields& f, double seconds) {
+  const auto& w = group.words;
+  char pi[5];
+  std::snprintf(pi, sizeof pi, "%04X", w[0]);
   std::ostringstream out;
-  out << "{\"time\":" << std::fixed << std::setprecision(3) << seconds;
-  if (group.ok[1]) out << ",\"group\":\"" << receiver::GroupTypeText(group) << '"';
-  if (group.ok[0]) out << ",\"pi\":\"" << receiver::FieldText(f, Field::kPi) << '"';
-  if (group.ok[1]) {
-    out << ",\"pty\":" << ((group.words[1] >> 5) & 0x1F)
-        << ",\"tp\":" << ((group.words[1] & 0x0400) ? "true" : "false");
-    if ((group.words[1] >> 12) == 0) {
-      out << ",\"ta\":" << ((group.words[1] & 0x10) ? "true" : "false")
-          << ",\"ms\":" << ((group.words[1] & 0x08) ? "true" : "false");
-      if (f.di) {
-        const auto& di = *f.di;
-        out << std::boolalpha << ",\"di\":{\"stereo\":" << di[0] << ",\"artificial_head\":" << di[1]
-            << ",\"compressed\":" << di[2] << ",\"dynamic_pty\":" << di[3] << '}';
-      }
-      if (f.af) {
-        out << ",\"af\":[";
-        for (std::size_t i = 0; i < f.af->size(); ++i) {
-          out << (i ? "," : "") << receiver::AfCodeMhz((*f.af)[i]);
-        }
-        out << ']';
-      }
-      if (f.ps) out << ",\"ps\":" << JsonString(receiver::FieldText(f, Field::kPs));
+  out << "{\"time\":" << std::fixed << std::setprecision(3) << seconds << ",\"group\":\""
+      << receiver::GroupTypeText(group) << "\",\"pi\":\"" << pi
+      << "\",\"pty\":" << ((w[1] >> 5) & 0x1F)
+      << ",\"tp\":" << ((w[1] & 0x0400) ? "true" : "false");
+  if ((w[1] >> 12) == 0) {
+    out << ",\"ta\":" << ((w[1] & 0x10) ? "true" : "false")
+        << ",\"ms\":" << ((w[1] & 0x08) ? "true" : "false");
+    if (f.di) {
+      const auto& di = *f.di;
+      out << std::boolalpha << ",\"di\":{\"stereo\":" << di[0] << ",\"artificial_head\":" << di[1]
+          << ",\"compressed\":" << di[2] << ",\"dynamic_pty\":" << di[3] << '}';
     }
+    if (f.af) {
+      out << ",\"af\":[";
+      for (std::size_t i = 0; i < f.af->size(); ++i) {
+        out << (i ? "," : "") << receiver::AfCodeMhz((*f.af)[i]);
+      }
+      out << ']';
+    }
+    if (f.ps) out << ",\"ps\":" << JsonString(receiver::FieldText(f, receiver::Field::kPs));
   }
   out << '}';
   return out.str();
@@ -210,6 +256,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     throw cmdline::UsageError("give either --input or --command");
   }
 
+  std::atomic<bool> stop{false};
   std::optional<app::ChildProcess> child;
   std::ifstream file;
   std::unique_ptr<receiver::ByteSource> source;
@@ -217,7 +264,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     child.emplace(*command);
     source = std::make_unique<receiver::ChildSource>(*child);
   } else if (*input == "-") {
-    source = std::make_unique<StdinSource>();
+    source = std::make_unique<StdinSource>(stop);
   } else {
     file.open(cmdline::PathArgument(*input), std::ios::binary);
     if (!file) throw std::runtime_error("can't open " + cmdline::Quote(*input));
@@ -227,12 +274,10 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
 
   const rds::StationSettings sent = fields.ApplyTo(rds::StationSettings{});
   receiver::AirCheck check(sent);
-  receiver::StationView view;
   const auto started = std::chrono::steady_clock::now();
   const auto timeout = std::chrono::duration<double>(timeout_s);
   auto next_rate = std::chrono::duration<double>(kRatePeriod);
   unsigned blocks = 0, bad = 0;
-  std::atomic<bool> stop{false};
   // A live input that writes nothing must not hold --expect past its time.
   std::thread watchdog;
   if (expect && live) {
@@ -254,17 +299,22 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     stats = receiver::DecodeStream(
         *source, rate_hz,
         [&](const receiver::Group& group, std::chrono::duration<double> at) {
-          check.Take(group);
-          const auto changed = view.Take(group);
+          // A file's time is its signal's: what comes after the timeout does not count. (The
+          // decoder hands over a group every 104 bits, with or without RDS.)
+          if (expect && !live && at > timeout) return false;
+          const auto changed = check.Take(group);
+          const receiver::AirFields& on_air = check.view().fields();
           const std::string when = live ? ClockTime() : SignalTime(at.count());
           blocks += 4;
           for (const bool ok : group.ok) bad += ok ? 0 : 1;
           if (json) {
-            if (group.ok[0] || group.ok[1]) out << GroupJson(group, view, at.count()) << '\n';
+            if (group.ok == std::array<bool, 4>{true, true, true, true}) {
+              out << GroupJson(group, on_air, at.count()) << '\n';
+            }
           } else {
             for (const receiver::Field field : changed) {
               out << when << ' ' << receiver::FieldName(field) << '='
-                  << receiver::FieldText(view.fields(), field) << '\n';
+                  << receiver::FieldText(on_air, field) << '\n';
             }
             if (at >= next_rate) {
               out << when << " block errors " << std::fixed << std::setprecision(1)
@@ -274,11 +324,12 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
             }
           }
           out.flush();
-          if (expect && check.Confirmed()) return false;
-          if (expect && !live && at >= timeout) return false;
-          return true;
+          return !(expect && check.Confirmed());
         },
         &stop);
+  } catch (const receiver::RateMismatch& e) {
+    finish();
+    throw cmdline::UsageError(std::string("option --rate: ") + e.what());
   } catch (...) {
     finish();
     throw;
@@ -286,16 +337,21 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   const bool timed_out = std::chrono::steady_clock::now() - started >= timeout;
   finish();
 
+  const bool nothing = check.view().fields().Empty();
   if (!expect) {
     if (child) {
       throw std::runtime_error("the command " + cmdline::Quote(*command) + " " + child->Ending());
     }
-    return view.groups() > 0 ? 0 : kNoRdsStatus;
+    return nothing ? kNoRdsStatus : 0;
   }
   if (child && !check.Confirmed() && !timed_out) {
-    err << "rdsq7-cli: error: the command " << cmdline::Quote(*command) << ' ' << child->Ending()
-        << '\n';
+    // Ended by itself: a command that could not start, or a receiver that failed, is an
+    // error of its own, not a verdict on the air.
+    const std::string ending = "the command " + cmdline::Quote(*command) + " " + child->Ending();
+    if (nothing) throw std::runtime_error(ending + " before any RDS was received");
+    err << "rdsq7-cli: error: " << ending << '\n';
   }
+  const auto differences = check.Differences();
   switch (check.Final()) {
     case receiver::Verdict::kConfirmed:
       if (!json) out << "on air as sent\n";
@@ -305,14 +361,27 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
           << (stats.pilot ? " (a stereo pilot is there)" : " (no stereo pilot either)")
           << ": check the frequency, the receiver's gain and the MPX level\n";
       return kNoRdsStatus;
-    default:
-      for (const auto& d : check.Differences()) {
-        err << "rdsq7-cli: error: " << receiver::FieldName(d.field) << " on air "
-            << cmdline::Quote(d.on_air.empty() ? "(not received)" : d.on_air) << ", sent "
-            << cmdline::Quote(d.expected) << '\n';
-      }
-      return 1;
+    case receiver::Verdict::kIncomplete: {
+      std::ostringstream rate;
+      rate << std::fixed << std::setprecision(1)
+           << 100.0 * static_cast<double>(stats.blocks_bad) /
+                  static_cast<double>(std::max<std::uint64_t>(stats.blocks_received, 1));
+      err << "rdsq7-cli: error: " << receiver::DifferenceNames(differences)
+          << " not received with certainty (block errors " << rate.str()
+          << "%): the signal is too weak to confirm them; what was received matches\n";
+      return kWeakStatus;
+    }
+    case receiver::Verdict::kMismatch:
+      break;
   }
+  for (const auto& d : receiver::Received(differences, true)) {
+    err << "rdsq7-cli: error: " << receiver::FieldName(d.field) << " on air "
+        << cmdline::Quote(d.on_air) << ", sent " << cmdline::Quote(d.expected) << '\n';
+  }
+  if (const auto missing = receiver::Received(differences, false); !missing.empty()) {
+    err << "rdsq7-cli: not received with certainty: " << receiver::DifferenceNames(missing) << '\n';
+  }
+  return 1;
 }
 
 }  // namespace cli

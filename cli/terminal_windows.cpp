@@ -2,6 +2,7 @@
 #include <io.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "cli/terminal.h"
@@ -44,6 +45,13 @@ void PrepareStandardStreams() {
   }
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);  // monitor --input - reads samples, not text
+}
+
+std::size_t ReadStandardInput(void* buffer, std::size_t size) {
+  const auto most = static_cast<unsigned>(std::min<std::size_t>(size, 1 << 20));
+  const int got = _read(_fileno(stdin), buffer, most);
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
 // argv holds the arguments in the ANSI code page, which loses what it cannot hold; the

@@ -53,16 +53,23 @@ std::vector<FieldDifference> AirCheck::Differences() const {
   const AirFields& on_air = view_.fields();
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     const auto field = static_cast<Field>(i);
-    bool same = SameField(on_air, expected_, field);
-    if (field == Field::kPs) same = same && view_.ps_repeats() >= 2;
-    if (!same) out.push_back({field, FieldText(on_air, field), FieldText(expected_, field)});
+    if (!SameField(on_air, expected_, field)) {
+      out.push_back({field, FieldText(on_air, field), FieldText(expected_, field)});
+    }
   }
   return out;
 }
 
 Verdict AirCheck::Final() const {
-  if (Confirmed()) return Verdict::kConfirmed;
-  return view_.groups() == 0 ? Verdict::kNoRds : Verdict::kMismatch;
+  const auto differences = Differences();
+  if (differences.empty()) return Verdict::kConfirmed;
+  if (view_.fields().Empty()) return Verdict::kNoRds;
+  return Received(differences, true).empty() ? Verdict::kIncomplete : Verdict::kMismatch;
+}
+
+std::vector<FieldDifference> Received(std::vector<FieldDifference> differences, bool received) {
+  std::erase_if(differences, [received](const auto& d) { return d.received() != received; });
+  return differences;
 }
 
 std::string DifferenceNames(const std::vector<FieldDifference>& differences) {

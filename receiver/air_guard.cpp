@@ -33,12 +33,21 @@ AirEvent AirGuard::Check(Clock::time_point now) {
       if (now < deadline_) return AirEvent::kNone;
       // Not confirmed in time: reported once; the next send starts over.
       state_ = State::kSettled;
-      differences_ = check_->Differences();
-      return check_->Final() == Verdict::kNoRds ? AirEvent::kNoRds : AirEvent::kMismatch;
+      switch (check_->Final()) {
+        case Verdict::kMismatch:
+          differences_ = Received(check_->Differences(), true);
+          return AirEvent::kMismatch;
+        case Verdict::kIncomplete:
+          differences_ = check_->Differences();
+          return AirEvent::kIncomplete;
+        default:
+          differences_.clear();
+          return AirEvent::kNoRds;
+      }
     case State::kWatching: {
       // A fresh check of what is received from now on: a field that stops matching and
       // stays so for the grace time is a change on air.
-      auto differences = check_->Differences();
+      auto differences = Received(check_->Differences(), true);
       if (differences.empty()) {
         differs_since_.reset();
         return AirEvent::kNone;

@@ -9,12 +9,21 @@
 
 namespace receiver {
 
-enum class AirEvent { kNone, kConfirmed, kMismatch, kNoRds, kChangedOnAir };
+enum class AirEvent {
+  kNone,
+  kConfirmed,     // the send is on air
+  kMismatch,      // the time is up and a field received with evidence differs from the send
+  kIncomplete,    // the time is up; what came matches, but not every field came (weak signal)
+  kNoRds,         // the time is up and nothing came with evidence
+  kChangedOnAir,  // after a confirmation, a field received with evidence changed, no send did
+};
 
 // Keeps watch on what is on air for a station that is monitored all the time: after each
-// send it confirms the send (or finds it differs, or no RDS at all, when the time is up);
-// between sends it notices a change on air that no send made, such as an encoder back on
-// its own data after a power cut, once the change has held for a while.
+// send it confirms the send (or finds it differs, or too little or no RDS at all, when the
+// time is up); between sends it notices a change on air that no send made, such as an
+// encoder back on its own data after a power cut, once the change has held for a while.
+// Only values received with evidence count (see StationView): noise, no RDS and a weak
+// signal never make a mismatch or a change.
 class AirGuard {
  public:
   using Clock = std::chrono::steady_clock;
@@ -29,7 +38,8 @@ class AirGuard {
   // Call now and then: the confirmation's time can run out while nothing arrives.
   AirEvent Tick(Clock::time_point now);
 
-  // The fields that differed at the last kMismatch or kChangedOnAir.
+  // The fields that differed at the last kMismatch or kChangedOnAir, or were not received at
+  // the last kIncomplete.
   const std::vector<FieldDifference>& differences() const { return differences_; }
 
  private:

@@ -96,7 +96,11 @@ Confirmation ConfirmOnAir(const std::string& command, std::optional<double> rate
     result.failure = "the monitor command " + child->Ending();
   }
   result.verdict = check.Final();
-  if (result.verdict == Verdict::kMismatch) result.differences = check.Differences();
+  if (result.verdict == Verdict::kMismatch) {
+    result.differences = Received(check.Differences(), true);
+  } else if (result.verdict == Verdict::kIncomplete) {
+    result.differences = check.Differences();
+  }
   return result;
 }
 

@@ -39,7 +39,8 @@ DecoderStats DecodeStream(
 // What a monitor command showed after a send.
 struct Confirmation {
   Verdict verdict = Verdict::kNoRds;
-  std::vector<FieldDifference> differences;  // with kMismatch
+  // kMismatch: the fields received with another value; kIncomplete: those not received.
+  std::vector<FieldDifference> differences;
   std::string failure;                       // the command could not be started or ended by itself
 };
 

@@ -12,8 +12,10 @@ namespace receiver {
 struct DecoderStats {
   bool pilot = false;   // a 19 kHz pilot is there and the subcarrier is taken from it
   bool synced = false;  // block sync held
+  // Every 26 bits of the stream is a block; bad ones had no valid word (out of sync,
+  // beyond correction, or in a group dropped for more than one correction).
   std::uint64_t blocks_received = 0;
-  std::uint64_t blocks_bad = 0;  // uncorrectable blocks while in sync
+  std::uint64_t blocks_bad = 0;
 };
 
 // Decodes RDS from an FM multiplex (IEC 62106): the 57 kHz subcarrier brought to baseband

@@ -115,9 +115,8 @@ void MpxStream::ReadWavHeader(std::optional<double> rate_hz) {
                                  "; 16-bit PCM or 32-bit float can be read");
       }
       if (rate_hz && std::lround(*rate_hz) != static_cast<long>(rate)) {
-        throw std::runtime_error("the WAV file's rate is " + std::to_string(rate) +
-                                 " Hz, not the " + std::to_string(std::lround(*rate_hz)) +
-                                 " Hz given");
+        throw RateMismatch("the WAV file's rate is " + std::to_string(rate) + " Hz, not the " +
+                           std::to_string(std::lround(*rate_hz)) + " Hz given");
       }
       rate_hz_ = rate;
       have_format = true;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace receiver {
@@ -15,9 +16,16 @@ class ByteSource {
   virtual std::size_t Read(std::span<std::uint8_t> out) = 0;
 };
 
+// A WAV file whose rate is not the one given: the caller's mistake more than the file's.
+class RateMismatch : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // An FM multiplex read from a byte stream: a WAV file (16-bit PCM or 32-bit float, the first
 // channel), or raw signed 16-bit little-endian mono samples at the rate given. Throws
-// std::runtime_error for a stream that is neither, or a rate outside what the decoder takes.
+// std::runtime_error for a stream that is neither, or a rate outside what the decoder takes;
+// RateMismatch for a WAV file of another rate than the one given.
 class MpxStream {
  public:
   static constexpr double kDefaultRawRateHz = 171000;

@@ -86,51 +86,56 @@ std::string FieldText(const AirFields& f, Field field) {
 }
 
 std::vector<Field> StationView::Take(const Group& group) {
-  AirFields next = fields_;
+  const AirFields before = fields_;
   const auto& [w, ok] = std::tie(group.words, group.ok);
-  if (ok[0])
-    next.pi = w[0];
-  else if (ok[2] && group.c_prime)
-    next.pi = w[2];
-  if (ok[0] || ok[1] || ok[2] || ok[3]) ++groups_;
-  if (ok[1]) {
-    next.tp = (w[1] & 0x0400) != 0;
-    next.pty = (w[1] >> 5) & 0x1F;
-    if ((w[1] >> 12) == 0) TakeType0(group, next);
+  if (ok[0]) {
+    pi_.Take(w[0]);
+  } else if (ok[2] && group.c_prime) {
+    pi_.Take(w[2]);
   }
+  if (ok[1]) {
+    tp_.Take((w[1] & 0x0400) != 0);
+    pty_.Take((w[1] >> 5) & 0x1F);
+    if ((w[1] >> 12) == 0) TakeType0(group);
+  }
+  fields_.pi = pi_.value();
+  fields_.pty = pty_.value();
+  fields_.tp = tp_.value();
+  fields_.ta = ta_.value();
+  fields_.ms = ms_.value();
+  fields_.ps = ps_.value();
+  fields_.af = af_.value();
+  if (std::all_of(di_.begin(), di_.end(), [](const auto& d) { return d.value().has_value(); })) {
+    std::array<bool, 4> di{};
+    for (int s = 0; s < 4; ++s) di[3 - s] = *di_[s].value();  // segment s: item 3 - s
+    fields_.di = di;
+  }
+
   std::vector<Field> changed;
-  if (next.pi != fields_.pi) changed.push_back(Field::kPi);
-  if (next.ps != fields_.ps) changed.push_back(Field::kPs);
-  if (next.pty != fields_.pty) changed.push_back(Field::kPty);
-  if (next.tp != fields_.tp) changed.push_back(Field::kTp);
-  if (next.ta != fields_.ta) changed.push_back(Field::kTa);
-  if (next.ms != fields_.ms) changed.push_back(Field::kMs);
-  if (next.di != fields_.di) changed.push_back(Field::kDi);
-  if (next.af != fields_.af) changed.push_back(Field::kAf);
-  fields_ = std::move(next);
+  if (fields_.pi != before.pi) changed.push_back(Field::kPi);
+  if (fields_.ps != before.ps) changed.push_back(Field::kPs);
+  if (fields_.pty != before.pty) changed.push_back(Field::kPty);
+  if (fields_.tp != before.tp) changed.push_back(Field::kTp);
+  if (fields_.ta != before.ta) changed.push_back(Field::kTa);
+  if (fields_.ms != before.ms) changed.push_back(Field::kMs);
+  if (fields_.di != before.di) changed.push_back(Field::kDi);
+  if (fields_.af != before.af) changed.push_back(Field::kAf);
   return changed;
 }
 
-void StationView::TakeType0(const Group& group, AirFields& next) {
+void StationView::TakeType0(const Group& group) {
   const auto& [w, ok] = std::tie(group.words, group.ok);
   const int segment = w[1] & 0x3;
-  next.ta = (w[1] & 0x0010) != 0;
-  next.ms = (w[1] & 0x0008) != 0;
-  // Segment s carries the DI flag of item 3 - s.
-  di_segments_[segment] = (w[1] & 0x0004) != 0;
-  if (std::all_of(di_segments_.begin(), di_segments_.end(), [](auto v) { return v.has_value(); })) {
-    std::array<bool, 4> di{};
-    for (int s = 0; s < 4; ++s) di[3 - s] = *di_segments_[s];
-    next.di = di;
-  }
+  ta_.Take((w[1] & 0x0010) != 0);
+  ms_.Take((w[1] & 0x0008) != 0);
+  di_[segment].Take((w[1] & 0x0004) != 0);
 
   if (ok[3] && (segment == 0 || segment == ps_next_segment_)) {
     ps_cycle_[2 * segment] = static_cast<std::uint8_t>(w[3] >> 8);
     ps_cycle_[2 * segment + 1] = static_cast<std::uint8_t>(w[3] & 0xFF);
     ps_next_segment_ = segment + 1;
     if (segment == 3) {
-      ps_repeats_ = next.ps == ps_cycle_ ? ps_repeats_ + 1 : 1;
-      next.ps = ps_cycle_;
+      ps_.Take(ps_cycle_);
       ps_next_segment_ = 0;
     }
   } else {
@@ -139,19 +144,22 @@ void StationView::TakeType0(const Group& group, AirFields& next) {
 
   // Version A: block 3 holds two AF codes.
   if ((w[1] & 0x0800) == 0 && ok[2]) {
-    for (const int code : {w[2] >> 8, w[2] & 0xFF}) {
-      if (code >= kCountBase && code <= kHighestCount) {
-        af_expected_ = code - kCountBase;
-        af_collected_.clear();
-      } else if (IsAf(code) && af_expected_ > 0 &&
-                 std::find(af_collected_.begin(), af_collected_.end(), code) ==
-                     af_collected_.end()) {
-        af_collected_.push_back(code);
-      }
-      if (af_expected_ >= 0 && af_collected_.size() == static_cast<std::size_t>(af_expected_)) {
-        next.af = af_collected_;
-      }
-    }
+    TakeAf(w[2] >> 8);
+    TakeAf(w[2] & 0xFF);
+  }
+}
+
+void StationView::TakeAf(int code) {
+  if (code >= kCountBase && code <= kHighestCount) {
+    af_expected_ = code - kCountBase;
+    af_collected_.clear();
+  } else if (IsAf(code) && af_expected_ > static_cast<int>(af_collected_.size()) &&
+             std::find(af_collected_.begin(), af_collected_.end(), code) == af_collected_.end()) {
+    af_collected_.push_back(code);
+  }
+  if (af_expected_ == static_cast<int>(af_collected_.size())) {
+    af_.Take(af_collected_);
+    af_expected_ = -1;  // taken once; the next count code begins the next list
   }
 }
 

@@ -265,6 +265,13 @@ void ServeStation::OnAir(receiver::AirEvent event,
       on_air_ = " ONAIR=no-rds";
       log_.Line("on air: no RDS received from the monitor");
       return;
+    case AirEvent::kIncomplete:
+      // A weak signal proves nothing either way: no resend, no alarm.
+      on_air_ = " ONAIR=weak " + receiver::DifferenceNames(differences);
+      log_.Line("on air: " + receiver::DifferenceNames(differences) +
+                " not received with certainty, the signal is too weak; what was received "
+                "matches");
+      return;
     case AirEvent::kMismatch:
     case AirEvent::kChangedOnAir:
       on_air_ = " ONAIR=mismatch " + receiver::DifferenceNames(differences);

@@ -137,7 +137,10 @@ void TForm1::SetUpControls() {
   // The on-air verdict shows only where a monitor is set up; its texts are kept, translated,
   // in labels of their own that are never shown.
   ui_->ONAIR->hide();
-  for (QLabel* text : {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRNONE}) text->hide();
+  for (QLabel* text :
+       {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRWEAK, ui_->ONAIRNONE}) {
+    text->hide();
+  }
 
   UseToolTipColours(ui_->PS);
   UseToolTipColours(ui_->HelpBox);
@@ -438,6 +441,9 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
       break;
     case AirVerdict::kDiffers:
       text = ui_->ONAIRDIFF;
+      break;
+    case AirVerdict::kWeak:
+      text = ui_->ONAIRWEAK;
       break;
     case AirVerdict::kNoRds:
       text = ui_->ONAIRNONE;

@@ -99,7 +99,7 @@ class TForm1 : public QWidget {
 
   // The verdict of the on-air monitor after a send, in place of the progress bar; kNone
   // shows the progress bar again. detail is the time (kConfirmed) or the fields (kDiffers).
-  enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kNoRds };
+  enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kWeak, kNoRds };
   void ShowAirVerdict(AirVerdict verdict, const QString& detail = {});
   static void ProcessPendingMessages();
 

@@ -95,6 +95,11 @@ void Program::ConfirmOnAir(TForm1& form) {
                   TForm1::AirVerdict::kDiffers,
                   QString::fromStdString(receiver::DifferenceNames(result.differences)));
               break;
+            case receiver::Verdict::kIncomplete:
+              target->ShowAirVerdict(
+                  TForm1::AirVerdict::kWeak,
+                  QString::fromStdString(receiver::DifferenceNames(result.differences)));
+              break;
             default:
               target->ShowAirVerdict(TForm1::AirVerdict::kNoRds);
           }
