@@ -6,7 +6,7 @@
 //
 // speed:  how many times faster than real time the receiver runs on one core, at 171, 192
 //         and 228 kHz.
-// fm:     a station through an FM radio chain (tests/receiver/fm_chain.h) at falling
+// fm:     a station through an FM radio chain (tests/receiver/mpx_synth.h) at falling
 //         carrier-to-noise ratios: the complete groups received right and wrong, the field
 //         values shown that are not on air, and the verdict --expect gives at the end of
 //         each record; beside them redsea's right and wrong groups on the very same samples
@@ -39,7 +39,6 @@
 #include "rds/station.h"
 #include "receiver/air_check.h"
 #include "receiver/mpx_decoder.h"
-#include "tests/receiver/fm_chain.h"
 #include "tests/receiver/mpx_synth.h"
 
 namespace {

@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "      --version         print the version\n"
     "Run 'rdsq7-cli COMMAND --help' for the options of a command.\n"
     "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage; monitor: 3 no\n"
-    "RDS received.\n";
+    "RDS received, 4 too weak a signal to confirm every field.\n";
 
 constexpr std::array<const char*, 5> kCommands = {"encode", "send", "serve", "ports",
                                                   "monitor"};

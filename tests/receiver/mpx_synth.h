@@ -2,7 +2,11 @@
 
 // A test-side FM multiplex (MPX) transmitter: pilot, mono and stereo programme, the RDS
 // subcarrier and noise, built directly from the broadcast standards' definitions so that a
-// receiver can be checked against something it shares no code with.
+// receiver can be checked against something it shares no code with; and an FM broadcast
+// path for it, as a receiver such as an SDR stick sees it: the multiplex frequency-modulates
+// a carrier at 75 kHz deviation, the channel adds an echo, a carrier offset and white noise,
+// and the receiver filters to 171 kHz and demodulates by quadrature (liquid-dsp's modem and
+// channel blocks, not the receiver's code).
 
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +42,21 @@ struct MpxOptions {
 // (full scale = 32767, clipped).
 std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, double seconds,
                                         const MpxOptions& options);
+
+// The channel always has an echo 10 dB down and 4.4 us late (a reflection about 1.3 km
+// further away), and the receiver is tuned 3 kHz off the carrier.
+struct FmChainOptions {
+  double cn_db = 30;    // carrier to noise in the receiver's channel (171 kHz wide)
+  bool carrier = true;  // false: no transmitter, the receiver tuned to an empty channel
+  unsigned seed = 1;
+};
+
+constexpr double kFmChainRateHz = 171000;
+
+// The multiplex (full scale = full deviation, at kFmChainRateHz) through the path, as the
+// receiver writes it: signed 16-bit samples, full deviation at half of full scale.
+std::vector<std::int16_t> ThroughFmChain(std::span<const std::int16_t> mpx,
+                                         const FmChainOptions& options);
 
 // WAV file writers for tests: 16-bit PCM and 32-bit float, mono.
 void WriteWav16(const std::filesystem::path& path, std::span<const std::int16_t> samples,

@@ -442,6 +442,32 @@ TEST_F(ServeEndToEnd, EverySendIsConfirmedOnAirRepeatedOnceThenAlarmed) {
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
+// A signal too weak for the PS is no mismatch: neither resent nor alarmed.
+TEST_F(ServeEndToEnd, AWeakSignalIsNeitherResentNorAlarmed) {
+  rds::StationSettings on_air;
+  on_air.ps = "ON AIR";
+  const auto image = rds::Encode(on_air).image;
+  std::vector<std::uint8_t> bits(image.begin(), image.end());
+  for (const std::size_t bit : {81, 83}) bits[3 * 104 + bit] ^= 1;  // the last PS segment lost
+  const auto mpx = receiver::testing::SynthesizeMpx(bits, 2.0, {});
+  const fs::path raw = folder_ / "mpx.raw";
+  std::ofstream(raw, std::ios::binary)
+      .write(reinterpret_cast<const char*>(mpx.data()),
+             static_cast<std::streamsize>(mpx.size() * sizeof mpx[0]));
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "0",
+               "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "3"},
+              instance_, folder_ / "err.txt");
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(serve.LineWith(" text=", 5s), "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=ON AIR"), "OK");
+  // The verdict's line (a mismatch would say "sending once more"), and STATUS.
+  EXPECT_NE(serve.LineWith("on air: ", 15s).find("on air: PS not received"), std::string::npos);
+  EXPECT_NE(Ask(text, in, "STATUS").find(" ONAIR=weak PS"), std::string::npos);
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
 // A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
 int PlugInLine(const fs::path& link) {
   const int line = posix_openpt(O_RDWR | O_NOCTTY);

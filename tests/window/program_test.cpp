@@ -235,11 +235,12 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
 // With a monitor set up, each Send ends with what the monitor found, in place of the
 // progress bar; the next Send brings the bar back.
 TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
-  const auto write_mpx = [&](const QString& name, const std::string& ps) {
+  const auto write_mpx = [&](const QString& name, const std::string& ps, bool weak = false) {
     rds::StationSettings station;  // the window's own values but for PS
     station.ps = ps;
     const auto image = rds::Encode(station).image;
-    const std::vector<std::uint8_t> bits(image.begin(), image.end());
+    std::vector<std::uint8_t> bits(image.begin(), image.end());
+    for (const std::size_t bit : {81, 83}) bits[3 * 104 + bit] ^= weak ? 1 : 0;  // PS 7-8 lost
     const auto mpx = receiver::testing::SynthesizeMpx(bits, 2.0, {});
     Write(name, QByteArray(reinterpret_cast<const char*>(mpx.data()),
                            static_cast<qsizetype>(mpx.size() * sizeof mpx[0])));
@@ -251,6 +252,7 @@ TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
   };
   const Case cases[] = {{write_mpx("same.raw", "FM RADIO"), "On air \u2713 "},
                         {write_mpx("other.raw", "OTHER"), "On air: PS differs"},
+                        {write_mpx("weak.raw", "FM RADIO", true), "Too weak for PS"},
                         {"true", "No RDS received"}};
   int second = 3;
   for (const Case& c : cases) {
