@@ -45,7 +45,7 @@ constexpr float kMatchedFilterRolloff = 1.0f;
 constexpr unsigned kTimingFilterBank = 32;
 // Loop bandwidths as measured best through an FM chain near its threshold (bench/monitor_bench
 // --table fm): narrow loops hold through noise, and a transmitter clock 100 ppm off is still
-// followed. 0.005 lost 9% of the groups at 13 dB C/N, 0.002 4%.
+// followed. 0.005 lost 5-15% of the groups at 12-13 dB C/N.
 constexpr float kTimingLoopBandwidth = 0.001f;
 constexpr float kCarrierLoopBandwidth = 0.001f;
 // How fast the biphase pairing forgets: the pair boundary follows a slip within ~100 bits.
