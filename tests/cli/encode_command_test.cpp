@@ -22,7 +22,10 @@ TEST(EncodeCommand, PrintsTheInitialWindowValuesByDefault) {
             "FFFF/031 0409/052 CDCD/2B3 2052/2E1\n"
             "FFFF/031 040A/299 CDCD/2B3 4144/0E5\n"
             "FFFF/031 040B/320 CDCD/2B3 494F/274\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err,
+            "rdsq7-cli: warning: PI FFFF is the factory default or unset: receivers may confuse "
+            "this station with others\n"
+            "rdsq7-cli: warning: PS is still the program's default 'FM RADIO'\n");
 }
 
 TEST(EncodeCommand, EveryFieldOption) {
@@ -52,9 +55,12 @@ TEST(EncodeCommand, EitherDecimalMarkInAGermanLocale) {
 
 // Scripts of earlier releases name the decimal mark; it is taken, unused, with a note.
 TEST(EncodeCommand, DecimalSeparatorOptionIsTakenAndIgnoredWithANote) {
-  const Result r = RunCli({"encode", "--decimal-separator", ",", "--af", "98,5", "--af", "101.2"});
+  const Result r = RunCli({"encode", "--decimal-separator", ",", "--af", "98,5", "--af", "101.2",
+                           "--pi", "2A07", "--ps", "NEWS"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, RunCli({"encode", "--af", "98.5", "--af", "101.2"}).out);
+  EXPECT_EQ(
+      r.out,
+      RunCli({"encode", "--af", "98.5", "--af", "101.2", "--pi", "2A07", "--ps", "NEWS"}).out);
   EXPECT_EQ(r.err,
             "rdsq7-cli: note: --decimal-separator is no longer needed and is ignored: AF entries "
             "take '.' or ',' as the decimal mark\n");
@@ -181,6 +187,15 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"encode", "--ps", "TOO LONG!"},
        2,
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
+      {{"pi", "KGNU"}, 0, "213E\n"},
+      {{"pi", "wabc-fm"}, 0, "54C4\n"},
+      {{"pi", "213e"}, 0, "KGNU\n"},
+      {{"pi", "0FFF"}, 1, "rdsq7-cli: error: PI '0FFF' stands for no United States call letters\n"},
+      {{"pi", "CBLA"}, 2, "rdsq7-cli: error: only United States call letters, beginning with K"},
+      {{"pi"}, 2, "rdsq7-cli: error: pi needs call letters or a PI\nTry 'rdsq7-cli pi --help'."},
+      {{"pi", "KGNU", "WABC"}, 2, "rdsq7-cli: error: pi takes one argument"},
+      {{"encode", "--call", "KGNU", "--format", "hex"}, 0, "213E 0408"},
+      {{"encode", "--call", "KAB"}, 2, "rdsq7-cli: error: option --call: 'KAB' is not among"},
       {{"serve", "--config", bom_config},
        2,
        "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
@@ -218,6 +233,26 @@ TEST(CommandLine, FollowsTheConventions) {
   }
 }
 
+// The PI from call letters is checked against a PI given too; the help names the program
+// types in the chosen list. The codes sent stay the same.
+TEST(EncodeCommand, CallLettersAndRbdsNames) {
+  const Result both = RunCli({"encode", "--call", "KGNU", "--pi", "213F", "--ps", "KGNU"});
+  EXPECT_EQ(both.status, 0);
+  EXPECT_EQ(both.out.substr(0, 4), "213F");
+  EXPECT_EQ(both.err, "rdsq7-cli: warning: PI 213F does not match the call letters KGNU (213E)\n");
+  EXPECT_EQ(RunCli({"encode", "--pi", "213E", "--call", "kgnu-fm", "--ps", "KGNU"}).err, "");
+  EXPECT_EQ(RunCli({"encode", "--rbds", "--pty", "10"}).out, RunCli({"encode", "--pty", "10"}).out);
+  for (const char* command : {"encode", "send", "serve", "monitor"}) {
+    SCOPED_TRACE(command);
+    const std::string rds = RunCli({command, "--help"}).out;
+    EXPECT_NE(rds.find("10 Pop M "), std::string::npos);
+    EXPECT_EQ(rds.find("10 Country"), std::string::npos);
+    for (const char* mode : {"--rbds", "--call=KGNU"}) {
+      EXPECT_NE(RunCli({command, "--help", mode}).out.find("10 Country "), std::string::npos);
+    }
+  }
+}
+
 // Descriptions start in one column; a longer option stands on a line of its own.
 TEST(CommandLine, HelpColumnsAreAligned) {
   for (const std::string command : {"", "encode", "send", "serve"}) {
@@ -240,7 +275,7 @@ TEST(EncodeCommand, AFailedWriteOfTheOutputIsAnError) {
   } full;
   std::ostream out(&full);
   std::ostringstream err;
-  EXPECT_EQ(cli::Run({"encode"}, out, err), 1);
+  EXPECT_EQ(cli::Run({"encode", "--pi", "2A07", "--ps", "NEWS"}, out, err), 1);
   EXPECT_EQ(err.str(), "rdsq7-cli: error: cannot write to standard output\n");
 }
 
