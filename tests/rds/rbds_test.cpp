@@ -41,14 +41,5 @@ TEST(CallLetters, RefusesWhatHasNoPi) {
   }
 }
 
-TEST(PtyNames, DifferOnlyInTheirList) {
-  EXPECT_EQ(PtyName(10, PtyNames::kRds), "Pop M");
-  EXPECT_EQ(PtyName(10, PtyNames::kRbds), "Country");
-  EXPECT_EQ(PtyName(31, PtyNames::kRbds), "Emergency");
-  EXPECT_EQ(PtyName(0, PtyNames::kRbds), "(None)");
-  EXPECT_EQ(PtyName(32, PtyNames::kRds), "");
-  EXPECT_EQ(PtyName(-1, PtyNames::kRbds), "");
-}
-
 }  // namespace
 }  // namespace rds

@@ -56,10 +56,6 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
        "OK warning: PI FFFF is the factory default or unset: receivers may confuse "
        "this station with others",
        "PI"},
-      {"PI=0A07",
-       "OK warning: PI 0A07 is the factory default or unset: receivers may confuse "
-       "this station with others",
-       "PI"},
       {"PS=FM RADIO", "OK warning: PS is still the program's default 'FM RADIO'", "PS"},
       {"TP=0", "OK", "TP"},
       {"AF=98.5,87.6,98.5,87.6",
