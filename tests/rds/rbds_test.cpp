@@ -18,7 +18,7 @@ TEST(CallLetters, GiveThePiAndBack) {
       {"WAAB", 0x54A9}, {"WZZZ", 0x994F},                    // the W range's ends
       {"KEX", 0x9950},  {"KGB", 0x9991},  {"WRC", 0x99B9},   // three letters, first and last
       {"KACA", 0xA134}, {"KEEI", 0xAF1B}, {"KAAA", 0xAF10},  // x0yz, xy00, x000
-      {"WAAA", 0x54A8},
+      {"WAAA", 0x54A8}, {"KGNW", 0x2140},                    // the last digit alone 0
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.call);

@@ -14,7 +14,7 @@ TEST(CheckStation, WarnsOfEachMistakeAndOfNothingElse) {
     const char* ps;
     int tp, ta;
     AfTexts af;
-    const char* warnings;  // how the lines begin; "" for none
+    const char* warnings;  // how they begin, or all of them when ending in \n; "" for none
   } cases[] = {
       // clang-format off
       {"2A07", "NEWS", 1, 0, {}, ""},
@@ -29,7 +29,8 @@ TEST(CheckStation, WarnsOfEachMistakeAndOfNothingElse) {
       {"2A07", "NEWS", 1, 1, {}, ""},
       {"2A07", "NEWS", 0, 0, {}, ""},
       {"2A07", "NEWS", 1, 0, {"98.5", "87.6", "98,5", "98.5", "87.6"},
-       "AF 98.5 is listed twice: the second entry wastes a slot\nAF 87.6 is listed twice"},
+       "AF 98.5 is listed twice: the second entry wastes a slot\n"
+       "AF 87.6 is listed twice: the second entry wastes a slot\n"},
       {"2A07", "NEWS", 1, 0, {"98.5", "98.6", "", "107.9"}, ""},
       {"2A07", "NEWS", 1, 0, {"98.5", "985", "108.0", "108"}, ""},  // dropped: not on air
       {"2A07", "FM RADIO", 1, 0, {}, "PS is still the program's default 'FM RADIO'\n"},
@@ -44,6 +45,7 @@ TEST(CheckStation, WarnsOfEachMistakeAndOfNothingElse) {
     SCOPED_TRACE(std::string(c.pi) + " " + c.ps + " " + c.af[0]);
     EXPECT_EQ(texts.substr(0, std::strlen(c.warnings)), c.warnings);
     EXPECT_EQ(texts.empty(), *c.warnings == '\0') << texts;
+    if (std::string_view(c.warnings).ends_with('\n')) EXPECT_EQ(texts, c.warnings);
   }
 }
 

@@ -739,7 +739,10 @@ TEST_F(MainWindow, ShowLastSentReplacesTheWholeMemo) {
 
 TEST_F(MainWindow, SendPiecesSetTheCursorAndTheProgressBar) {
   Create();
-  form_->SetProgress(17);
+  form_->ShowSendWarnings({{rds::WarningKind::kTaWithoutTp, {}, {}}});
+  EXPECT_TRUE(ui().ONAIR->isVisibleTo(form_.get()));
+  form_->SetProgress(17);  // the next send takes the last one's warnings away as it starts
+  EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));
   EXPECT_EQ(ui().ProgressBar1->value(), 17);
   TForm1::SetBusyCursor(true);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
