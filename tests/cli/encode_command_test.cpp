@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "rds/station.h"
 #include "tests/cli/run_cli.h"
+#ifndef _WIN32
+#include "tests/receiver/mpx_synth.h"
+#endif
 
 namespace cli {
 namespace {
@@ -252,6 +257,32 @@ TEST(EncodeCommand, CallLettersAndRbdsNames) {
     }
   }
 }
+
+#ifndef _WIN32
+// The monitor names the program types and, in North America, the call letters of the PI; a
+// default PI on air is a warning whatever the verdict, and any other PI none.
+TEST(MonitorCommand, NamesTheCodesAndWarnsOfADefaultPiOnAir) {
+  const std::string path = ::testing::TempDir() + "rdsq7_monitor.raw";
+  for (const std::string pi : {"213E", "FFFF"}) {
+    rds::StationSettings station;
+    station.pi = pi, station.ps = "KGNU", station.pty = 10;
+    const auto image = rds::Encode(station).image;
+    const auto mpx = receiver::testing::SynthesizeMpx({image.begin(), image.end()}, 2.0, {});
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(mpx.data()), std::streamsize(mpx.size() * 2));
+    const Result r =
+        RunCli({"monitor", "--input", path, "--rbds", "--pi", pi, "--ps", "KGNU", "--pty", "10"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(pi == "213E" ? " PI=213E (KGNU)\n" : " PI=FFFF\n"), std::string::npos);
+    EXPECT_NE(r.out.find(" PTY=10 (Country)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, pi == "213E" ? ""
+                                  : "rdsq7-cli: warning: on air: PI FFFF is the factory "
+                                    "default or unset: receivers may confuse this station "
+                                    "with others\n");
+  }
+  std::remove(path.c_str());
+}
+#endif
 
 // Descriptions start in one column; a longer option stands on a line of its own.
 TEST(CommandLine, HelpColumnsAreAligned) {
