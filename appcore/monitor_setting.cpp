@@ -57,4 +57,18 @@ void SaveMonitorCommand(const std::filesystem::path& file, const std::string& co
   }
 }
 
+std::optional<std::filesystem::path> RbdsChoiceFile(const Environment& environment) {
+  const auto folder = UserFolder(environment);
+  if (!folder) return std::nullopt;
+  return *folder / kRbdsFileName;
+}
+
+bool ReadRbdsChoice(const std::filesystem::path& file) {
+  return ReadMonitorCommand(file) == "rbds";
+}
+
+void SaveRbdsChoice(const std::filesystem::path& file, bool rbds) {
+  SaveMonitorCommand(file, rbds ? "rbds" : "");
+}
+
 }  // namespace app

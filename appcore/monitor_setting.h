@@ -24,4 +24,14 @@ std::optional<std::string> ReadMonitorCommand(const std::filesystem::path& file)
 // std::runtime_error "can't write 'FILE'".
 void SaveMonitorCommand(const std::filesystem::path& file, const std::string& command);
 
+// The window's choice of North America (RBDS), kept beside the monitor command in
+// "rbds.txt", which holds "rbds" while it is chosen; the station settings file is left as it
+// is. nullopt when there is no user folder.
+constexpr const char* kRbdsFileName = "rbds.txt";
+std::optional<std::filesystem::path> RbdsChoiceFile(const Environment& environment);
+// False without the file; throws std::runtime_error as ReadMonitorCommand does.
+bool ReadRbdsChoice(const std::filesystem::path& file);
+// Throws std::runtime_error as SaveMonitorCommand does.
+void SaveRbdsChoice(const std::filesystem::path& file, bool rbds);
+
 }  // namespace app

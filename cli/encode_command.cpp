@@ -41,7 +41,7 @@ int EncodeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err
       }
     } else if (option == "--help") {
       args.NoValue();
-      out << kEncodeHelp << cmdline::FieldOptions::Help();
+      out << kEncodeHelp << cmdline::FieldOptions::Help(args);
       return 0;
     } else {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for encode");
@@ -49,7 +49,9 @@ int EncodeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err
   }
 
   if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
-  const rds::Encoding encoding = rds::Encode(fields.ApplyTo(rds::StationSettings{}));
+  const rds::StationSettings settings = fields.ApplyTo(rds::StationSettings{});
+  err << fields.WarningLines(settings);
+  const rds::Encoding encoding = rds::Encode(settings);
   switch (format) {
     case Format::kGroups:
       out << rds::FormatGroups(encoding.image);

@@ -22,6 +22,7 @@
 #include "cmdline/field_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
+#include "rds/station_checks.h"
 #include "receiver/air_check.h"
 #include "receiver/air_watch.h"
 
@@ -185,6 +186,18 @@ std::string SignalTime(double seconds) {
   return text;
 }
 
+// What an operator reads beside a code: the program type's name, and in North America the
+// call letters of the PI.
+std::string Beside(const receiver::AirFields& f, receiver::Field field, rds::PtyNames names) {
+  if (field == receiver::Field::kPty && f.pty) {
+    return " (" + std::string(rds::PtyName(*f.pty, names)) + ")";
+  }
+  if (field == receiver::Field::kPi && f.pi && names == rds::PtyNames::kRbds) {
+    if (const auto call = rds::CallLettersFromPi(*f.pi)) return " (" + *call + ")";
+  }
+  return {};
+}
+
 double ParseNumber(const std::string& option, const std::string& value, double low, double high) {
   std::size_t used = 0;
   double number = 0;
@@ -214,7 +227,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
     if (fields.Parse(option, args)) {
-      expect = true;
+      expect = expect || option != "--rbds";
     } else if (option == "--input") {
       input = args.Value();
     } else if (option == "--command") {
@@ -237,7 +250,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
       json = value == "json";
     } else if (option == "--help") {
       args.NoValue();
-      out << kMonitorHelp << cmdline::FieldOptions::Help();
+      out << kMonitorHelp << cmdline::FieldOptions::Help(args);
       return 0;
     } else {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for monitor");
@@ -314,7 +327,8 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
           } else {
             for (const receiver::Field field : changed) {
               out << when << ' ' << receiver::FieldName(field) << '='
-                  << receiver::FieldText(on_air, field) << '\n';
+                  << receiver::FieldText(on_air, field)
+                  << Beside(on_air, field, fields.PtyList()) << '\n';
             }
             if (at >= next_rate) {
               out << when << " block errors " << std::fixed << std::setprecision(1)
@@ -350,6 +364,12 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     const std::string ending = "the command " + cmdline::Quote(*command) + " " + child->Ending();
     if (nothing) throw std::runtime_error(ending + " before any RDS was received");
     err << "rdsq7-cli: error: " << ending << '\n';
+  }
+  // Sent as asked, or not: a default PI on air is worth a word either way.
+  if (const auto pi = check.view().fields().pi; pi && rds::IsDefaultPi(*pi)) {
+    const std::string text = receiver::FieldText(check.view().fields(), receiver::Field::kPi);
+    err << "rdsq7-cli: warning: on air: "
+        << rds::WarningText({rds::WarningKind::kPiDefault, text, {}}) << '\n';
   }
   const auto differences = check.Differences();
   switch (check.Final()) {

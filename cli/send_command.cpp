@@ -87,7 +87,7 @@ int SendCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err,
     if (fields.Parse(option, args) || options.Parse(option, args)) continue;
     if (option == "--help") {
       args.NoValue();
-      out << kSendHelp << cmdline::FieldOptions::Help();
+      out << kSendHelp << cmdline::FieldOptions::Help(args);
       return 0;
     } else {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for send");
@@ -120,11 +120,13 @@ int SendCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err,
     raised.emplace();
     err << "high priority: " << raised->Description() << '\n';
   }
-  CommandLineView view(fields.ApplyTo(rds::StationSettings{}), progress_bar ? &err : nullptr);
+  const rds::StationSettings settings = fields.ApplyTo(rds::StationSettings{});
+  CommandLineView view(settings, progress_bar ? &err : nullptr);
   transfer::SystemTimeOfDayClock clock;
   transfer::SendSequence sequence(view, clock, pacer, choose);
   cmdline::UploadRecordingFailures(sequence, options.port, record);
   record();
+  err << fields.WarningLines(settings);  // of what went out; a failed send tells its failure only
   for (std::string line : sequence.LastSent()) {
     // An AF from a settings file may have a comma as its mark; the output always has '.'.
     if (line.rfind("AF", 0) == 0) std::replace(line.begin(), line.end(), ',', '.');

@@ -321,7 +321,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       }
     } else if (option == "--help") {
       args.NoValue();
-      out << kServeHelp << cmdline::FieldOptions::Help();
+      out << kServeHelp << cmdline::FieldOptions::Help(args);
       return 0;
     } else if (!ParseServeOption(option, args, fields, options)) {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
@@ -413,7 +413,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   if (settings_path) settings_lock.emplace(*settings_path);
   serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
                               {settings_path, options.ta_timeout, options.max_sends_per_hour,
-                               options.fallback_after, fallback},
+                               options.fallback_after, fallback, fields.CallLetters()},
                               worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 

@@ -36,6 +36,8 @@ if(NAME STREQUAL "rdsq7-cli")
     string(APPEND help "\n*Command ${command}*\n${text}")
   endforeach()
   string(REGEX REPLACE "^Station fields ([^\n]*):\n" "*Station fields*\nTaken by encode, send and serve \\1.\n" fields "${fields}")
+  # The program types' table has a section of its own in the page.
+  string(REGEX REPLACE "Program types [^\n]*\n( *[0-9][^\n]*\n)*" "" fields "${fields}")
   string(APPEND help "\n${fields}")
 endif()
 # A heading such as "Commands:" starts a paragraph of its own.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <stdexcept>
 
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
 #include "rds/rds_charset.h"
+#include "rds/station_checks.h"
 
 namespace cmdline {
 namespace {
@@ -156,6 +158,22 @@ bool FieldOptions::Parse(const std::string& option, Arguments& args) {
     }
     values_.af[af_count_++] = AfText(args.Value());
     af_ = true;
+  } else if (option == "--call") {
+    const std::string value = args.Value();
+    std::uint16_t pi = 0;
+    try {
+      pi = rds::PiFromCallLetters(value);
+    } catch (const std::invalid_argument& e) {
+      throw UsageError("option --call: " + std::string(e.what()));
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", pi);
+    call_pi_ = hex;
+    call_ = rds::CallLettersFromPi(pi);
+    rbds_ = true;
+  } else if (option == "--rbds") {
+    args.NoValue();
+    rbds_ = true;
   } else if (option == "--decimal-separator") {
     // Scripts of earlier releases pass it; either mark is read now, so the value is unused.
     args.Value();
@@ -182,7 +200,11 @@ app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
   if (settings_text_) app::ApplySettingsText(*settings_text_, values);
   rds::StationSettings& base = values.station;
   if (ps_) base.ps = values_.ps;
-  if (pi_) base.pi = values_.pi;
+  if (pi_) {
+    base.pi = values_.pi;
+  } else if (call_) {
+    base.pi = call_pi_;  // --pi, when given too, is sent, and checked against the call
+  }
   if (pty_) base.pty = values_.pty;
   if (tp_) base.tp = values_.tp;
   if (ta_) base.ta = values_.ta;
@@ -192,24 +214,59 @@ app::SettingsValues FieldOptions::ApplyTo(app::SettingsValues values) const {
   return values;
 }
 
-const char* FieldOptions::Help() {
-  return "Station fields (default: the window's initial values):\n"
-         "  --settings FILE       start from a station settings file (tolvex.dat) as the\n"
-         "                        program loads it at start-up; the options below change\n"
-         "                        its values\n"
-         "  --ps TEXT             Program Service name, at most 8 characters (FM RADIO)\n"
-         "  --pi HHHH             Program Identification, four hex digits (FFFF)\n"
-         "  --pty N               Program Type 0 to 31 (0)\n"
-         "  --tp 0|1              Traffic Program (1)\n"
-         "  --ta 0|1              Traffic Announcement (0)\n"
-         "  --ms 0|1              0 Speech, 1 Music (1)\n"
-         "  --di XXXX             DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
-         "  --af MHZ              alternative frequency 87.6 to 107.9 with at most one\n"
-         "                        decimal, '.' or ',' as the decimal mark; repeat for up\n"
-         "                        to seven, in the window's order\n"
-         "A PS character, PI or AF that a send would drop or change is refused. Values\n"
-         "from a settings file are taken as the window takes them: a PI that is not\n"
-         "four hex digits becomes FFFF, and invalid AF entries are dropped.\n";
+std::string FieldOptions::WarningLines(const rds::StationSettings& settings) const {
+  std::string out;
+  for (const rds::StationWarning& warning : rds::CheckStation(settings, call_)) {
+    out += "rdsq7-cli: warning: " + rds::Cp1252ToUtf8(rds::WarningText(warning)) + '\n';
+  }
+  return out;
+}
+
+std::string FieldOptions::Help(const Arguments& args) {
+  const auto& all = args.All();
+  const bool rbds = std::find_if(all.begin(), all.end(), [](const std::string& a) {
+                      return a == "--rbds" || a.rfind("--call", 0) == 0;
+                    }) != all.end();
+  std::string help =
+      "Station fields (default: the window's initial values):\n"
+      "  --settings FILE       start from a station settings file (tolvex.dat) as the\n"
+      "                        program loads it at start-up; the options below change\n"
+      "                        its values\n"
+      "  --ps TEXT             Program Service name, at most 8 characters (FM RADIO)\n"
+      "  --pi HHHH             Program Identification, four hex digits (FFFF)\n"
+      "  --call LETTERS        PI from United States call letters by the RBDS method\n"
+      "                        (KGNU gives 213E); implies --rbds. With --pi too, that\n"
+      "                        PI is sent and checked against the call letters\n"
+      "  --pty N               Program Type 0 to 31 (0), named below\n"
+      "  --tp 0|1              Traffic Program (1)\n"
+      "  --ta 0|1              Traffic Announcement (0)\n"
+      "  --ms 0|1              0 Speech, 1 Music (1)\n"
+      "  --di XXXX             DI flags DPTY, Comp., Art. H., Stereo as 0/1 (0000)\n"
+      "  --af MHZ              alternative frequency 87.6 to 107.9 with at most one\n"
+      "                        decimal, '.' or ',' as the decimal mark; repeat for up\n"
+      "                        to seven, in the window's order\n"
+      "  --rbds                North America (RBDS): the program types take the RBDS\n"
+      "                        names (the codes sent are the same)\n"
+      "A PS character, PI or AF that a send would drop or change is refused. Values\n"
+      "from a settings file are taken as the window takes them: a PI that is not\n"
+      "four hex digits becomes FFFF, and invalid AF entries are dropped. The mistakes\n"
+      "stations make most (a default PI or PS, TA without TP, an AF twice) are\n"
+      "warned of on standard error; the values are sent all the same.\n";
+  help += rbds ? "Program types (RBDS names):\n" : "Program types (with --rbds, the RBDS names):\n";
+  const rds::PtyNames names = rbds ? rds::PtyNames::kRbds : rds::PtyNames::kRds;
+  for (int row = 0; row < rds::kPtyCount / 4; ++row) {
+    std::string line;
+    for (int column = 0; column < 4; ++column) {
+      const int code = row + column * rds::kPtyCount / 4;
+      char cell[32];
+      std::snprintf(cell, sizeof cell, "%s%2d %-16s", column ? " " : "", code,
+                    std::string(rds::PtyName(code, names)).c_str());
+      line += cell;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    help += line + '\n';
+  }
+  return help;
 }
 
 }  // namespace cmdline

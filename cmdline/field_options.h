@@ -5,13 +5,14 @@
 
 #include "appcore/settings_file.h"
 #include "cmdline/arguments.h"
+#include "rds/rbds.h"
 #include "rds/station.h"
 
 namespace cmdline {
 
 // The station field options shared by the commands that encode: --settings, --ps, --pi,
-// --pty, --tp, --ta, --ms, --di, --af (repeatable). Values a send would drop or change are
-// refused.
+// --pty, --tp, --ta, --ms, --di, --af (repeatable), --call and --rbds. Values a send would
+// drop or change are refused.
 class FieldOptions {
  public:
   // Applies option if it is a field option, reading its value from args; returns false
@@ -34,7 +35,18 @@ class FieldOptions {
   // The --settings file as given, if any.
   const std::optional<std::string>& SettingsFile() const { return settings_file_; }
 
-  static const char* Help();
+  // North America's RBDS (--rbds, or --call): its program type names, and the PI checked
+  // against the call letters.
+  rds::PtyNames PtyList() const { return rbds_ ? rds::PtyNames::kRbds : rds::PtyNames::kRds; }
+  // The --call letters, upper case, if any.
+  const std::optional<std::string>& CallLetters() const { return call_; }
+
+  // "rdsq7-cli: warning: ..." lines for the mistakes in settings; empty when there is none.
+  std::string WarningLines(const rds::StationSettings& settings) const;
+
+  // The options' help, with the program type names of the list chosen by --rbds or --call
+  // among args (wherever they stand).
+  static std::string Help(const Arguments& args);
 
  private:
   rds::StationSettings values_;
@@ -44,6 +56,9 @@ class FieldOptions {
        af_ = false;
   std::size_t af_count_ = 0;
   bool decimal_separator_ = false;
+  bool rbds_ = false;
+  std::optional<std::string> call_;
+  std::string call_pi_;
 };
 
 }  // namespace cmdline

@@ -4,6 +4,8 @@
 #include <iomanip>
 #include <sstream>
 
+#include "rds/cp1252.h"
+#include "rds/station_checks.h"
 #include "transfer/last_sent_record.h"
 #include "transfer/send_throttle.h"
 
@@ -73,6 +75,7 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
 // A change from a client or from serve itself (the TA time-out, the fallback).
 void ServeStation::Apply(const rds::StationSettings& next, const std::string& fields,
                          SaveReport saved) {
+  LogWarnings(next, fields);
   values_.station = next;
   if (Has(fields, "TA")) {
     if (next.ta == 1) {
@@ -92,6 +95,18 @@ void ServeStation::Apply(const rds::StationSettings& next, const std::string& fi
     saved(std::nullopt);
   }
   Schedule(false);
+}
+
+// The mistakes stations make most, in the log: those of a change, or all at start ("").
+void ServeStation::LogWarnings(const rds::StationSettings& settings, const std::string& fields) {
+  for (const rds::StationWarning& warning : rds::CheckStation(settings, options_.call_letters)) {
+    std::istringstream in(fields);
+    bool concerns = fields.empty();
+    for (std::string field; !concerns && std::getline(in, field, ',');) {
+      concerns = rds::WarningConcerns(warning, field);
+    }
+    if (concerns) log_.Line("warning: " + rds::Cp1252ToUtf8(rds::WarningText(warning)));
+  }
 }
 
 void ServeStation::RequestSend() {
@@ -125,6 +140,7 @@ std::string ServeStation::Status() const {
 }
 
 void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
+  LogWarnings(values_.station, "");
   if (port_problem) {
     status_ = "STATUS failed " + IsoTime(std::chrono::system_clock::now()) + ' ' + *port_problem;
     log_.Line("encoder port missing: " + *port_problem + "; sending until it is there");

@@ -46,6 +46,7 @@ struct ServeStationOptions {
   // fallback (default: the state serve started with); 0: never.
   std::chrono::seconds fallback_after{0};
   std::optional<rds::StationSettings> fallback;
+  std::optional<std::string> call_letters;  // the PI is checked against them
 };
 
 // The one station state of serve and its sends, on the network thread: every accepted
@@ -64,6 +65,7 @@ class ServeStation final : public StationControl {
               SaveReport saved) override;
   void RequestSend() override;
   std::string Status() const override;
+  std::optional<std::string> CallLetters() const override { return options_.call_letters; }
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -85,6 +87,7 @@ class ServeStation final : public StationControl {
 
  private:
   void Apply(const rds::StationSettings& next, const std::string& fields, SaveReport saved);
+  void LogWarnings(const rds::StationSettings& settings, const std::string& fields);
   void ArmFallback();
   void Schedule(bool now);
   void TryStart();

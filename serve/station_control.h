@@ -27,6 +27,8 @@ class StationControl {
   virtual void RequestSend() = 0;
   // One line on the last send: its result and time.
   virtual std::string Status() const = 0;
+  // The station's call letters, when serve was given them: a PI is checked against them.
+  virtual std::optional<std::string> CallLetters() const { return std::nullopt; }
 };
 
 }  // namespace serve

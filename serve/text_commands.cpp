@@ -10,6 +10,7 @@
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "rds/cp1252.h"
+#include "rds/station_checks.h"
 
 namespace serve {
 namespace {
@@ -71,9 +72,17 @@ void Set(const std::string& name, std::string_view value, StationControl& statio
     }
     next = options.ApplyTo(next);
   }
+  // Taken and sent all the same, but the client hears of the mistakes this change makes.
+  std::string warnings;
+  for (const rds::StationWarning& warning : rds::CheckStation(next, station.CallLetters())) {
+    if (!rds::WarningConcerns(warning, name)) continue;
+    warnings += (warnings.empty() ? "" : "; ") + rds::Cp1252ToUtf8(rds::WarningText(warning));
+  }
   // Taken and sent, but when its save failed a restart would lose it: the client is told.
-  station.Change(next, name, [answer](const std::optional<std::string>& failure) {
-    answer(failure ? "OK but not saved: " + *failure : "OK");
+  station.Change(next, name, [answer, warnings](const std::optional<std::string>& failure) {
+    std::string reply = failure ? "OK but not saved: " + *failure : "OK";
+    if (!warnings.empty()) reply += (failure ? "; warning: " : " warning: ") + warnings;
+    answer(reply);
   });
 }
 

@@ -41,7 +41,9 @@ using TextAnswer = std::function<void(std::string answer)>;
 // the change is saved:
 //   PS= PI= PTY= TP= TA= MS= DI= AF=  set a field, checked as the command-line option of
 //                                     the same name: "OK" ("OK but not saved: reason"
-//                                     when the settings file could not hold it), or
+//                                     when the settings file could not hold it), with
+//                                     " warning: ..." after it for the mistakes the change
+//                                     makes (a default PI, TA without TP, ...), or
 //                                     "NO reason" and no change;
 //   TEXT= RT= DPS= ...                "NO this encoder carries no RadioText" (or "no
 //                                     dynamic PS");

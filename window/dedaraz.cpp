@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QValidator>
 #include <algorithm>
 #include <filesystem>
@@ -83,6 +85,39 @@ class Cp1252Validator : public QValidator {
   bool upper_case_;
 };
 
+// text broken between words into at most max_lines lines of width pixels, suffix after it;
+// where it does not fit, the last line is cut with an ellipsis before the suffix and cut is
+// set.
+QStringList WrapLines(const QString& text, const QString& suffix, const QFontMetrics& metrics,
+                      int width, int max_lines, bool& cut) {
+  QStringList lines;
+  for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+    const QString longer = lines.isEmpty() ? word : lines.back() + u' ' + word;
+    if (!lines.isEmpty() && metrics.horizontalAdvance(longer) <= width) {
+      lines.back() = longer;
+    } else {
+      lines << word;
+    }
+  }
+  if (lines.isEmpty()) lines << QString();
+  const bool suffix_fits = metrics.horizontalAdvance(lines.back() + suffix) <= width;
+  cut = lines.size() + (suffix_fits ? 0 : 1) > max_lines;
+  for (const QString& line : lines) cut = cut || metrics.horizontalAdvance(line) > width;
+  if (!cut) {
+    if (suffix_fits) {
+      lines.back() += suffix;
+    } else {
+      lines << suffix.trimmed();
+    }
+    return lines;
+  }
+  QStringList kept = lines.mid(0, max_lines - 1);
+  kept << metrics.elidedText(lines.mid(max_lines - 1).join(u' '), Qt::ElideRight,
+                             width - metrics.horizontalAdvance(suffix)) +
+              suffix;
+  return kept;
+}
+
 void UseToolTipColours(QWidget* widget) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
@@ -137,8 +172,9 @@ void TForm1::SetUpControls() {
   // The on-air verdict shows only where a monitor is set up; its texts are kept, translated,
   // in labels of their own that are never shown.
   ui_->ONAIR->hide();
-  for (QLabel* text :
-       {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRWEAK, ui_->ONAIRNONE}) {
+  onair_place_ = ui_->ONAIR->geometry();
+  for (QLabel* text : {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRWEAK, ui_->ONAIRNONE,
+                       ui_->WARNPI, ui_->WARNPIDEF, ui_->WARNTATP, ui_->WARNAF, ui_->WARNPS}) {
     text->hide();
   }
 
@@ -214,6 +250,10 @@ void TForm1::ConnectHandlers() {
           [this] { app::RunGuarded(this, [this] { ALONTOPClick(); }); });
   connect(ui_->HIPRI, &QCheckBox::toggled, this,
           [this] { app::RunGuarded(this, [this] { HIPRIClick(); }); });
+  // Every change shows the names; only the operator's click keeps the choice.
+  connect(ui_->RBDS, &QCheckBox::toggled, this, [this] { SetPtyList(PtyList()); });
+  connect(ui_->RBDS, &QCheckBox::clicked, this,
+          [this] { app::RunGuarded(this, [this] { RBDSClick(); }); });
   // Every change of the choice checks one button; only that toggle counts.
   for (QRadioButton* item : {ui_->PORTItem0, ui_->PORTItem1, ui_->PORTItem2, ui_->PORTItem3}) {
     connect(item, &QRadioButton::toggled, this, &TForm1::UpdatePortTabStop);
@@ -278,6 +318,10 @@ void TForm1::ALONTOPClick() {
 
 void TForm1::HIPRIClick() {
   app::SetHighPriority(ui_->HIPRI->isChecked());
+}
+
+void TForm1::RBDSClick() {
+  Run(hooks_.keep_pty_list);
 }
 
 void TForm1::ShowLastSent() {
@@ -413,6 +457,23 @@ int TForm1::PortIndex() const {
   return -1;
 }
 
+void TForm1::SetPtyList(rds::PtyNames names) {
+  ui_->RBDS->setChecked(names == rds::PtyNames::kRbds);
+  for (int code = 0; code < ui_->PTY->count(); ++code) {
+    const std::string_view name = rds::PtyName(code, names);
+    ui_->PTY->setItemText(code,
+                          QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+  }
+  // North America's names are longer: the open list is as wide as they are.
+  QAbstractItemView* list = ui_->PTY->view();
+  list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width() +
+                        2 * list->frameWidth());
+}
+
+rds::PtyNames TForm1::PtyList() const {
+  return ui_->RBDS->isChecked() ? rds::PtyNames::kRbds : rds::PtyNames::kRds;
+}
+
 void TForm1::SetBusyCursor(bool busy) {
   if (busy) {
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -423,7 +484,10 @@ void TForm1::SetBusyCursor(bool busy) {
 
 // Shown at once: the send holds the event loop, so no later paint would come in time.
 void TForm1::SetProgress(int position) {
-  if (position > 0) ShowAirVerdict(AirVerdict::kNone);
+  if (position > 0) {
+    send_warnings_.clear();
+    ShowAirVerdict(AirVerdict::kNone);
+  }
   ui_->ProgressBar1->setValue(position);
   ui_->ProgressBar1->repaint();
 }
@@ -449,11 +513,87 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
       text = ui_->ONAIRNONE;
       break;
   }
-  ui_->ONAIR->setVisible(text != nullptr);
-  ui_->ProgressBar1->setVisible(text == nullptr);
-  if (!text) return;
-  const QString shown = text->text();
-  ui_->ONAIR->setText(shown.contains(u"%1") ? shown.arg(detail) : shown);
+  const QString shown = text ? text->text() : QString();
+  air_verdict_ = shown.contains(u"%1") ? shown.arg(detail) : shown;
+  ShowOnAirArea();
+}
+
+void TForm1::ShowSendWarnings(const std::vector<rds::StationWarning>& warnings) {
+  const auto filled = [](const QLabel* label, const QString& value, const QString& detail = {}) {
+    const QString text = label->text();
+    if (!text.contains(u"%1")) return text;
+    return text.contains(u"%2") ? text.arg(value, detail) : text.arg(value);
+  };
+  send_warnings_.clear();
+  for (const rds::StationWarning& w : warnings) {
+    const QString value = app::FromCp1252(w.value), detail = app::FromCp1252(w.detail);
+    switch (w.kind) {
+      case rds::WarningKind::kPiCorrected:
+        send_warnings_ << filled(ui_->WARNPI, value, detail);
+        break;
+      case rds::WarningKind::kPiDefault:
+        send_warnings_ << filled(ui_->WARNPIDEF, value);
+        break;
+      case rds::WarningKind::kTaWithoutTp:
+        send_warnings_ << ui_->WARNTATP->text();
+        break;
+      case rds::WarningKind::kAfTwice:
+        send_warnings_ << filled(ui_->WARNAF, value);
+        break;
+      case rds::WarningKind::kPsDefault:
+        send_warnings_ << filled(ui_->WARNPS, value);
+        break;
+      case rds::WarningKind::kPiNotCall:  // the window takes no call letters
+        send_warnings_ << app::FromCp1252(rds::WarningText(w));
+        break;
+    }
+  }
+  ShowOnAirArea();
+}
+
+// The area beside Send: the progress bar, the on-air verdict, or the last send's first warning
+// above it. A warning takes the strip's whole height, unframed, in a point smaller where the
+// window's size does not hold it; the tooltip holds them all.
+void TForm1::ShowOnAirArea() {
+  QLabel* area = ui_->ONAIR;
+  const bool shown = !air_verdict_.isEmpty() || !send_warnings_.isEmpty();
+  area->setVisible(shown);
+  ui_->ProgressBar1->setVisible(!shown);
+  area->setToolTip(app::PlainToolTip(send_warnings_.join(u'\n')));
+  if (!shown) return;
+  const bool warned = !send_warnings_.isEmpty();
+  QRect place = onair_place_;
+  if (warned) {
+    place.setTop(ui_->PageControl1->geometry().bottom() + 2);
+    place.setBottom(height() - 1);
+  }
+  area->setGeometry(place);
+  area->setFrameShape(warned ? QFrame::NoFrame : QFrame::StyledPanel);
+  area->setAlignment(warned ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+  QFont font = app::WindowFont();
+  area->setFont(font);
+  if (!warned) {
+    area->setText(air_verdict_);
+    return;
+  }
+  const QString more = send_warnings_.size() > 1
+                           ? QStringLiteral(" (+%1)").arg(send_warnings_.size() - 1)
+                           : QString();
+  const int verdict_lines = air_verdict_.isEmpty() ? 0 : 1;
+  QStringList lines;
+  for (const int points : {font.pointSize(), font.pointSize() - 1}) {
+    font.setPointSize(points);
+    const QFontMetrics metrics(font);
+    const int room =
+        std::max(1, area->contentsRect().height() / metrics.lineSpacing() - verdict_lines);
+    bool cut = false;
+    lines =
+        WrapLines(send_warnings_.first(), more, metrics, area->contentsRect().width(), room, cut);
+    if (!cut) break;
+  }
+  if (verdict_lines > 0) lines << air_verdict_;
+  area->setFont(font);
+  area->setText(lines.join(u'\n'));
 }
 
 void TForm1::ProcessPendingMessages() {

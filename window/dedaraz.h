@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "appcore/settings_file.h"
+#include "rds/rbds.h"
 #include "rds/station.h"
+#include "rds/station_checks.h"
 #include "transfer/last_sent_record.h"
 
 class QLineEdit;
@@ -40,6 +42,7 @@ class TForm1 : public QWidget {
     std::function<void(TForm1&)> close_serial_port;          // at exit, errors ignored
     std::function<void(TForm1&)> enable_direct_port_access;  // start-up step 12
     std::function<void(TForm1&)> send;                       // UPClick
+    std::function<void(TForm1&)> keep_pty_list;              // RBDSClick: keep the choice
   };
 
   // Builds the window from its definition and runs StartDIRI; the caller shows it.
@@ -57,6 +60,7 @@ class TForm1 : public QWidget {
   void PORTClick();
   void ALONTOPClick();
   void HIPRIClick();
+  void RBDSClick();
   void ShowLastSent();
   void ShowHelp();
 
@@ -74,6 +78,10 @@ class TForm1 : public QWidget {
   // -1 clears the choice (no handler runs for that).
   void SetPortIndex(int index);
   int PortIndex() const;
+  // The names the PTY list shows: Europe's, or North America's (RBDS). The chosen code stays
+  // chosen; a program change keeps nothing (RBDSClick does, for the operator's click).
+  void SetPtyList(rds::PtyNames names);
+  rds::PtyNames PtyList() const;
 
   // The Main tab's values as the controls hold them now (texts in the 8-bit character set,
   // AF texts as typed, with either decimal mark).
@@ -101,6 +109,9 @@ class TForm1 : public QWidget {
   // shows the progress bar again. detail is the time (kConfirmed) or the fields (kDiffers).
   enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kWeak, kNoRds };
   void ShowAirVerdict(AirVerdict verdict, const QString& detail = {});
+  // The mistakes in what a send sent, as one line in the same place (all of them in its
+  // tooltip), above the verdict when one comes; gone when the next send runs.
+  void ShowSendWarnings(const std::vector<rds::StationWarning>& warnings);
   static void ProcessPendingMessages();
 
  signals:
@@ -119,6 +130,7 @@ class TForm1 : public QWidget {
   void FitLabels();
   void MakeLabelsPlainText();
   void UpdatePortTabStop();
+  void ShowOnAirArea();
   void ConnectHandlers();
   void Run(const std::function<void(TForm1&)>& hook) {
     if (hook) hook(*this);
@@ -132,6 +144,9 @@ class TForm1 : public QWidget {
   // would not open (an adapter unplugged): saved instead of LPT1 until the operator chooses.
   std::optional<int> unopened_port_index_;
   bool shown_before_ = false;
+  QRect onair_place_;          // the verdict's place, that of the progress bar
+  QString air_verdict_;        // the on-air verdict's text, empty for none
+  QStringList send_warnings_;  // the last send's warnings, translated
 };
 
 namespace app {

@@ -12,6 +12,7 @@
 
 #include "appcore/monitor_setting.h"
 #include "appcore/settings_file.h"
+#include "rds/station_checks.h"
 #include "receiver/air_watch.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
@@ -136,12 +137,27 @@ TForm1::Hooks Program::Hooks() {
   // The High priority box also raises the sending thread, silently, for each transfer.
   hooks.send = bind([this](TForm1& form) {
     pacer_.SetHighPriority(form.Controls().HIPRI->isChecked());
-    if (send_.UPClick()) ConfirmOnAir(form);
+    // The values as typed: a PI the send corrects is told as the operator wrote it.
+    const rds::StationSettings typed = form.StationValues();
+    if (!send_.UPClick()) return;
+    form.ShowSendWarnings(rds::CheckStation(typed));
+    ConfirmOnAir(form);
+  });
+  hooks.keep_pty_list = bind([](TForm1& form) {
+    const auto file = RbdsChoiceFile(SystemEnvironment());
+    if (!file) throw std::runtime_error("no user folder to keep the choice of RBDS in");
+    SaveRbdsChoice(*file, form.PtyList() == rds::PtyNames::kRbds);
   });
   return hooks;
 }
 
 void Program::LoadSettings(TForm1& form) {
+  // A choice that cannot be read leaves Europe's names, as a missing one does.
+  try {
+    const auto file = RbdsChoiceFile(SystemEnvironment());
+    if (file && ReadRbdsChoice(*file)) form.SetPtyList(rds::PtyNames::kRbds);
+  } catch (const std::exception&) {
+  }
   // The program folder becomes the current folder; a failure does not matter, the file
   // is addressed by its full path.
   QDir::setCurrent(ProgramFolder());

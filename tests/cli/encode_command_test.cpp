@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "rds/station.h"
 #include "tests/cli/run_cli.h"
+#ifndef _WIN32
+#include "tests/receiver/mpx_synth.h"
+#endif
 
 namespace cli {
 namespace {
@@ -22,7 +27,10 @@ TEST(EncodeCommand, PrintsTheInitialWindowValuesByDefault) {
             "FFFF/031 0409/052 CDCD/2B3 2052/2E1\n"
             "FFFF/031 040A/299 CDCD/2B3 4144/0E5\n"
             "FFFF/031 040B/320 CDCD/2B3 494F/274\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err,
+            "rdsq7-cli: warning: PI FFFF is the factory default or unset: receivers may confuse "
+            "this station with others\n"
+            "rdsq7-cli: warning: PS is still the program's default 'FM RADIO'\n");
 }
 
 TEST(EncodeCommand, EveryFieldOption) {
@@ -55,7 +63,7 @@ TEST(EncodeCommand, DecimalSeparatorOptionIsTakenAndIgnoredWithANote) {
   const Result r = RunCli({"encode", "--decimal-separator", ",", "--af", "98,5", "--af", "101.2"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, RunCli({"encode", "--af", "98.5", "--af", "101.2"}).out);
-  EXPECT_EQ(r.err,
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1),  // warnings of the default PI and PS follow
             "rdsq7-cli: note: --decimal-separator is no longer needed and is ignored: AF entries "
             "take '.' or ',' as the decimal mark\n");
 }
@@ -181,6 +189,15 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"encode", "--ps", "TOO LONG!"},
        2,
        "rdsq7-cli: error: option --ps: at most 8 characters, got 9\n"},
+      {{"pi", "KGNU"}, 0, "213E\n"},
+      {{"pi", "wabc-fm"}, 0, "54C4\n"},
+      {{"pi", "213e"}, 0, "KGNU\n"},
+      {{"pi", "0FFF"}, 1, "rdsq7-cli: error: PI '0FFF' stands for no United States call letters\n"},
+      {{"pi", "CBLA"}, 2, "rdsq7-cli: error: only United States call letters, beginning with K"},
+      {{"pi"}, 2, "rdsq7-cli: error: pi needs call letters or a PI\nTry 'rdsq7-cli pi --help'."},
+      {{"pi", "KGNU", "WABC"}, 2, "rdsq7-cli: error: pi takes one argument"},
+      {{"encode", "--call", "KGNU", "--format", "hex"}, 0, "213E 0408"},
+      {{"encode", "--call", "KAB"}, 2, "rdsq7-cli: error: option --call: 'KAB' is not among"},
       {{"serve", "--config", bom_config},
        2,
        "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
@@ -218,6 +235,57 @@ TEST(CommandLine, FollowsTheConventions) {
   }
 }
 
+// The PI from call letters is checked against a PI given too; the help names the program
+// types in the chosen list.
+TEST(EncodeCommand, CallLettersAndRbdsNames) {
+  const Result both = RunCli({"encode", "--call", "KGNU", "--pi", "213F", "--ps", "KGNU"});
+  EXPECT_EQ(both.status, 0);
+  EXPECT_EQ(both.out.substr(0, 4), "213F");
+  EXPECT_EQ(both.err, "rdsq7-cli: warning: PI 213F does not match the call letters KGNU (213E)\n");
+  EXPECT_EQ(RunCli({"encode", "--pi", "213E", "--call", "kgnu-fm", "--ps", "KGNU"}).err, "");
+  for (const char* command : {"encode", "send", "serve", "monitor"}) {
+    SCOPED_TRACE(command);
+    const std::string rds = RunCli({command, "--help"}).out;
+    EXPECT_NE(rds.find("10 Pop M "), std::string::npos);
+    EXPECT_EQ(rds.find("10 Country"), std::string::npos);
+    for (const char* mode : {"--rbds", "--call=KGNU"}) {
+      EXPECT_NE(RunCli({command, "--help", mode}).out.find("10 Country "), std::string::npos);
+    }
+  }
+}
+
+#ifndef _WIN32
+// The monitor names the program types and, in North America, the call letters of the PI; a
+// default PI on air is a warning whatever the verdict, and any other PI none.
+TEST(MonitorCommand, NamesTheCodesAndWarnsOfADefaultPiOnAir) {
+  const std::string path = ::testing::TempDir() + "rdsq7_monitor.raw";
+  const struct {
+    std::string pi, mode, pi_line, pty_line, warning;
+  } cases[] = {
+      {"213E", "--rbds", " PI=213E (KGNU)\n", " PTY=10 (Country)\n", ""},
+      {"213E", "--expect", " PI=213E\n", " PTY=10 (Pop M)\n", ""},
+      {"FFFF", "--rbds", " PI=FFFF\n", " PTY=10 (Country)\n",
+       "rdsq7-cli: warning: on air: PI FFFF is the factory default or unset: receivers may "
+       "confuse this station with others\n"},
+  };
+  for (const auto& c : cases) {
+    rds::StationSettings station;
+    station.pi = c.pi, station.ps = "KGNU", station.pty = 10;
+    const auto image = rds::Encode(station).image;
+    const auto mpx = receiver::testing::SynthesizeMpx({image.begin(), image.end()}, 2.0, {});
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(mpx.data()), std::streamsize(mpx.size() * 2));
+    const Result r =
+        RunCli({"monitor", "--input", path, c.mode, "--pi", c.pi, "--ps", "KGNU", "--pty", "10"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(c.pi_line), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.pty_line), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, c.warning);
+  }
+  std::remove(path.c_str());
+}
+#endif
+
 // Descriptions start in one column; a longer option stands on a line of its own.
 TEST(CommandLine, HelpColumnsAreAligned) {
   for (const std::string command : {"", "encode", "send", "serve"}) {
@@ -240,7 +308,7 @@ TEST(EncodeCommand, AFailedWriteOfTheOutputIsAnError) {
   } full;
   std::ostream out(&full);
   std::ostringstream err;
-  EXPECT_EQ(cli::Run({"encode"}, out, err), 1);
+  EXPECT_EQ(cli::Run({"encode", "--pi", "2A07", "--ps", "NEWS"}, out, err), 1);
   EXPECT_EQ(err.str(), "rdsq7-cli: error: cannot write to standard output\n");
 }
 

@@ -63,7 +63,11 @@ TEST(SendCommand, PrintsTheRecordThenTheSummary) {
             "PI=FFFF\nDI=0000\n"
             "elapsed_ms=2576.0 nominal_ms=2576 ratio=1.0000 min_bit_pause_us=1000 "
             "min_run_pause_us=31000\n");
-  EXPECT_EQ(r.err, "");
+  // The window's initial PI and PS are the mistakes stations make most: sent, with a warning.
+  EXPECT_EQ(r.err,
+            "rdsq7-cli: warning: PI FFFF is the factory default or unset: receivers may confuse "
+            "this station with others\n"
+            "rdsq7-cli: warning: PS is still the program's default 'FM RADIO'\n");
 }
 
 TEST(SendCommand, RecordShowsCorrectedFieldsAndUtf8Text) {
@@ -117,7 +121,7 @@ TEST(SendCommand, VcdFileHasTheTwoSignalsAndATimeStampPerLineChange) {
 }
 
 TEST(SendCommand, ProgressBarGoesToErrAndIsClearedAtTheEnd) {
-  const Result r = DryRun({}, true);
+  const Result r = DryRun({"--pi", "2A07", "--ps", "NEWS"}, true);
   EXPECT_NE(r.err.find("] 56/56"), std::string::npos);
   EXPECT_EQ(r.err.back(), '\r');
 }
@@ -153,7 +157,10 @@ TEST(SendCommand, WithoutDryRunItAsksForAPort) {
 // the priority the send got is told.
 TEST(SendCommand, RealPacingThroughTheCommandLine) {
   std::ostringstream out, err;
-  ASSERT_EQ(cli::Run({"send", "--dry-run", "--high-priority"}, out, err), 0) << err.str();
+  ASSERT_EQ(
+      cli::Run({"send", "--dry-run", "--high-priority", "--pi", "2A07", "--ps", "NEWS"}, out, err),
+      0)
+      << err.str();
   EXPECT_TRUE(std::regex_match(err.str(), std::regex("high priority: (real-time \\(SCHED_FIFO "
                                                      "[0-9]+\\)|nice -[0-9]+|time-critical "
                                                      "thread|not permitted, normal priority)\n")))

@@ -19,11 +19,13 @@ class FakeStation final : public StationControl {
   }
   void RequestSend() override { ++send_requests; }
   std::string Status() const override { return "STATUS none"; }
+  std::optional<std::string> CallLetters() const override { return call_letters; }
 
   rds::StationSettings settings;
   std::vector<std::string> changes;
   int send_requests = 0;
   std::optional<std::string> save_failure;
+  std::optional<std::string> call_letters;
 };
 
 }  // namespace serve::testing

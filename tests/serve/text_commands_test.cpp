@@ -50,6 +50,18 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"AF=98.55", "NO at most one decimal is sent (steps of 0.1 MHz), got '98.55'", ""},
       {"AF=9x.5", "NO expected a frequency in MHz such as 98.5, got '9x.5'", ""},
       {"AF=", "OK", "AF"},
+      // The mistakes stations make most are taken, with a word after the OK; the station
+      // starts at the window's PS FM RADIO and PI FFFF, TP 1 and TA 0.
+      {"PI=ffff",
+       "OK warning: PI FFFF is the factory default or unset: receivers may confuse "
+       "this station with others",
+       "PI"},
+      {"PS=FM RADIO", "OK warning: PS is still the program's default 'FM RADIO'", "PS"},
+      {"TP=0", "OK", "TP"},
+      {"AF=98.5,87.6,98.5,87.6",
+       "OK warning: AF 98.5 is listed twice: the second entry wastes "
+       "a slot; AF 87.6 is listed twice: the second entry wastes a slot",
+       "AF"},
       {"XX=1", "NO unknown field 'XX'", ""},
       {"PS?", "PS=FM RADIO", ""},
       {"DI?", "DI=0000", ""},
@@ -92,7 +104,14 @@ TEST(TextCommands, SetValuesReadBackInTheirOwnForm) {
   EXPECT_EQ(RunTextCommand("SEND", station), "OK");
   EXPECT_EQ(station.send_requests, 1);
   station.save_failure = "disk full";
-  EXPECT_EQ(RunTextCommand("TA=1", station), "OK but not saved: disk full");
+  EXPECT_EQ(RunTextCommand("TA=1", station),
+            "OK but not saved: disk full; warning: TA is 1 while TP is 0: receivers handle a "
+            "traffic announcement without traffic program unpredictably");
+  station.save_failure.reset();
+  station.call_letters = "KGNU";
+  EXPECT_EQ(RunTextCommand("PI=213E", station), "OK");
+  EXPECT_EQ(RunTextCommand("PI=213F", station),
+            "OK warning: PI 213F does not match the call letters KGNU (213E)");
 }
 
 TEST(TextLineReader, SplitsOnLfDropsCrAndCutsOverlongLines) {

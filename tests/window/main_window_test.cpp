@@ -53,7 +53,8 @@ namespace {
 
 // Counts the calls the window makes into the other parts of the program.
 struct Calls {
-  int translate = 0, load = 0, save = 0, port = 0, close_serial = 0, port_access = 0, send = 0;
+  int translate = 0, load = 0, save = 0, port = 0, close_serial = 0, port_access = 0, send = 0,
+      keep_pty_list = 0;
 
   TForm1::Hooks Hooks() {
     TForm1::Hooks hooks;
@@ -64,6 +65,7 @@ struct Calls {
     hooks.close_serial_port = [this](TForm1&) { ++close_serial; };
     hooks.enable_direct_port_access = [this](TForm1&) { ++port_access; };
     hooks.send = [this](TForm1&) { ++send; };
+    hooks.keep_pty_list = [this](TForm1&) { ++keep_pty_list; };
     return hooks;
   }
 };
@@ -160,6 +162,15 @@ TEST_F(MainWindow, ListsTheProgramTypesByCode) {
   ASSERT_EQ(ui().PTY->count(), 32);
   for (int code = 0; code < 32; ++code) EXPECT_EQ(ui().PTY->itemText(code), names[code]);
   EXPECT_FALSE(ui().PTY->isEditable());
+  // North America's names for the same codes; the operator's click keeps the choice.
+  ui().PTY->setCurrentIndex(10);
+  ui().RBDS->click();
+  EXPECT_EQ(ui().PTY->currentText(), "Country");
+  EXPECT_EQ(ui().PTY->itemText(31), "Emergency");
+  form_->SetPtyList(rds::PtyNames::kRds);
+  for (int code = 0; code < 32; ++code) EXPECT_EQ(ui().PTY->itemText(code), names[code]);
+  EXPECT_EQ(ui().PTY->currentIndex(), 10);
+  EXPECT_EQ(calls_.keep_pty_list, 1);
   EXPECT_EQ(ui().MS->itemText(0), "Speech");
 
   // The open list shows 12 rows and scrolls, also in styles that would open a menu as tall
@@ -230,7 +241,8 @@ TEST_F(MainWindow, EveryControlHasItsNamePlaceAndTag) {
       {"Label8", 1, {248, 116, 0, 0}},
       {"DI", 0, {248, 131, 81, 26}},
       {"Label3", 1, {8, 8, 0, 0}},
-      {"SENT", 0, {8, 24, 209, 129}},
+      {"SENT", 0, {8, 24, 209, 108}},
+      {"RBDS", 1, {8, 136, 209, 17}},
       {"ALONTOP", 1, {232, 120, 113, 17}},
       {"HIPRI", 1, {232, 136, 113, 17}},
       {"PORT", 1, {232, 8, 105, 97}},
@@ -303,6 +315,7 @@ TEST_F(MainWindow, TabKeyVisitsTheControlsInTheirOrder) {
   // Only the chosen port is a tab stop: COM1, not LPT1 first.
   EXPECT_EQ(press(Qt::Key_Tab), "ALONTOP");
   EXPECT_EQ(press(Qt::Key_Tab), "HIPRI");
+  EXPECT_EQ(press(Qt::Key_Tab), "RBDS");
   EXPECT_EQ(press(Qt::Key_Tab), "PORTItem2");
   EXPECT_EQ(press(Qt::Key_Space), "PORTItem2");
   EXPECT_EQ(press(Qt::Key_Tab), "EX");
@@ -321,7 +334,7 @@ TEST_F(MainWindow, TabKeyVisitsTheControlsInTheirOrder) {
   EXPECT_EQ(calls_.port, 5);
   EXPECT_EQ(press(Qt::Key_Tab), "EX");
   EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "PORTItem1");
-  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "HIPRI");
+  EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "RBDS");
 
   // The read-only texts take focus by click only.
   for (QWidget* no_tab : std::initializer_list<QWidget*>{ui().SENT, ui().HelpBox}) {
@@ -497,6 +510,7 @@ TEST_F(MainWindow, ShippedTranslationsFitTheirControls) {
         EXPECT_GE(ui().PageControl1->tabBar()->tabRect(page).width(), width);
       } else if (auto* label = qobject_cast<QLabel*>(control)) {
         EXPECT_EQ(label->text(), text);
+        if (label->isHidden()) continue;  // a text kept for the area beside Send
         EXPECT_LE(width, label->contentsRect().width());
         EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()));
         // Nor does it run into a neighbour (the bevels are only frames around them).
@@ -722,7 +736,10 @@ TEST_F(MainWindow, ShowLastSentReplacesTheWholeMemo) {
 
 TEST_F(MainWindow, SendPiecesSetTheCursorAndTheProgressBar) {
   Create();
-  form_->SetProgress(17);
+  form_->ShowSendWarnings({{rds::WarningKind::kTaWithoutTp, {}, {}}});
+  EXPECT_TRUE(ui().ONAIR->isVisibleTo(form_.get()));
+  form_->SetProgress(17);  // the next send takes the last one's warnings away as it starts
+  EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));
   EXPECT_EQ(ui().ProgressBar1->value(), 17);
   TForm1::SetBusyCursor(true);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <utility>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -231,6 +232,66 @@ TEST_F(ProgramWithWindow, SendClocksPreambleAndImageOverTheSerialLinesAndShowsTh
   EXPECT_EQ(comm_.calls.back(), "RTS0");
 }
 
+// A PI the send corrects is told beside Send, as typed and as sent, with the other mistakes
+// in the tooltip; the bits are those of the PI sent. The next Send takes the line away.
+TEST_F(ProgramWithWindow, SendTellsTheMistakesItSentUntilTheNextSend) {
+  const auto clocked = [&] {
+    std::string bits;
+    bool data = false;
+    for (const std::string& call : std::exchange(comm_.calls, {})) {
+      if (call == "DTR1" || call == "DTR0") data = call == "DTR1";
+      if (call == "RTS1") bits += data ? '1' : '0';
+    }
+    return bits;
+  };
+  Start();
+  form_->SetPortIndex(2);
+  comm_.calls.clear();
+  clock_.Set(At(12, 0, 3));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);  // PI FFFF and PS FM RADIO, as the window starts
+  const std::string factory = clocked();
+
+  ui().PI->setText(QStringLiteral("12G4"));
+  clock_.Set(At(12, 0, 6));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  EXPECT_EQ(clocked(), factory);
+  EXPECT_EQ(ui().PI->text(), "FFFF");
+  EXPECT_EQ(ui().ONAIR->text().replace(u'\n', u' '),
+            "PI '12G4' is not four hexadecimal digits: FFFF was sent (+2)");
+  EXPECT_EQ(ui().ONAIR->toolTip(),
+            "PI '12G4' is not four hexadecimal digits: FFFF was sent\n"
+            "PI FFFF is the factory default or unset: receivers may confuse this station with "
+            "others\nPS is still the program's default 'FM RADIO'");
+
+  ui().PI->setText(QStringLiteral("2A07"));
+  ui().PS->setText(QStringLiteral("NEWS"));
+  clock_.Set(At(12, 0, 9));
+  QTest::mouseClick(ui().UP, Qt::LeftButton);
+  EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));
+  EXPECT_TRUE(ui().ProgressBar1->isVisibleTo(form_.get()));
+}
+
+// The choice of North America lives in its own file in the user's folder, not in the
+// settings file, and comes back at the next start.
+TEST_F(ProgramWithWindow, TheRbdsChoiceIsKeptInTheUsersFolder) {
+  const QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), appdata = qgetenv("APPDATA");
+  qputenv("XDG_CONFIG_HOME", folder_.path().toLocal8Bit());
+  qputenv("APPDATA", folder_.path().toLocal8Bit());
+  Start();
+  ui().RBDS->click();
+  Stop();
+  EXPECT_EQ(Read("rdsq7/rbds.txt"), "rbds\n");
+  EXPECT_EQ(Read("tolvex.dat").count('\n'), 31);
+  Start();
+  EXPECT_EQ(ui().PTY->itemText(10), "Country");
+  ui().RBDS->click();
+  Stop();
+  EXPECT_FALSE(QFile::exists(QDir(folder_.path()).filePath("rdsq7/rbds.txt")));
+  for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, {"APPDATA", appdata}}) {
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+  }
+}
+
 #ifndef _WIN32
 // With a monitor set up, each Send ends with what the monitor found, in place of the
 // progress bar; the next Send brings the bar back.
@@ -262,13 +323,17 @@ TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
     clock_.Set(At(12, 0, second += 3));
     QTest::mouseClick(ui().UP, Qt::LeftButton);
     EXPECT_TRUE(ui().ONAIR->isVisibleTo(form_.get()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().ONAIR->text().startsWith(c.verdict); }, 20000))
+    // Below the warnings of the window's own PI and PS.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ui().ONAIR->text().section(u'\n', -1).startsWith(c.verdict); }, 20000))
         << ui().ONAIR->text().toStdString();
     EXPECT_FALSE(ui().ProgressBar1->isVisibleTo(form_.get()));
     Stop();
   }
   monitor_command_.reset();
-  Start();  // no monitor: the window as ever
+  Start();  // no monitor, nothing to warn of: the window as ever
+  ui().PI->setText(QStringLiteral("2A07"));
+  ui().PS->setText(QStringLiteral("NEWS"));
   clock_.Set(At(12, 1, 0));
   QTest::mouseClick(ui().UP, Qt::LeftButton);
   EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));

@@ -17,7 +17,9 @@ namespace {
 // The components the window lets a translation change.
 const std::set<std::string> kTranslatable = {
     "Main",   "System", "Help",   "Label1", "Label2",  "Label3", "Label4", "Label5", "Label6",
-    "Label7", "Label8", "Label9", "PORT",   "ALONTOP", "HIPRI",  "EX",     "UP"};
+    "Label7", "Label8", "Label9", "PORT",   "ALONTOP", "HIPRI",  "EX",     "UP",
+    // North America, and the warnings shown after a send
+    "RBDS", "WARNPI", "WARNPIDEF", "WARNTATP", "WARNAF", "WARNPS"};
 // Those that have a tooltip to translate.
 const std::set<std::string> kWithHint = {"Label4", "Label5", "Label6", "Label7", "Label8"};
 
