@@ -190,7 +190,8 @@ std::string SignalTime(double seconds) {
 // call letters of the PI.
 std::string Beside(const receiver::AirFields& f, receiver::Field field, rds::PtyNames names) {
   if (field == receiver::Field::kPty && f.pty) {
-    return " (" + std::string(rds::PtyName(*f.pty, names)) + ")";
+    const std::string name(rds::PtyName(*f.pty, names));
+    return name.front() == '(' ? " " + name : " (" + name + ")";  // "(None)" has its own
   }
   if (field == receiver::Field::kPi && f.pi && names == rds::PtyNames::kRbds) {
     if (const auto call = rds::CallLettersFromPi(*f.pi)) return " (" + *call + ")";
