@@ -85,6 +85,7 @@ class ServeStation final : public StationControl {
 
  private:
   void Apply(const rds::StationSettings& next, const std::string& fields, SaveReport saved);
+  void Report(std::uint64_t number, SaveReport saved);
   void ArmFallback();
   void Schedule(bool now);
   void TryStart();

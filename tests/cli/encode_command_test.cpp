@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
@@ -150,6 +153,12 @@ TEST(CommandLine, FollowsTheConventions) {
   const std::string bom_config = ::testing::TempDir() + "rdsq7_bom.conf";
   std::ofstream(bom_config) << "\xEF\xBB\xBF"
                                "dry-run\n";
+  // A port another program holds.
+  asio::io_context io;
+  asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
+  const std::string address = "127.0.0.1:" + std::to_string(taken.local_endpoint().port());
+  const std::string instance =
+      "rdsq7-port-taken-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -189,6 +198,29 @@ TEST(CommandLine, FollowsTheConventions) {
        2,
        "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "
        "got '5x'"},
+      // Serial speeds from the standard table, a monitor time of at least a second.
+      {{"serve", "--text-serial", "COM3:50", "--text-serial", "COM4:4000000", "--uecp-baud",
+        "19200", "--monitor-timeout", "1", "--help"},
+       0,
+       "Usage: rdsq7-cli serve"},
+      {{"serve", "--text-serial", "COM3:19201"},
+       2,
+       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 "
+       "or 115200, got '19201'\n"},
+      {{"serve", "--text-serial", "COM3:0"},
+       2,
+       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 "
+       "or 115200, got '0'\n"},
+      {{"serve", "--uecp-baud", "4000001"},
+       2,
+       "rdsq7-cli: error: option --uecp-baud: expected a standard serial speed such as 9600 "
+       "or 115200, got '4000001'\n"},
+      {{"serve", "--monitor-timeout", "0"},
+       2,
+       "rdsq7-cli: error: option --monitor-timeout: expected a number from 1 to 3600, got '0'\n"},
+      {{"serve", "--dry-run", "--listen", address, "--instance", instance},
+       1,
+       "rdsq7-cli: error: option --listen: can't use " + address + ": "},
       {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
        1,
        "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},

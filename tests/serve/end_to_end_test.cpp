@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <asio/connect.hpp>
@@ -301,11 +302,14 @@ TEST_F(ServeEndToEnd, RunsBesideTheWindowButNotBesideItsOwnInstanceOrSettingsFil
   EXPECT_EQ(same.Stop(SIGKILL), 1);
   EXPECT_EQ(Text(folder_ / "err2.txt"),
             "rdsq7-cli: error: serve instance 'rdsq7-serve' is already running\n");
-  Child other({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
+  // A link to the file is the file: it does not get round the lock.
+  const fs::path link = folder_ / "link.dat";
+  fs::create_symlink(settings_, link);
+  Child other({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", link.string()},
               instance_, folder_ / "err3.txt");
   EXPECT_EQ(other.Line(5s), "");
   EXPECT_EQ(other.Stop(SIGKILL), 1);
-  EXPECT_EQ(Text(folder_ / "err3.txt"), "rdsq7-cli: error: settings file '" + settings_.string() +
+  EXPECT_EQ(Text(folder_ / "err3.txt"), "rdsq7-cli: error: settings file '" + link.string() +
                                             "' is in use by another serve (process " +
                                             std::to_string(first.Pid()) + ")\n");
   EXPECT_EQ(first.Stop(SIGTERM), 0);
@@ -494,6 +498,52 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   ASSERT_EQ(write(line, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
   const std::string reply = ReadFrom(line, 10);
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), Hex("fe0041050218001229ff"));
+  close(line);
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+// Automation that writes thousands of commands before it reads an answer: what cannot be
+// written is dropped, said once in the log, and the line is served on; when it goes away
+// and comes back it is opened again, at its speed.
+TEST_F(ServeEndToEnd, ASerialLineThatReadsLateLosesAnswersNotItsService) {
+  const fs::path link = folder_ / "ttyText";
+  int line = PlugInLine(link);
+  Child serve({"serve", "--dry-run", "--text-serial", link.string() + ":19200"}, instance_,
+              folder_ / "err.txt");
+  EXPECT_NE(serve.Line(5s).find(" text-serial="), std::string::npos);
+  std::string flood;
+  for (int i = 0; i < 8000; ++i) flood += "STATUS\r\n";
+  fcntl(line, F_SETFL, O_NONBLOCK);  // a serve that stopped reading would not hold the test
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  for (std::size_t at = 0; at < flood.size() && std::chrono::steady_clock::now() < end;) {
+    const ssize_t n = write(line, flood.data() + at, flood.size() - at);
+    if (n > 0) at += static_cast<std::size_t>(n);
+    if (n < 0 && errno != EAGAIN) break;
+    std::this_thread::sleep_for(1ms);
+  }
+  const std::string dropping = "text-serial " + link.string() + ": it does not read its answers";
+  EXPECT_NE(serve.LineWith(dropping, 10s), "");
+  char chunk[4096];  // read what came through until it is quiet
+  for (pollfd p{line, POLLIN, 0}; poll(&p, 1, 1000) > 0 && read(line, chunk, sizeof chunk) > 0;) {
+  }
+  const std::string ask = "PS=LATE\r\nPS?\r\n";
+  ASSERT_EQ(write(line, ask.data(), ask.size()), static_cast<ssize_t>(ask.size()));
+  EXPECT_EQ(ReadFrom(line, 11), "OK\nPS=LATE\n");
+  close(line);
+  line = PlugInLine(link);
+  std::string log;  // after the first drop, until the line is back
+  for (std::string l = serve.Line(10s); !l.empty(); l = serve.Line(10s)) {
+    log += l + '\n';
+    if (l.find(" open again") != std::string::npos) break;
+  }
+  EXPECT_EQ(log.find(dropping), std::string::npos) << log;
+  EXPECT_NE(log.find("lost text-serial "), std::string::npos) << log;
+  EXPECT_NE(log.find("text-serial " + link.string() + " open again"), std::string::npos) << log;
+  termios speed{};
+  ASSERT_EQ(tcgetattr(line, &speed), 0);  // a terminal's master shows its line's settings
+  EXPECT_EQ(cfgetospeed(&speed), B19200);
+  ASSERT_EQ(write(line, "PS?\r\n", 5), 5);
+  EXPECT_EQ(ReadFrom(line, 8), "PS=LATE\n");
   close(line);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }

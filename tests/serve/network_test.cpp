@@ -5,6 +5,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/read.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 #include <sstream>
 #include <thread>
@@ -30,6 +31,13 @@ class Running {
   ~Running() { Stop(); }
 
   ServeNetwork& Network() { return network_; }
+  // Each change is answered this long after it came, as a slow disk saves it.
+  void SavesTake(std::chrono::milliseconds time) {
+    station_.defer = [this, time](std::function<void()> told) {
+      auto timer = std::make_shared<asio::steady_timer>(io_, time);
+      timer->async_wait([timer, told](const std::error_code&) { told(); });
+    };
+  }
   void Start() {
     thread_ = std::thread([this] { io_.run(); });
   }
@@ -97,6 +105,7 @@ TEST(ServeNetwork, AClientDrippingBytesCannotKeepTheOnlyPlace) {
 
 TEST(ServeNetwork, TextOverUdpIsAnsweredToTheSender) {
   Running serve;
+  serve.SavesTake(200ms);
   const unsigned short port =
       PortIn(serve.Network().ListenUdp(Protocol::kText, {asio::ip::make_address("127.0.0.1"), 0}));
   serve.Start();
@@ -114,6 +123,11 @@ TEST(ServeNetwork, TextOverUdpIsAnsweredToTheSender) {
       {"TEXT=Artist - Title", {"NO this encoder carries no RadioText\n"}},
       {"text=Another", {"NO this encoder carries no RadioText\n"}},
       {"DPS=Now playing", {"NO this encoder carries no dynamic PS\n"}},
+      // Longer than a UECP frame: read whole, never a value cut short.
+      {std::string(2041, 'x') + "\nPS=TRUNCATED",
+       {"NO line longer than 255 bytes\n", "NO at most 8 characters, got 9\n"}},
+      {"PS=ORDER", {}},                    // answered once saved,
+      {"PS?", {"OK\n", "PS=ORDER\n"}},  // and before what came after it
   };
   for (const Case& c : cases) {
     udp.send_to(asio::buffer(c.datagram), at);
@@ -143,6 +157,24 @@ TEST(ServeNetwork, ARefusedPeersDatagramsWriteAFewLogLines) {
   std::this_thread::sleep_for(200ms);
   const std::string log = serve.Stop();
   EXPECT_EQ(Count(log, "refused uecp-udp peer 127.0.0.1:"), 1U) << log;
+}
+
+TEST(ServeNetwork, ConnectionsToAFullPortAreCountedNotLoggedEach) {
+  Running serve;
+  const unsigned short port = PortIn(serve.Network().ListenTcp(
+      Protocol::kText, {asio::ip::make_address("127.0.0.1"), 0}, {1, 0ms, 0ms}));
+  serve.Start();
+  asio::io_context io;
+  const asio::ip::tcp::endpoint at(asio::ip::make_address("127.0.0.1"), port);
+  asio::ip::tcp::socket first(io);
+  first.connect(at);
+  asio::write(first, asio::buffer(std::string("TA?\n")));
+  std::string answer(5, '\0');
+  asio::read(first, asio::buffer(answer));  // it holds the only place
+  for (int i = 0; i < 1000; ++i) asio::ip::tcp::socket(io).connect(at);
+  std::this_thread::sleep_for(200ms);
+  const std::string log = serve.Stop();
+  EXPECT_EQ(Count(log, "refused text peer 127.0.0.1:"), 1U) << log;
 }
 
 TEST(RefusalLog, LogsEachPeerAtMostOnceAMinuteWithACount) {

@@ -5,6 +5,7 @@
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "serve/send_budget.h"
 
@@ -12,6 +13,13 @@ namespace serve {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
 
 TEST(SendStartTime, AChangeGoesOutAtOnceAndAStreamNeverHoldsItBack) {
   const std::chrono::steady_clock::time_point t{100s};
@@ -68,6 +76,10 @@ class StationRun : public ::testing::Test {
       io_.run_for(10ms);
     }
   }
+  void Wait(Clock::duration time) {
+    const auto until = Clock::now() + time;
+    RunUntil([until] { return Clock::now() >= until; });
+  }
   std::string Log() {
     log_.reset();  // writes what waits
     return out_.str();
@@ -110,6 +122,74 @@ TEST_F(StationRun, AStreamOfChangesDoesNotHoldTheSendBack) {
   RunUntil([this] { return station_.Status().rfind("STATUS none", 0) != 0; });
   const std::string log = Log();
   EXPECT_NE(log.find(" send changes=PTY "), std::string::npos) << log;
+}
+
+// Automation repeats PS with every song: a value that leaves the station's data as it is is
+// answered and sends nothing, so repeats never reload the encoder nor use its send budget.
+TEST_F(StationRun, AChangeThatChangesNothingIsAnsweredAndNotSent) {
+  station_.RequestSend();  // SEND sends the state as it is
+  Wait(200ms);             // while that send runs
+  std::vector<std::optional<std::string>> answers;
+  for (int i = 0; i < 3; ++i) {
+    station_.Change(station_.Settings(), "PS",
+                    [&answers](const auto& failure) { answers.push_back(failure); });
+  }
+  bool stopped = false;
+  station_.Stop([&stopped](bool) { stopped = true; });
+  RunUntil([&stopped] { return stopped; });
+  EXPECT_EQ(answers, std::vector<std::optional<std::string>>(3, std::nullopt));
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, " send changes="), 1U) << log;
+  EXPECT_EQ(Count(log, " send changes=SEND "), 1U) << log;
+}
+
+// Timers count from the last time a client set something, a repeat included: the TA
+// time-out from the last TA=1, the fallback from the last change. The fallback takes PS, PTY
+// and TA back, and nothing else.
+TEST_F(StationRun, TaTimeOutAndFallbackCountFromTheLastChange) {
+  ServeStationOptions options;
+  options.ta_timeout = 2s;
+  options.fallback_after = 3s;
+  options.max_sends_per_hour = 0;
+  ServeStation station{io_, {}, options, worker_, *log_};
+  rds::StationSettings song = station.Settings();
+  song.ps = "SONG";
+  song.pty = 10;
+  song.ta = 1;
+  song.pi = "2A07";
+  song.ms = 0;
+  Wait(1200ms);
+  station.Change(song, "PS,PTY,TA,PI,MS", nullptr);
+  Wait(1200ms);
+  const Clock::time_point last = Clock::now();
+  station.Change(song, "TA", nullptr);  // the same again
+  RunUntil([&station] { return station.Settings().ta == 0; });
+  EXPECT_GE(Clock::now() - last, 2s) << "TA back to 0 too early";
+  EXPECT_EQ(station.Settings().ps, "SONG");
+  RunUntil([&station] { return station.Settings().ps != "SONG"; });
+  EXPECT_GE(Clock::now() - last, 3s) << "the fallback came too early";
+  const rds::StationSettings& now = station.Settings();
+  EXPECT_EQ(std::tie(now.ps, now.pty, now.ta, now.pi, now.ms),
+            std::make_tuple("FM RADIO", 0, 0, "2A07", 0));
+}
+
+// A mismatch on air is sent once more, the next one raises the alarm; a change (not a
+// repeat of the same values) earns a resend of its own and ends the alarm.
+TEST_F(StationRun, EachNewStateEarnsOneResendBeforeTheAlarm) {
+  const std::vector<receiver::FieldDifference> ps = {{receiver::Field::kPs, "OTHER", "FM RADIO"}};
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  EXPECT_NE(station_.Status().find(" ALARM"), std::string::npos);
+  station_.Change(station_.Settings(), "PS", nullptr);
+  EXPECT_NE(station_.Status().find(" ALARM"), std::string::npos) << "a repeat ended the alarm";
+  rds::StationSettings next = station_.Settings();
+  next.ps = "NEW";
+  station_.Change(next, "PS", nullptr);
+  EXPECT_EQ(station_.Status().find(" ALARM"), std::string::npos);
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "; sending once more"), 2U) << log;
+  EXPECT_EQ(Count(log, "ALARM on air"), 1U) << log;
 }
 
 }  // namespace
