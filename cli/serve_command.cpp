@@ -140,8 +140,8 @@ unsigned Number(const std::string& option, const std::string& value, unsigned lo
       value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) > highest ||
       std::stoul(value) < lowest) {
     throw cmdline::UsageError("option " + option + ": expected a number from " +
-                              std::to_string(lowest) + " to " + std::to_string(highest) +
-                              ", got " + cmdline::Quote(value));
+                              std::to_string(lowest) + " to " + std::to_string(highest) + ", got " +
+                              cmdline::Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
 }
@@ -443,14 +443,12 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     }
   };
   for (const auto& e : options.text) {
-    listen("--listen", e, [&] {
-      return network.ListenTcp(serve::Protocol::kText, e, options.text_limits);
-    });
+    listen("--listen", e,
+           [&] { return network.ListenTcp(serve::Protocol::kText, e, options.text_limits); });
   }
   for (const auto& e : options.uecp) {
-    listen("--uecp", e, [&] {
-      return network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits);
-    });
+    listen("--uecp", e,
+           [&] { return network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits); });
   }
   for (const auto& e : options.text_udp) {
     listen("--listen-udp", e, [&] {

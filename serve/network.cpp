@@ -129,8 +129,8 @@ class UecpHandler final : public StreamHandler {
 // The speeds of the POSIX terminal interface and Linux's own, which Asio sets by name; on
 // Windows each is handed to the driver as it is.
 constexpr std::array<unsigned long, 28> kStandardSpeeds = {
-    50,     75,     110,    134,    150,     200,     300,     600,     1200,    1800,
-    2400,   4800,   9600,   19200,  38400,   57600,   115200,  230400,  460800,  500000,
+    50,     75,     110,     134,     150,     200,     300,     600,    1200,   1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400, 460800, 500000,
     576000, 921600, 1000000, 1152000, 2000000, 3000000, 3500000, 4000000};
 
 std::string DurationText(std::chrono::milliseconds duration) {
@@ -452,10 +452,9 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
         ConnectionLimits{0, std::chrono::milliseconds{0}, std::chrono::milliseconds{0}},
         [self = shared_from_this()](const std::error_code& error) {
           if (self->closed_) return;  // serve is stopping; any other end is a lost line
-          self->owner_.log_.Line("lost " + self->name_ + ": " +
-                                 (error ? error.message() : std::string("closed")) +
-                                 "; opening it again every " +
-                                 std::to_string(kSerialReopenDelay.count()) + " s");
+          self->owner_.log_.Line(
+              "lost " + self->name_ + ": " + (error ? error.message() : std::string("closed")) +
+              "; opening it again every " + std::to_string(kSerialReopenDelay.count()) + " s");
           self->failing_ = true;
           self->Retry();
         });

@@ -2,10 +2,10 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -153,12 +153,10 @@ TEST(CommandLine, FollowsTheConventions) {
   const std::string bom_config = ::testing::TempDir() + "rdsq7_bom.conf";
   std::ofstream(bom_config) << "\xEF\xBB\xBF"
                                "dry-run\n";
-  // A port another program holds.
-  asio::io_context io;
+  asio::io_context io;  // a port another program holds
   asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
   const std::string address = "127.0.0.1:" + std::to_string(taken.local_endpoint().port());
-  const std::string instance =
-      "rdsq7-port-taken-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  const std::string instance = "rdsq7-taken-" + std::to_string(std::random_device{}());
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -199,25 +197,17 @@ TEST(CommandLine, FollowsTheConventions) {
        "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "
        "got '5x'"},
       // Serial speeds from the standard table, a monitor time of at least a second.
-      {{"serve", "--text-serial", "COM3:50", "--text-serial", "COM4:4000000", "--uecp-baud",
-        "19200", "--monitor-timeout", "1", "--help"},
+      {{"serve", "--text-serial=C:50", "--uecp-baud=4000000", "--monitor-timeout=1", "-h"},
        0,
-       "Usage: rdsq7-cli serve"},
-      {{"serve", "--text-serial", "COM3:19201"},
+       "Usage"},
+      {{"serve", "--text-serial=C:19201"},
        2,
-       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 "
-       "or 115200, got '19201'\n"},
-      {{"serve", "--text-serial", "COM3:0"},
+       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 or "
+       "115200, got '19201'"},
+      {{"serve", "--uecp-baud=0"}, 2, "rdsq7-cli: error: option --uecp-baud: expected a standard"},
+      {{"serve", "--monitor-timeout=0"},
        2,
-       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 "
-       "or 115200, got '0'\n"},
-      {{"serve", "--uecp-baud", "4000001"},
-       2,
-       "rdsq7-cli: error: option --uecp-baud: expected a standard serial speed such as 9600 "
-       "or 115200, got '4000001'\n"},
-      {{"serve", "--monitor-timeout", "0"},
-       2,
-       "rdsq7-cli: error: option --monitor-timeout: expected a number from 1 to 3600, got '0'\n"},
+       "rdsq7-cli: error: option --monitor-timeout: expected a number from 1 to"},
       {{"serve", "--dry-run", "--listen", address, "--instance", instance},
        1,
        "rdsq7-cli: error: option --listen: can't use " + address + ": "},
