@@ -20,7 +20,7 @@ constexpr std::size_t kReadChunk = 1024;
 // is ever cut short at the end of the buffer.
 constexpr std::size_t kMaxDatagram = 65536;
 // Answers on their way to UDP peers; more are dropped.
-constexpr std::size_t kMaxUdpSends = 16;
+constexpr std::size_t kMaxUdpSends = 256;
 // UDP text peers whose answers are kept in order; beyond this, those with no answer waiting
 // are forgotten.
 constexpr std::size_t kMaxUdpPeers = 256;
@@ -516,24 +516,24 @@ class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
       return;
     }
     // Each datagram stands alone: a frame or line cut off at its end is not continued by
-    // the next. A text command needs no line break of its own.
-    auto made = MakeStreamHandler(
-        protocol_, owner_.station_, owner_.ours_,
-        [weak = weak_from_this(), to = peer_](std::string bytes) {
-          if (const auto self = weak.lock()) self->SendTo(to, std::move(bytes));
-        },
-        owner_.NoteFor(peer + peer_.address().to_string()));
-    StreamHandler* handler = made.get();
-    // A text change is answered once saved: each peer keeps its handler while answers
-    // wait, so that they come in the order of its commands across datagrams, as on TCP.
-    if (protocol_ == Protocol::kText) {
-      if (peers_.size() >= kMaxUdpPeers) {
+    // the next. A text command needs no line break of its own. A text change is answered
+    // once saved: each peer keeps its handler while answers wait, so that they come in the
+    // order of its commands across datagrams, as on TCP.
+    const auto known = peers_.find(peer_);
+    StreamHandler* handler = known != peers_.end() ? known->second.get() : nullptr;
+    std::unique_ptr<StreamHandler> made;
+    if (!handler) {
+      made = MakeStreamHandler(
+          protocol_, owner_.station_, owner_.ours_,
+          [weak = weak_from_this(), to = peer_](std::string bytes) {
+            if (const auto self = weak.lock()) self->SendTo(to, std::move(bytes));
+          },
+          owner_.NoteFor(peer + peer_.address().to_string()));
+      handler = made.get();
+      if (protocol_ == Protocol::kText && peers_.size() >= kMaxUdpPeers) {
         std::erase_if(peers_, [](const auto& p) { return !p.second->AnswersWaiting(); });
       }
-      const auto known = peers_.find(peer_);
-      if (known != peers_.end()) {
-        handler = known->second.get();
-      } else if (peers_.size() < kMaxUdpPeers) {
+      if (protocol_ == Protocol::kText && peers_.size() < kMaxUdpPeers) {
         peers_.emplace(peer_, std::move(made));
       }
     }
