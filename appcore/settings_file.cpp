@@ -58,9 +58,10 @@ std::string OneLine(std::string_view value) {
   return out;
 }
 
-// A link to the file is kept: the file it points to is the one replaced, and created when
-// the link dangles. Links are followed one by one, so that a missing target is still found.
-std::filesystem::path LinkTarget(const std::filesystem::path& path) {
+}  // namespace
+
+// Links are followed one by one, so that a missing target is still found.
+std::filesystem::path SettingsFileTarget(const std::filesystem::path& path) {
   constexpr int kMaxLinks = 40;
   std::filesystem::path target = path;
   std::error_code error;
@@ -71,8 +72,6 @@ std::filesystem::path LinkTarget(const std::filesystem::path& path) {
   }
   return target.lexically_normal();
 }
-
-}  // namespace
 
 std::filesystem::path SettingsFilePath(const std::filesystem::path& folder) {
   return folder / kSettingsFileName;
@@ -208,7 +207,7 @@ std::optional<std::filesystem::path> KeepSettingsFile(const std::filesystem::pat
 void SaveSettingsFile(const std::filesystem::path& path, const SettingsValues& values,
                       FileReplacer& replacer) {
   const std::string name = path.filename().string();
-  const std::filesystem::path target = LinkTarget(path);
+  const std::filesystem::path target = SettingsFileTarget(path);
 
   // Checked first because the final rename would replace even a read-only file.
   if (!replacer.CanReplace(target)) throw CannotCreateFileError(name);

@@ -81,6 +81,9 @@ class StreamWriteError : public SettingsFileError {
 
 // "tolvex.dat" in the given folder.
 std::filesystem::path SettingsFilePath(const std::filesystem::path& folder);
+// The file a save to path replaces: a link to the file is kept, and the file it points to
+// is the one replaced (and created when the link dangles).
+std::filesystem::path SettingsFileTarget(const std::filesystem::path& path);
 
 // Splits text into lines: CR LF, a lone CR and a lone LF each end a line; a break at the
 // very end starts no further line; a NUL ends the text.

@@ -134,11 +134,26 @@ void CheckFolder(const std::string& option, const std::string& file) {
   }
 }
 
-unsigned Number(const std::string& option, const std::string& value, unsigned long highest) {
+unsigned Number(const std::string& option, const std::string& value, unsigned long highest,
+                unsigned long lowest = 0) {
   if (value.empty() || value.size() > 9 ||
-      value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) > highest) {
-    throw cmdline::UsageError("option " + option + ": expected a number from 0 to " +
-                              std::to_string(highest) + ", got " + cmdline::Quote(value));
+      value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) > highest ||
+      std::stoul(value) < lowest) {
+    throw cmdline::UsageError("option " + option + ": expected a number from " +
+                              std::to_string(lowest) + " to " + std::to_string(highest) + ", got " +
+                              cmdline::Quote(value));
+  }
+  return static_cast<unsigned>(std::stoul(value));
+}
+
+// A speed the line can be set to, checked now rather than at each attempt to open it.
+unsigned Baud(const std::string& option, const std::string& value) {
+  if (value.empty() || value.size() > 9 ||
+      value.find_first_not_of("0123456789") != std::string::npos ||
+      !serve::IsStandardSerialSpeed(std::stoul(value))) {
+    throw cmdline::UsageError("option " + option +
+                              ": expected a standard serial speed such as 9600 or 115200, got " +
+                              cmdline::Quote(value));
   }
   return static_cast<unsigned>(std::stoul(value));
 }
@@ -242,12 +257,12 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     if (colon != std::string::npos && colon + 1 < value.size() &&
         value.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
       options.text_serial.emplace_back(value.substr(0, colon),
-                                       Number(option, value.substr(colon + 1), 4000000));
+                                       Baud(option, value.substr(colon + 1)));
     } else {
       options.text_serial.emplace_back(value, kDefaultBaud);
     }
   } else if (option == "--uecp-baud") {
-    options.baud = Number(option, args.Value(), 4000000);
+    options.baud = Baud(option, args.Value());
   } else if (option == "--uecp-address") {
     options.address = ParseUecpAddress(args.Value());
   } else if (option == "--allow") {
@@ -261,8 +276,7 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
   } else if (option == "--monitor-command") {
     options.monitor_command = args.Value();
   } else if (option == "--monitor-timeout") {
-    options.monitor_timeout =
-        std::chrono::seconds(std::max(1U, Number(option, args.Value(), 3600)));
+    options.monitor_timeout = std::chrono::seconds(Number(option, args.Value(), 3600, 1));
   } else if (option == "--max-sends-per-hour") {
     options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
@@ -418,27 +432,39 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;
-  try {
-    for (const auto& e : options.text) {
-      opened += ' ' + network.ListenTcp(serve::Protocol::kText, e, options.text_limits);
+  // A port that cannot be had (one in use) names its option and address.
+  const auto listen = [&](const char* option, const asio::ip::tcp::endpoint& e, auto open) {
+    try {
+      opened += ' ' + open();
+    } catch (const std::system_error& error) {
+      throw std::runtime_error(std::string("option ") + option + ": can't use " +
+                               serve::EndpointText(e.address(), e.port()) + ": " +
+                               error.code().message());
     }
-    for (const auto& e : options.uecp) {
-      opened += ' ' + network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits);
-    }
-    for (const auto& e : options.text_udp) {
-      opened += ' ' + network.ListenUdp(serve::Protocol::kText, {e.address(), e.port()});
-    }
-    for (const auto& e : options.uecp_udp) {
-      opened += ' ' + network.ListenUdp(serve::Protocol::kUecp, {e.address(), e.port()});
-    }
-    for (const auto& [device, baud] : options.text_serial) {
-      opened += ' ' + network.OpenSerial(serve::Protocol::kText, device, baud);
-    }
-    if (options.serial) {
-      opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);
-    }
-  } catch (const std::system_error& e) {
-    throw std::runtime_error(std::string("can't open a port: ") + e.what());
+  };
+  for (const auto& e : options.text) {
+    listen("--listen", e,
+           [&] { return network.ListenTcp(serve::Protocol::kText, e, options.text_limits); });
+  }
+  for (const auto& e : options.uecp) {
+    listen("--uecp", e,
+           [&] { return network.ListenTcp(serve::Protocol::kUecp, e, options.uecp_limits); });
+  }
+  for (const auto& e : options.text_udp) {
+    listen("--listen-udp", e, [&] {
+      return network.ListenUdp(serve::Protocol::kText, {e.address(), e.port()});
+    });
+  }
+  for (const auto& e : options.uecp_udp) {
+    listen("--uecp-udp", e, [&] {
+      return network.ListenUdp(serve::Protocol::kUecp, {e.address(), e.port()});
+    });
+  }
+  for (const auto& [device, baud] : options.text_serial) {
+    opened += ' ' + network.OpenSerial(serve::Protocol::kText, device, baud);
+  }
+  if (options.serial) {
+    opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);
   }
   log.Line("serve" + opened +
            (options.target.port ? " encoder=" + *options.target.port : " dry-run") +

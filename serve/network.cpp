@@ -1,10 +1,13 @@
 #include "serve/network.h"
 
+#include <algorithm>
 #include <array>
 #include <asio/serial_port.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 #include <deque>
+#include <map>
+#include <type_traits>
 
 #include "serve/text_commands.h"
 #include "serve/uecp_messages.h"
@@ -13,11 +16,14 @@ namespace serve {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024;
-// A UECP frame is at most 263 bytes before stuffing and twice that after; a datagram
-// that does not fit is no frame.
-constexpr std::size_t kMaxDatagram = 2048;
+// The most a UDP datagram can carry: every datagram is read whole, so that no line or frame
+// is ever cut short at the end of the buffer.
+constexpr std::size_t kMaxDatagram = 65536;
 // Answers on their way to UDP peers; more are dropped.
-constexpr std::size_t kMaxUdpSends = 16;
+constexpr std::size_t kMaxUdpSends = 256;
+// UDP text peers whose answers are kept in order; beyond this, those with no answer waiting
+// are forgotten.
+constexpr std::size_t kMaxUdpPeers = 256;
 
 // Answers in the order of their lines, though a change's answer waits for its save.
 class OrderedAnswers {
@@ -31,14 +37,16 @@ class OrderedAnswers {
 
   void Fill(std::uint64_t slot, std::string answer) {
     slots_[slot - first_] = std::move(answer) + '\n';
-    std::string ready;
+    // One at a time: each goes out on its own (a datagram each over UDP).
     while (!slots_.empty() && slots_.front()) {
-      ready += *slots_.front();
+      std::string ready = std::move(*slots_.front());
       slots_.pop_front();
       ++first_;
+      out_(std::move(ready));
     }
-    if (!ready.empty()) out_(std::move(ready));
   }
+
+  bool Waiting() const { return !slots_.empty(); }
 
  private:
   Output out_;
@@ -73,6 +81,7 @@ class TextHandler final : public StreamHandler {
   }
 
   bool Unfinished() const override { return reader_.Unfinished(); }
+  bool AnswersWaiting() const override { return answers_->Waiting(); }
 
  private:
   StationControl& station_;
@@ -117,6 +126,13 @@ class UecpHandler final : public StreamHandler {
   UecpFrameReader reader_;
 };
 
+// The speeds of the POSIX terminal interface and Linux's own, which Asio sets by name; on
+// Windows each is handed to the driver as it is.
+constexpr std::array<unsigned long, 28> kStandardSpeeds = {
+    50,     75,     110,     134,     150,     200,     300,     600,    1200,   1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400, 460800, 500000,
+    576000, 921600, 1000000, 1152000, 2000000, 3000000, 3500000, 4000000};
+
 std::string DurationText(std::chrono::milliseconds duration) {
   if (duration.count() % 1000 == 0) return std::to_string(duration.count() / 1000) + " s";
   return std::to_string(duration.count()) + " ms";
@@ -131,6 +147,10 @@ std::unique_ptr<StreamHandler> MakeStreamHandler(Protocol protocol, StationContr
     return std::make_unique<TextHandler>(station, std::move(out), std::move(note));
   }
   return std::make_unique<UecpHandler>(station, ours, std::move(out));
+}
+
+bool IsStandardSerialSpeed(unsigned long baud) {
+  return std::find(kStandardSpeeds.begin(), kStandardSpeeds.end(), baud) != kStandardSpeeds.end();
 }
 
 std::optional<std::size_t> RefusalLog::Refused(const std::string& peer,
@@ -255,12 +275,22 @@ class StreamConnection final : public ServeNetwork::Connection {
 
   void Write(std::string bytes) {
     if (bytes.empty() || closed_) return;
-    queued_ += bytes.size();
-    if (queued_ > kMaxQueuedOutput) {
+    if (queued_ + bytes.size() > kMaxQueuedOutput) {
+      // A TCP peer may connect again. A serial line is the only way to its far end: what
+      // it has no room for is dropped, whole answers at a time, and the line served on.
+      if constexpr (std::is_same_v<Stream, asio::serial_port>) {
+        if (!dropping_) {
+          owner_.Log().Line(name_ + ": it does not read its answers; dropping those it has " +
+                            "no room for");
+        }
+        dropping_ = true;
+        return;
+      }
       owner_.Log().Line("closed " + name_ + ": it does not read its answers");
       Close();
       return;
     }
+    queued_ += bytes.size();
     queue_.push_back(std::move(bytes));
     if (queue_.size() == 1) WriteFront();
   }
@@ -275,6 +305,7 @@ class StreamConnection final : public ServeNetwork::Connection {
                         }
                         self->queued_ -= self->queue_.front().size();
                         self->queue_.pop_front();
+                        if (self->queue_.empty()) self->dropping_ = false;  // it reads again
                         if (!self->queue_.empty()) self->WriteFront();
                       });
   }
@@ -293,7 +324,16 @@ class StreamConnection final : public ServeNetwork::Connection {
   std::array<std::uint8_t, kReadChunk> buffer_{};
   std::deque<std::string> queue_;
   std::size_t queued_ = 0;
+  bool dropping_ = false;  // answers dropped since the queue was last empty
 };
+
+// A port that serve left a moment ago is taken again at once. On Windows the same option
+// would let a second program take a port that is in use, so it is not set there.
+#if defined(_WIN32)
+constexpr bool kReuseAddress = false;
+#else
+constexpr bool kReuseAddress = true;
+#endif
 
 const char* ProtocolName(Protocol protocol) {
   return protocol == Protocol::kText ? "text" : "uecp";
@@ -305,7 +345,10 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(ServeNetwork& owner, Protocol protocol, const asio::ip::tcp::endpoint& endpoint,
            ConnectionLimits limits)
-      : owner_(owner), protocol_(protocol), limits_(limits), acceptor_(owner.io_, endpoint) {}
+      : owner_(owner),
+        protocol_(protocol),
+        limits_(limits),
+        acceptor_(owner.io_, endpoint, kReuseAddress) {}
 
   asio::ip::tcp::endpoint Endpoint() const { return acceptor_.local_endpoint(); }
 
@@ -335,8 +378,8 @@ class ServeNetwork::Listener : public std::enable_shared_from_this<Listener> {
       return;  // the socket closes as it goes out of scope
     }
     if (open_ >= limits_.max_connections) {
-      owner_.log_.Line("refused " + name + ": " + std::to_string(open_) +
-                       " connections open on this port");
+      owner_.LogRefusal(peer.address(), name,
+                        std::to_string(open_) + " connections open on this port");
       return;
     }
     ++open_;
@@ -408,10 +451,10 @@ class ServeNetwork::SerialLine : public std::enable_shared_from_this<SerialLine>
         owner_, name_,
         ConnectionLimits{0, std::chrono::milliseconds{0}, std::chrono::milliseconds{0}},
         [self = shared_from_this()](const std::error_code& error) {
-          if (!error || self->closed_) return;
-          self->owner_.log_.Line("lost " + self->name_ + ": " + error.message() +
-                                 "; opening it again every " +
-                                 std::to_string(kSerialReopenDelay.count()) + " s");
+          if (self->closed_) return;  // serve is stopping; any other end is a lost line
+          self->owner_.log_.Line(
+              "lost " + self->name_ + ": " + (error ? error.message() : std::string("closed")) +
+              "; opening it again every " + std::to_string(kSerialReopenDelay.count()) + " s");
           self->failing_ = true;
           self->Retry();
         });
@@ -473,13 +516,27 @@ class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
       return;
     }
     // Each datagram stands alone: a frame or line cut off at its end is not continued by
-    // the next. A text command needs no line break of its own.
-    const auto handler = MakeStreamHandler(
-        protocol_, owner_.station_, owner_.ours_,
-        [self = shared_from_this(), to = peer_](std::string bytes) {
-          self->SendTo(to, std::move(bytes));
-        },
-        owner_.NoteFor(peer + peer_.address().to_string()));
+    // the next. A text command needs no line break of its own. A text change is answered
+    // once saved: each peer keeps its handler while answers wait, so that they come in the
+    // order of its commands across datagrams, as on TCP.
+    const auto known = peers_.find(peer_);
+    StreamHandler* handler = known != peers_.end() ? known->second.get() : nullptr;
+    std::unique_ptr<StreamHandler> made;
+    if (!handler) {
+      made = MakeStreamHandler(
+          protocol_, owner_.station_, owner_.ours_,
+          [weak = weak_from_this(), to = peer_](std::string bytes) {
+            if (const auto self = weak.lock()) self->SendTo(to, std::move(bytes));
+          },
+          owner_.NoteFor(peer + peer_.address().to_string()));
+      handler = made.get();
+      if (protocol_ == Protocol::kText && peers_.size() >= kMaxUdpPeers) {
+        std::erase_if(peers_, [](const auto& p) { return !p.second->AnswersWaiting(); });
+      }
+      if (protocol_ == Protocol::kText && peers_.size() < kMaxUdpPeers) {
+        peers_.emplace(peer_, std::move(made));
+      }
+    }
     handler->Feed(std::span(buffer_).first(size));
     if (protocol_ == Protocol::kText && handler->Unfinished()) {
       constexpr std::array<std::uint8_t, 1> kEnd = {'\n'};
@@ -503,6 +560,7 @@ class ServeNetwork::UdpPort : public std::enable_shared_from_this<UdpPort> {
   asio::ip::udp::endpoint peer_;
   std::array<std::uint8_t, kMaxDatagram> buffer_{};
   std::size_t sends_ = 0;
+  std::map<asio::ip::udp::endpoint, std::unique_ptr<StreamHandler>> peers_;
 };
 
 ServeNetwork::ServeNetwork(asio::io_context& io, StationControl& station, ServeLog& log,

@@ -38,6 +38,8 @@ struct ConnectionLimits {
 };
 // A lost serial line is opened again this often until it is back.
 constexpr std::chrono::seconds kSerialReopenDelay{2};
+// True for a speed a serial line can be set to on every system (9600, 19200, ...).
+bool IsStandardSerialSpeed(unsigned long baud);
 // Answers a peer has not read yet; a peer that lets more pile up is cut off.
 constexpr std::size_t kMaxQueuedOutput = 64 * 1024;
 
@@ -57,6 +59,8 @@ class StreamHandler {
   virtual std::size_t Feed(std::span<const std::uint8_t> bytes) = 0;
   // True while a line or frame has begun and not ended.
   virtual bool Unfinished() const = 0;
+  // True while answers to lines already fed have not been given yet.
+  virtual bool AnswersWaiting() const { return false; }
 };
 
 std::unique_ptr<StreamHandler> MakeStreamHandler(Protocol protocol, StationControl& station,

@@ -15,6 +15,10 @@ class SettingsInUseError : public std::runtime_error {
 // other. The lock is a file beside it (FILE.lock) that holds the holder's process id; the
 // system lets go of the lock when the process ends, however it ends, so a crash never keeps
 // the next start out.
+// The lock file of a settings file: beside the file itself, as saves reach it (links
+// followed, the folder resolved), so that a link to it or to its folder takes the same lock.
+std::filesystem::path SettingsLockPath(const std::filesystem::path& settings);
+
 class SettingsLock {
  public:
   // Throws SettingsInUseError, or std::runtime_error when the lock file cannot be made.

@@ -28,7 +28,7 @@ std::string Holder(int fd) {
 }  // namespace
 
 SettingsLock::SettingsLock(const std::filesystem::path& settings)
-    : path_(settings.string() + ".lock") {
+    : path_(SettingsLockPath(settings)) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {

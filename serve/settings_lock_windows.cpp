@@ -9,7 +9,7 @@
 namespace serve {
 
 SettingsLock::SettingsLock(const std::filesystem::path& settings)
-    : path_(settings.wstring() + L".lock") {
+    : path_(SettingsLockPath(settings)) {
   HANDLE file = ::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

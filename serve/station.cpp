@@ -68,6 +68,13 @@ void ServeStation::Change(const rds::StationSettings& next, const std::string& f
   if (fallback_since_) log_.Line("fallback ended by a change of " + fields);
   fallback_since_.reset();
   ArmFallback();
+  // Automation repeats its values with every song: what leaves the data on air as it is
+  // reloads nothing and spends no send (SEND still sends). TA set again is held longer.
+  if (rds::Encode(next).image == rds::Encode(values_.station).image) {
+    if (Has(fields, "TA") && next.ta == 1) ArmTaTimeout();
+    Report(Save(), std::move(saved));
+    return;
+  }
   resent_ = alarm_ = false;  // a new state earns a resend of its own
   Apply(next, fields, std::move(saved));
 }
@@ -88,13 +95,17 @@ void ServeStation::Apply(const rds::StationSettings& next, const std::string& fi
   last_change_ = Clock::now();
   pending_ = true;
   AddFields(pending_fields_, fields);
-  const std::uint64_t number = Save();
+  Report(Save(), std::move(saved));
+  Schedule(false);
+}
+
+// Tells saved once the save with this number (or a later one) has ended.
+void ServeStation::Report(std::uint64_t number, SaveReport saved) {
   if (saved && saver_) {
     save_reports_.emplace_back(number, std::move(saved));
   } else if (saved) {
     saved(std::nullopt);
   }
-  Schedule(false);
 }
 
 // The mistakes stations make most, in the log: those of a change, or all at start ("").

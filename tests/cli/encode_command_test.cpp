@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -158,6 +161,10 @@ TEST(CommandLine, FollowsTheConventions) {
   const std::string bom_config = ::testing::TempDir() + "rdsq7_bom.conf";
   std::ofstream(bom_config) << "\xEF\xBB\xBF"
                                "dry-run\n";
+  asio::io_context io;  // a port another program holds
+  asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
+  const std::string address = "127.0.0.1:" + std::to_string(taken.local_endpoint().port());
+  const std::string instance = "rdsq7-taken-" + std::to_string(std::random_device{}());
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -206,6 +213,21 @@ TEST(CommandLine, FollowsTheConventions) {
        2,
        "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "
        "got '5x'"},
+      // Serial speeds from the standard table, a monitor time of at least a second.
+      {{"serve", "--text-serial=C:50", "--uecp-baud=4000000", "--monitor-timeout=1", "-h"},
+       0,
+       "Usage"},
+      {{"serve", "--text-serial=C:19201"},
+       2,
+       "rdsq7-cli: error: option --text-serial: expected a standard serial speed such as 9600 or "
+       "115200, got '19201'"},
+      {{"serve", "--uecp-baud=0"}, 2, "rdsq7-cli: error: option --uecp-baud: expected a standard"},
+      {{"serve", "--monitor-timeout=0"},
+       2,
+       "rdsq7-cli: error: option --monitor-timeout: expected a number from 1 to"},
+      {{"serve", "--dry-run", "--listen", address, "--instance", instance},
+       1,
+       "rdsq7-cli: error: option --listen: can't use " + address + ": "},
       {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", "no-such-folder/tolvex.dat"},
        1,
        "rdsq7-cli: error: option --settings: no such folder 'no-such-folder'"},

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <asio/connect.hpp>
@@ -301,11 +302,14 @@ TEST_F(ServeEndToEnd, RunsBesideTheWindowButNotBesideItsOwnInstanceOrSettingsFil
   EXPECT_EQ(same.Stop(SIGKILL), 1);
   EXPECT_EQ(Text(folder_ / "err2.txt"),
             "rdsq7-cli: error: serve instance 'rdsq7-serve' is already running\n");
-  Child other({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
+  // A link to the file is the file: it does not get round the lock.
+  const fs::path link = folder_ / "link.dat";
+  fs::create_symlink(settings_, link);
+  Child other({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", link.string()},
               instance_, folder_ / "err3.txt");
   EXPECT_EQ(other.Line(5s), "");
   EXPECT_EQ(other.Stop(SIGKILL), 1);
-  EXPECT_EQ(Text(folder_ / "err3.txt"), "rdsq7-cli: error: settings file '" + settings_.string() +
+  EXPECT_EQ(Text(folder_ / "err3.txt"), "rdsq7-cli: error: settings file '" + link.string() +
                                             "' is in use by another serve (process " +
                                             std::to_string(first.Pid()) + ")\n");
   EXPECT_EQ(first.Stop(SIGTERM), 0);
@@ -495,7 +499,7 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   const fs::path link = folder_ / "ttyUECP";
   int line = PlugInLine(link);
   const fs::path text_link = folder_ / "ttyText";
-  const int text_line = PlugInLine(text_link);
+  int text_line = PlugInLine(text_link);
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--uecp-serial", link.string(),
                "--text-serial", text_link.string() + ":19200"},
               instance_, folder_ / "err.txt");
@@ -505,6 +509,23 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   const std::string command = "PS=SERIAL\r\nRT=Song\r\n";
   ASSERT_EQ(write(text_line, command.data(), command.size()), static_cast<ssize_t>(command.size()));
   EXPECT_EQ(ReadFrom(text_line, 40), "OK\nNO this encoder carries no RadioText\n");
+  // Automation that writes thousands of lines before it reads one: what finds no room is
+  // dropped, the log says so once, and the line is served on.
+  fcntl(text_line, F_SETFL, O_NONBLOCK);  // a serve that stopped reading does not hold the test
+  for (int i = 0, tries = 0; i < 8000 && tries < 10000; ++tries) {
+    if (write(text_line, "STATUS\r\n", 8) == 8)
+      ++i;
+    else
+      std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_NE(serve.LineWith(text_link.string() + ": it does not read its answers; dropping", 10s),
+            "");
+  char chunk[4096];
+  for (pollfd p{text_line, POLLIN, 0}; poll(&p, 1, 1000) > 0 && read(text_line, chunk, 4096) > 0;) {
+  }
+  EXPECT_EQ(serve.LineWith("; dropping those", 100ms), "") << "logged more than once";
+  ASSERT_EQ(write(text_line, "PS?\r\n", 5), 5);
+  EXPECT_EQ(ReadFrom(text_line, 10), "PS=SERIAL\n");
   close(text_line);
   close(line);  // the adapter unplugged
   EXPECT_NE(serve.LineWith("lost uecp-serial ", 5s), "");
@@ -521,6 +542,12 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   const std::string reply = ReadFrom(line, 10);
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), Hex("fe0041050218001229ff"));
   close(line);
+  text_line = PlugInLine(text_link);
+  EXPECT_NE(serve.LineWith("text-serial " + text_link.string() + " open again", 10s), "");
+  termios speed{};
+  ASSERT_EQ(tcgetattr(text_line, &speed), 0);  // a terminal's master shows its line's settings
+  EXPECT_EQ(cfgetospeed(&speed), B19200);
+  close(text_line);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 

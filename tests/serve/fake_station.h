@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ class FakeStation final : public StationControl {
               SaveReport saved) override {
     settings = next;
     changes.push_back(fields);
-    if (saved) saved(save_failure);
+    if (!saved) return;
+    if (defer) return defer([saved, failure = save_failure] { saved(failure); });
+    saved(save_failure);
   }
   void RequestSend() override { ++send_requests; }
   std::string Status() const override { return "STATUS none"; }
@@ -25,7 +28,12 @@ class FakeStation final : public StationControl {
   std::vector<std::string> changes;
   int send_requests = 0;
   std::optional<std::string> save_failure;
+<<<<<<< HEAD
   std::optional<std::string> call_letters;
+=======
+  // When set, each save is told through it: later, as a slow disk tells it.
+  std::function<void(std::function<void()>)> defer;
+>>>>>>> issue-34s
 };
 
 }  // namespace serve::testing

@@ -5,6 +5,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/read.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 #include <sstream>
 #include <thread>
@@ -30,6 +31,13 @@ class Running {
   ~Running() { Stop(); }
 
   ServeNetwork& Network() { return network_; }
+  // Each change is answered this long after it came, as a slow disk saves it.
+  void SavesTake(std::chrono::milliseconds time) {
+    station_.defer = [this, time](std::function<void()> told) {
+      auto timer = std::make_shared<asio::steady_timer>(io_, time);
+      timer->async_wait([timer, told](const std::error_code&) { told(); });
+    };
+  }
   void Start() {
     thread_ = std::thread([this] { io_.run(); });
   }
@@ -84,6 +92,8 @@ TEST(ServeNetwork, AClientDrippingBytesCannotKeepTheOnlyPlace) {
   std::string answer(12, '\0');
   asio::read(next, asio::buffer(answer), error);
   EXPECT_EQ(answer, "PS=FM RADIO\n") << error.message();
+  // It holds the only place: more connections are refused, counted rather than logged each.
+  for (int i = 0; i < 1000; ++i) asio::ip::tcp::socket(io).connect(at, error);
   // Whole lines keep a connection open; nothing complete for the idle time closes it.
   std::this_thread::sleep_for(600ms);
   asio::write(next, asio::buffer(std::string("PS?\n")), error);
@@ -93,10 +103,12 @@ TEST(ServeNetwork, AClientDrippingBytesCannotKeepTheOnlyPlace) {
   const std::string log = serve.Stop();
   EXPECT_EQ(Count(log, ": a line unfinished 200 ms after its first byte"), 1U) << log;
   EXPECT_EQ(Count(log, ": nothing complete for 400 ms"), 1U) << log;
+  EXPECT_EQ(Count(log, ": 1 connections open on this port"), 1U) << log;
 }
 
 TEST(ServeNetwork, TextOverUdpIsAnsweredToTheSender) {
   Running serve;
+  serve.SavesTake(200ms);
   const unsigned short port =
       PortIn(serve.Network().ListenUdp(Protocol::kText, {asio::ip::make_address("127.0.0.1"), 0}));
   serve.Start();
@@ -114,6 +126,11 @@ TEST(ServeNetwork, TextOverUdpIsAnsweredToTheSender) {
       {"TEXT=Artist - Title", {"NO this encoder carries no RadioText\n"}},
       {"text=Another", {"NO this encoder carries no RadioText\n"}},
       {"DPS=Now playing", {"NO this encoder carries no dynamic PS\n"}},
+      // Longer than a UECP frame: read whole, never a value cut short.
+      {std::string(2041, 'x') + "\nPS=TRUNCATED",
+       {"NO line longer than 255 bytes\n", "NO at most 8 characters, got 9\n"}},
+      {"PS=ORDER", {}},                 // answered once saved,
+      {"PS?", {"OK\n", "PS=ORDER\n"}},  // and before what came after it
   };
   for (const Case& c : cases) {
     udp.send_to(asio::buffer(c.datagram), at);

@@ -5,6 +5,7 @@
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "serve/send_budget.h"
 
@@ -12,6 +13,7 @@ namespace serve {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 TEST(SendStartTime, AChangeGoesOutAtOnceAndAStreamNeverHoldsItBack) {
   const std::chrono::steady_clock::time_point t{100s};
@@ -110,6 +112,65 @@ TEST_F(StationRun, AStreamOfChangesDoesNotHoldTheSendBack) {
   RunUntil([this] { return station_.Status().rfind("STATUS none", 0) != 0; });
   const std::string log = Log();
   EXPECT_NE(log.find(" send changes=PTY "), std::string::npos) << log;
+}
+
+// Automation repeats PS with every song: a value that leaves the data on air as it is is
+// answered and sends nothing, so repeats never reload the encoder nor spend its budget.
+TEST_F(StationRun, AChangeThatChangesNothingIsAnsweredAndNotSent) {
+  station_.RequestSend();  // SEND sends the state as it is
+  io_.run_for(1s);         // until that send runs
+  std::vector<std::optional<std::string>> answers;
+  for (int i = 0; i < 3; ++i) {
+    station_.Change(station_.Settings(), "PS", [&answers](const auto& a) { answers.push_back(a); });
+  }
+  bool stopped = false;
+  station_.Stop([&stopped](bool) { stopped = true; });
+  RunUntil([&stopped] { return stopped; });
+  EXPECT_EQ(answers, std::vector<std::optional<std::string>>(3, std::nullopt));
+  const std::string log = Log();
+  ASSERT_NE(log.find(" send changes=SEND "), std::string::npos) << log;
+  EXPECT_EQ(log.rfind(" send changes="), log.find(" send changes=SEND ")) << log;
+}
+
+// Timers count from the last time a client set something, a repeat included: the TA
+// time-out from the last TA=1, the fallback from the last change. The fallback takes PS, PTY
+// and TA back, and nothing else.
+TEST_F(StationRun, TaTimeOutAndFallbackCountFromTheLastChange) {
+  ServeStation station{io_, {}, {std::nullopt, 2s, 0, 3s, std::nullopt}, worker_, *log_};
+  rds::StationSettings song = station.Settings();
+  std::tie(song.ps, song.pty, song.ta, song.pi, song.ms) =
+      std::make_tuple("SONG", 10, 1, "2A07", 0);
+  io_.run_for(1200ms);  // the timers keep it running
+  station.Change(song, "PS,PTY,TA,PI,MS", nullptr);
+  io_.run_for(1200ms);
+  const Clock::time_point last = Clock::now();
+  station.Change(song, "TA", nullptr);  // the same again
+  RunUntil([&station] { return station.Settings().ta == 0; });
+  EXPECT_GE(Clock::now() - last, 2s) << "TA back to 0 too early";
+  EXPECT_EQ(station.Settings().ps, "SONG");
+  RunUntil([&station] { return station.Settings().ps != "SONG"; });
+  EXPECT_GE(Clock::now() - last, 3s) << "the fallback came too early";
+  const rds::StationSettings& now = station.Settings();
+  EXPECT_EQ(std::tie(now.ps, now.pty, now.ta, now.pi, now.ms),
+            std::make_tuple("FM RADIO", 0, 0, "2A07", 0));
+}
+
+// A mismatch on air is sent once more, the next one raises the alarm; a change (not a
+// repeat of the same values) earns a resend of its own and ends the alarm.
+TEST_F(StationRun, EachNewStateEarnsOneResendBeforeTheAlarm) {
+  const std::vector<receiver::FieldDifference> ps = {{receiver::Field::kPs, "OTHER", "FM RADIO"}};
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  station_.Change(station_.Settings(), "PS", nullptr);
+  EXPECT_NE(station_.Status().find(" ALARM"), std::string::npos) << "a repeat ended the alarm";
+  rds::StationSettings next = station_.Settings();
+  next.ps = "NEW";
+  station_.Change(next, "PS", nullptr);
+  EXPECT_EQ(station_.Status().find(" ALARM"), std::string::npos);
+  station_.OnAir(receiver::AirEvent::kMismatch, ps);
+  const std::string log = Log();
+  EXPECT_NE(log.find("; sending once more"), log.rfind("; sending once more")) << log;
+  EXPECT_EQ(log.find("ALARM on air"), log.rfind("ALARM on air")) << log;
 }
 
 }  // namespace

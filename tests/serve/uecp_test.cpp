@@ -93,6 +93,8 @@ TEST(UecpFrame, AddressFilter) {
   EXPECT_TRUE(UecpAddressedTo(5 << 6 | 3, ours));
   EXPECT_TRUE(UecpAddressedTo(0, ours));
   EXPECT_TRUE(UecpAddressedTo(5 << 6, ours));
+  EXPECT_TRUE(UecpAddressedTo(3, ours));  // every site, our encoder
+  EXPECT_FALSE(UecpAddressedTo(4, ours));
   EXPECT_FALSE(UecpAddressedTo(6 << 6 | 3, ours));
   EXPECT_FALSE(UecpAddressedTo(5 << 6 | 4, ours));
 }
