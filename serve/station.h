@@ -87,11 +87,8 @@ class ServeStation final : public StationControl {
 
  private:
   void Apply(const rds::StationSettings& next, const std::string& fields, SaveReport saved);
-<<<<<<< HEAD
   void LogWarnings(const rds::StationSettings& settings, const std::string& fields);
-=======
   void Report(std::uint64_t number, SaveReport saved);
->>>>>>> issue-34s
   void ArmFallback();
   void Schedule(bool now);
   void TryStart();

@@ -28,12 +28,9 @@ class FakeStation final : public StationControl {
   std::vector<std::string> changes;
   int send_requests = 0;
   std::optional<std::string> save_failure;
-<<<<<<< HEAD
   std::optional<std::string> call_letters;
-=======
   // When set, each save is told through it: later, as a slow disk tells it.
   std::function<void(std::function<void()>)> defer;
->>>>>>> issue-34s
 };
 
 }  // namespace serve::testing
