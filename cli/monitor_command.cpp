@@ -220,7 +220,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     source = std::make_unique<StdinSource>();
   } else {
     file.open(cmdline::PathArgument(*input), std::ios::binary);
-    if (!file) throw std::runtime_error("can't open " + cmdline::Quote(*input));
+    if (!file) throw std::runtime_error("can't open " + cmdline::QuotePath(*input));
     source = std::make_unique<StreamSource>(file);
   }
   const bool live = !file.is_open();
@@ -288,13 +288,14 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
 
   if (!expect) {
     if (child) {
-      throw std::runtime_error("the command " + cmdline::Quote(*command) + " " + child->Ending());
+      throw std::runtime_error("the command " + cmdline::QuotePath(*command) + " " +
+                               child->Ending());
     }
     return view.groups() > 0 ? 0 : kNoRdsStatus;
   }
   if (child && !check.Confirmed() && !timed_out) {
-    err << "rdsq7-cli: error: the command " << cmdline::Quote(*command) << ' ' << child->Ending()
-        << '\n';
+    err << "rdsq7-cli: error: the command " << cmdline::QuotePath(*command) << ' '
+        << child->Ending() << '\n';
   }
   switch (check.Final()) {
     case receiver::Verdict::kConfirmed:
