@@ -30,6 +30,12 @@ TEST(MonitorCommandFile, ReadsTheFirstLineWithoutItsEndOrTrailingBlanks) {
     std::ofstream(file, std::ios::binary) << c.bytes;
     EXPECT_EQ(ReadMonitorCommand(file), c.command) << c.bytes;
   }
+  // Up to 4 KiB is a command; more is no file of this program's.
+  std::ofstream(file, std::ios::binary) << std::string(4095, 'x') << '\n';
+  EXPECT_EQ(ReadMonitorCommand(file), std::string(4095, 'x'));
+  std::ofstream(file, std::ios::binary) << std::string(4097, 'x');
+  EXPECT_THROW(ReadMonitorCommand(file), std::runtime_error);
+  EXPECT_THROW(SaveMonitorCommand(file, "a\nb"), std::runtime_error);  // one line only
   std::filesystem::remove(file);
   EXPECT_EQ(ReadMonitorCommand(file), std::nullopt);
 }
