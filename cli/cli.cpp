@@ -29,8 +29,12 @@ constexpr const char* kUsage =
     "                        a port\n"
     "  serve                 keep a station state and send its changes, taken over the\n"
     "                        network\n"
+#ifdef _WIN32
+    "  ports                 list the serial and parallel ports\n"
+#else
     "  ports                 list the port devices; point the window's COM1 and COM2 at\n"
     "                        any of them\n"
+#endif
     "  monitor               decode the station's RDS from its FM multiplex; --expect\n"
     "                        confirms that what was sent is on air\n"
     "  pi CALL|HHHH          North America (RBDS): the PI of call letters, or the call\n"

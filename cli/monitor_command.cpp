@@ -281,7 +281,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     source = std::make_unique<StdinSource>(stop);
   } else {
     file.open(cmdline::PathArgument(*input), std::ios::binary);
-    if (!file) throw std::runtime_error("can't open " + cmdline::Quote(*input));
+    if (!file) throw std::runtime_error("can't open " + cmdline::QuotePath(*input));
     source = std::make_unique<StreamSource>(file);
   }
   const bool live = !file.is_open();
@@ -355,14 +355,15 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   const bool nothing = check.view().fields().Empty();
   if (!expect) {
     if (child) {
-      throw std::runtime_error("the command " + cmdline::Quote(*command) + " " + child->Ending());
+      throw std::runtime_error("the command " + cmdline::QuotePath(*command) + " " +
+                               child->Ending());
     }
     return nothing ? kNoRdsStatus : 0;
   }
   if (child && !check.Confirmed() && !timed_out) {
     // Ended by itself: a command that could not start, or a receiver that failed, is an
     // error of its own, not a verdict on the air.
-    const std::string ending = "the command " + cmdline::Quote(*command) + " " + child->Ending();
+    const std::string ending = "the command " + cmdline::QuotePath(*command) + " " + child->Ending();
     if (nothing) throw std::runtime_error(ending + " before any RDS was received");
     err << "rdsq7-cli: error: " << ending << '\n';
   }

@@ -31,6 +31,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+constexpr const char* kPortsHelp =
+    "Usage: rdsq7-cli ports\n"
+    "Lists the serial and parallel ports Windows has. The window drives COM1 and COM2;\n"
+    "to make a USB-serial adapter one of them, give it that number in Device Manager\n"
+    "(the adapter's Properties, Port Settings, Advanced, COM Port Number). 'rdsq7-cli\n"
+    "send --port' takes any of the ports listed.\n"
+    "  -h, --help            show this text\n";
+#else
 constexpr const char* kPortsHelp =
     "Usage: rdsq7-cli ports [options]\n"
     "Lists the serial and parallel port devices found, with their stable names, and the\n"
@@ -40,6 +49,7 @@ constexpr const char* kPortsHelp =
     "                        again\n"
     "  --com2 DEVICE         the same for COM2 (default /dev/ttyS1)\n"
     "  -h, --help            show this text\n";
+#endif
 
 #ifndef _WIN32
 // Kernel names of serial devices that may stand for a real port or adapter.
@@ -127,7 +137,7 @@ void SetLink(const fs::path& folder, int number, const std::string& device) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(link, error);
   if (fs::exists(status) && !fs::is_symlink(status)) {
-    throw std::runtime_error("ports: " + cmdline::Quote(link.string()) +
+    throw std::runtime_error("ports: " + cmdline::QuotePath(link.string()) +
                              " is not a port link; move it away first");
   }
   if (device != "default") {
@@ -199,7 +209,7 @@ int PortsCommand(cmdline::Arguments& args, std::ostream& out) {
     if (device == "default") continue;
     if (const auto why = NotASerialDevice(device)) {
       throw cmdline::UsageError("option --com" + std::to_string(number) + ": " +
-                                cmdline::Quote(device) + " is not a serial device: " + *why);
+                                cmdline::QuotePath(device) + " is not a serial device: " + *why);
     }
   }
   const fs::path folder = LinkFolder();

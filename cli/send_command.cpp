@@ -27,9 +27,16 @@ constexpr const char* kSendHelp =
     "  or:  rdsq7-cli send --dry-run [options]\n"
     "Clocks the preamble and the four groups into the encoder with the real timing\n"
     "(about 2.6 s), then prints the Last-sent record and a timing summary.\n"
+#ifdef _WIN32
+    "  --port PORT           lpt1, lpt2 (data on bit 4, clock on bit 3; they need the\n"
+    "                        port driver zlportio.sys), com1, com2 or another serial port\n"
+    "                        such as COM3, a USB-serial adapter (data on DTR, clock on\n"
+    "                        RTS); 'rdsq7-cli ports' lists them\n"
+#else
     "  --port PORT           lpt1, lpt2, com1, com2, or a device: a serial port such as\n"
     "                        /dev/ttyUSB0 (data on DTR, clock on RTS) or a parallel port\n"
     "                        such as /dev/parport0 (data on bit 4, clock on bit 3)\n"
+#endif
     "  --dry-run             record the lines instead of driving a port\n"
     "  --vcd FILE            write the recorded data and clock lines as a Value Change\n"
     "                        Dump\n"

@@ -34,10 +34,17 @@
 namespace cli {
 namespace {
 
+// How serve is stopped, in each system's terms.
+#ifdef _WIN32
+#define RDSQ7_SERVE_STOPS "(Ctrl+C, Ctrl+Break, closed console).\n"
+#else
+#define RDSQ7_SERVE_STOPS "(SIGINT, SIGTERM, SIGHUP, Ctrl+C).\n"
+#endif
+
 constexpr const char* kServeHelp =
     "Usage: rdsq7-cli serve (--port PORT | --dry-run) [options]\n"
     "Keeps one station state, takes changes over the network or a serial line and sends\n"
-    "them to the encoder; runs until stopped (SIGINT, SIGTERM, SIGHUP, Ctrl+C).\n"
+    "them to the encoder; runs until stopped " RDSQ7_SERVE_STOPS
     "  --port PORT           the encoder's port, as for send\n"
     "  --dry-run             record the lines instead of driving a port\n"
     "  --listen ADDR:PORT    text command port over TCP (repeatable; port 0 picks one)\n"
@@ -130,7 +137,7 @@ void CheckFolder(const std::string& option, const std::string& file) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
   if (!std::filesystem::is_directory(folder)) {
     throw std::runtime_error("option " + option + ": no such folder " +
-                             cmdline::Quote(folder.string()));
+                             cmdline::QuotePath(folder.string()));
   }
 }
 
@@ -218,6 +225,22 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
     if (value != std::string::npos) args.push_back(line.substr(value));
   }
   return args;
+}
+
+// An install makes the service's folder (%ProgramData%\rdsq7) before any option is checked:
+// the options may name files there, as the documented --settings does.
+void MakeServiceFolderFirst(const std::vector<std::string>& args) {
+#ifdef _WIN32
+  for (const std::string& arg : args) {
+    if (arg == "--") return;
+    if (arg != "--install-service" && !arg.starts_with("--install-service=")) continue;
+    std::error_code ignored;  // a folder that cannot be made shows at the service's start
+    std::filesystem::create_directories(serve::DefaultServiceLogFolder(), ignored);
+    return;
+  }
+#else
+  (void)args;  // no service manager: the option is refused in its place
+#endif
 }
 
 // Takes one option of serve; false for one it does not know.
@@ -314,6 +337,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   ServeOptions options;
   std::optional<std::string> install_service, remove_service, service;
   std::size_t options_given = 0;
+  MakeServiceFolderFirst(args.All());
   while (!args.AtEnd()) {
     const std::string option = args.NextOption();
     ++options_given;
@@ -363,8 +387,6 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
 
   if (install_service) {
     const std::filesystem::path log_folder = serve::DefaultServiceLogFolder();
-    std::error_code ignored;  // a folder that cannot be made shows at the service's start
-    std::filesystem::create_directories(log_folder, ignored);
     out << serve::InstallService(*install_service,
                                  serve::ServiceArguments(*install_service, args.All(), log_folder,
                                                          std::filesystem::current_path()))
@@ -418,7 +440,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     if (!app::LoadSettingsFile(cmdline::PathArgument(*options.fallback_settings), values)
              .file_used) {
       throw std::runtime_error("option --fallback-settings: can't use " +
-                               cmdline::Quote(*options.fallback_settings) +
+                               cmdline::QuotePath(*options.fallback_settings) +
                                " (no settings file of 31 lines)");
     }
     fallback = values.station;

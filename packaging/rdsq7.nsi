@@ -6,7 +6,8 @@
 ; FILES holds the uninstaller's Delete/RMDir lines for exactly the bundle's files, so that
 ; anything else in the folder (a settings file written there) survives uninstalling.
 ; /S installs and uninstalls silently. The uninstaller (uninstall.exe) also tells the program
-; that it is an installed copy, whose settings belong in the user's %APPDATA%\rdsq7.
+; that it is an installed copy, whose settings belong in the user's %APPDATA%\rdsq7. The
+; window needs Windows 8.1 or later (Qt's DLLs do); the installer says so on an older one.
 
 ; 64-bit, like the program, so that it runs under wine64 without 32-bit Wine.
 Target amd64-unicode
@@ -14,6 +15,8 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 
 !include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "WinVer.nsh"
 
 !define APP "RDS Encoder Q7"
 !define PUBLISHER "RDS Encoder Q7 maintainers"
@@ -27,6 +30,16 @@ BrandingText "${APP} ${VERSION}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
 
+; What Explorer shows in the installer's Properties, Details.
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${APP}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${APP} ${VERSION} setup"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The RDS Encoder Q7 control program authors, MIT License"
+
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -35,6 +48,10 @@ UninstPage instfiles
 Function .onInit
   SetRegView 64
   SetShellVarContext all
+  ${IfNot} ${AtLeastWin8.1}
+    MessageBox MB_ICONSTOP|MB_OK "${APP} needs Windows 8.1 or later." /SD IDOK
+    Abort
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
@@ -64,6 +81,12 @@ SectionEnd
 
 ; The user's settings in %APPDATA%\rdsq7 are never touched.
 Section "Uninstall"
+  ; The parallel port driver's service, should a run of the window have left it behind
+  ; (a crash, a power cut): stopped, then removed.
+  nsExec::Exec '"$SYSDIR\sc.exe" stop zlportio'
+  Pop $0
+  nsExec::Exec '"$SYSDIR\sc.exe" delete zlportio'
+  Pop $0
   Delete "$SMPROGRAMS\${APP}.lnk"
   !include "${FILES}"
   Delete "$INSTDIR\uninstall.exe"

@@ -39,8 +39,10 @@ std::string ParallelPortName(std::uint16_t address) {
 
 void CheckParallelPortAccess(PortDriver& driver, std::uint16_t address) {
   if (driver.CanWritePort(address)) return;
-  throw PortAccessError("Can't access parallel port " + ParallelPortName(address) + ". " +
-                        driver.PortAccessHint(address));
+  const std::string message = "Can't access parallel port " + ParallelPortName(address) + ". " +
+                              driver.PortAccessHint(address);
+  if (driver.DriverFileMissing()) throw NoPortDriverError(message);
+  throw PortAccessError(message);
 }
 
 std::unique_ptr<LineDriver> MakeParallelLineDriver(PortDriver& driver, std::uint16_t address) {

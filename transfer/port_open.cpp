@@ -29,6 +29,11 @@ class OwningLineDriver : public LineDriver {
   std::unique_ptr<LineDriver> driver_;
 };
 
+// Most PCs without the port driver have no parallel port at all.
+constexpr const char* kNoParallelPortAdvice =
+    "On a PC without a parallel port, use a USB-serial adapter and give its port, such as "
+    "--port COM3 (rdsq7-cli ports lists them).";
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -43,6 +48,8 @@ std::unique_ptr<LineDriver> OpenParallelAddress(std::uint16_t address) {
   std::shared_ptr<void> session(nullptr, [&driver](void*) { driver.EndPortAccess(); });
   try {
     return std::make_unique<OwningLineDriver>(session, MakeParallelLineDriver(driver, address));
+  } catch (const NoPortDriverError& e) {
+    throw PortOpenError(std::string(e.what()) + " " + kNoParallelPortAdvice);
   } catch (const PortAccessError& e) {
     throw PortOpenError(e.what());
   }

@@ -112,8 +112,15 @@ bool PortDriver::InstallPortDriver() {
   // process's, and stopping it would pull the driver from under that process.
   if (system_->PortServiceRunning(kPortServiceName)) return false;
   RemovePortDriver();
-  system_->CreatePortService(DriverFilePath(), kPortServiceName);
+  // A file that users may write or replace would run with the kernel's rights.
+  const DriverFileCheck file = system_->CheckDriverFile(DriverFilePath());
+  driver_file_ = file.state;
+  if (file.state != DriverFile::kSafe) return false;
+  const bool created =
+      system_->CreatePortService(CutToCharacters(file.path, kMaxDriverPath), kPortServiceName) == 0;
   started_service_ = system_->StartPortService(kPortServiceName) == 0;
+  // An entry that starts no driver is no use to anyone and is not left behind.
+  if (!started_service_ && created) system_->DeletePortService(kPortServiceName);
   return started_service_;
 }
 
@@ -132,6 +139,12 @@ std::string PortDriver::DriverFilePath() {
 bool PortDriver::CanWritePort(std::uint16_t port) {
   if (!direct_access_ && !driver_open_) return false;
   return system_->PortReachable(port, direct_access_);
+}
+
+std::string PortDriver::PortAccessHint(std::uint16_t port) {
+  if (driver_file_ != DriverFile::kUnsafe) return system_->PortAccessHint(port);
+  return "The port driver file zlportio.sys is loaded only from a folder that only "
+         "administrators can write: put it beside the installed program in Program Files.";
 }
 
 PortDriver& ProcessPortDriver() {

@@ -44,6 +44,14 @@ struct PortWrite {
 };
 PortWrite ReadPortWriteRequest(std::span<const std::uint8_t> request);
 
+// Where the kernel driver's file lies. The system loads it with the kernel's rights, so it is
+// taken only from a folder that no one but an administrator can write.
+enum class DriverFile { kMissing, kUnsafe, kSafe };
+struct DriverFileCheck {
+  DriverFile state;
+  std::string path;  // kSafe: the file's own path, links resolved, to register (UTF-8)
+};
+
 // Everything of the operating system the port driver uses. Error codes are the system's
 // (0 for success).
 class PortSystem {
@@ -61,6 +69,8 @@ class PortSystem {
   virtual std::uint32_t StartPortService(const std::string& name) = 0;
   virtual std::uint32_t StopPortService(const std::string& name) = 0;
   virtual std::uint32_t DeletePortService(const std::string& name) = 0;
+  // Whether the driver file at path (UTF-8) exists and may be registered.
+  virtual DriverFileCheck CheckDriverFile(const std::string& path) = 0;
   // Whether the service exists and is running (or starting, or stopping): then some
   // process uses the driver, and it is not this one's to remove.
   virtual bool PortServiceRunning(const std::string& name) = 0;
@@ -104,17 +114,21 @@ class PortDriver {
   bool OpenPortDevice();
   // Installs and starts the driver's service after clearing a stopped leftover one. False,
   // touching nothing, when the service is running: then another process holds the device.
+  // The service is registered only for a driver file in a folder only administrators can
+  // write, and removed again when the driver does not start.
   bool InstallPortDriver();
   void RemovePortDriver();
   // The driver file beside the executable (UTF-8), cut to 255 characters.
   std::string DriverFilePath();
 
   bool DriverOpen() const { return driver_open_; }
+  // Whether the last install found no driver file beside the program.
+  bool DriverFileMissing() const { return driver_file_ == DriverFile::kMissing; }
   bool DirectAccess() const { return direct_access_; }
 
   // Whether a byte written to the port at this address can reach it at all.
   bool CanWritePort(std::uint16_t port);
-  std::string PortAccessHint(std::uint16_t port) { return system_->PortAccessHint(port); }
+  std::string PortAccessHint(std::uint16_t port);
   // The port for one send, reserved until the hold is dropped. Throws PortAccessError.
   std::shared_ptr<void> HoldPort(std::uint16_t port) {
     return system_->HoldPort(port, direct_access_);
@@ -125,6 +139,7 @@ class PortDriver {
   bool driver_open_ = false;
   bool direct_access_ = false;
   bool started_service_ = false;  // this process's InstallPortDriver started the service
+  std::optional<DriverFile> driver_file_;  // as the last install found it
 };
 
 // The port driver of this process, on the platform's system. StartPortAccess is the
@@ -146,6 +161,12 @@ std::unique_ptr<DataRegister> PortDriverRegister(PortDriver& driver, std::uint16
 class PortAccessError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+// The same, where the port driver's file is not beside the program: the PC most likely has
+// no parallel port at all, and the front tells how to use a serial adapter instead.
+class NoPortDriverError : public PortAccessError {
+ public:
+  using PortAccessError::PortAccessError;
 };
 
 // Parallel port devices of the system's own parallel port driver (Linux: /dev/parportN).

@@ -117,6 +117,9 @@ class LinuxPortSystem : public PortSystem {
   std::uint32_t StartPortService(const std::string&) override { return 0; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  DriverFileCheck CheckDriverFile(const std::string&) override {
+    return {DriverFile::kMissing, {}};
+  }
   bool PortServiceRunning(const std::string&) override { return false; }
 
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {

@@ -1,8 +1,11 @@
 // Windows: every supported Windows is of the NT family, so port access goes through the
-// port-I/O kernel driver, installed as a service from the driver file beside the program.
+// port-I/O kernel driver, installed as a service from the driver file beside the installed
+// program.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h.
+#include <shlobj.h>
 
 #if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
 #include <intrin.h>
@@ -10,6 +13,7 @@
 #endif
 
 #include <string>
+#include <vector>
 
 #include "transfer/win_text.h"
 #include "transfer/zlportio.h"
@@ -38,6 +42,56 @@ std::uint32_t WithService(const std::string& name, DWORD manager_access, DWORD s
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return error;
+}
+
+// The path the system finally reaches through every link and junction (\\?\C:\...), of a
+// file or of a folder as asked; empty when there is none such.
+std::wstring FinalPath(const std::wstring& path, bool folder) {
+  HANDLE handle =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  std::wstring final(kLongestPath, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(handle, final.data(), kLongestPath,
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool is_folder = GetFileInformationByHandle(handle, &info) != 0 &&
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  CloseHandle(handle);
+  if (length == 0 || length >= kLongestPath || is_folder != folder) return {};
+  final.resize(length);
+  return final;
+}
+
+// The Program Files folders. Their rights let only administrators write in them, and the
+// installer puts the program there.
+std::vector<std::wstring> AdministratorsFolders() {
+  std::vector<std::wstring> folders;
+  for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
+    wchar_t* path = nullptr;
+    if (SHGetKnownFolderPath(id, 0, nullptr, &path) == S_OK) {
+      const std::wstring final = FinalPath(path, true);
+      if (!final.empty()) folders.push_back(final);
+    }
+    CoTaskMemFree(path);
+  }
+  return folders;
+}
+
+bool IsInside(const std::wstring& path, const std::wstring& folder) {
+  if (path.size() <= folder.size() + 1 || path[folder.size()] != L'\\') return false;
+  return CompareStringOrdinal(path.data(), static_cast<int>(folder.size()), folder.data(),
+                              static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+// C:\... for \\?\C:\..., as a service's file is registered.
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+  const std::wstring prefix = L"\\\\?\\";
+  if (path.size() > prefix.size() + 1 && path.compare(0, prefix.size(), prefix) == 0 &&
+      path[prefix.size() + 1] == L':') {
+    return path.substr(prefix.size());
+  }
+  return path;
 }
 
 class WindowsPortSystem : public PortSystem {
@@ -104,6 +158,22 @@ class WindowsPortSystem : public PortSystem {
   std::uint32_t DeletePortService(const std::string& name) override {
     return WithService(name, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS,
                        [](SC_HANDLE s) { return DeleteService(s) != 0; });
+  }
+
+  // The file as it really lies, links resolved: a link in a folder users may write could
+  // otherwise be turned elsewhere between this check and the driver's load.
+  DriverFileCheck CheckDriverFile(const std::string& path) override {
+    const std::wstring wide = win::Widen(path);
+    if (GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return {DriverFile::kMissing, {}};
+    }
+    const std::wstring final = FinalPath(wide, false);
+    for (const std::wstring& folder : AdministratorsFolders()) {
+      if (!final.empty() && IsInside(final, folder)) {
+        return {DriverFile::kSafe, win::Narrow(WithoutLongPrefix(final))};
+      }
+    }
+    return {DriverFile::kUnsafe, {}};
   }
 
   bool PortServiceRunning(const std::string& name) override {

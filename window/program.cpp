@@ -42,9 +42,8 @@ Program::Program(Parts parts)
     : comm_(parts.comm ? std::move(parts.comm) : SystemComm()),
       port_choice_(*comm_, *this),
       send_(*this, parts.clock ? *parts.clock : clock_, parts.pacer ? *parts.pacer : pacer_,
-            [this] {
-              return transfer::ChooseLineDriver(port_choice_.PortSetting(),
-                                                transfer::ProcessPortDriver(), *comm_);
+            [this, port_driver = parts.port_driver] {
+              return ChooseLineDriver(port_driver ? *port_driver : transfer::ProcessPortDriver());
             }),
       locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name),
       monitor_command_(std::move(parts.monitor_command)) {
@@ -149,6 +148,16 @@ TForm1::Hooks Program::Hooks() {
     SaveRbdsChoice(*file, form.PtyList() == rds::PtyNames::kRbds);
   });
   return hooks;
+}
+
+std::unique_ptr<transfer::LineDriver> Program::ChooseLineDriver(transfer::PortDriver& driver) {
+  try {
+    return transfer::ChooseLineDriver(port_choice_.PortSetting(), driver, *comm_);
+  } catch (const transfer::NoPortDriverError& e) {
+    // Most PCs without the driver file have no parallel port: the way out, translated.
+    throw transfer::PortAccessError(std::string(e.what()) + " " +
+                                    Form().Controls().NOPARPORT->text().toStdString());
+  }
 }
 
 void Program::LoadSettings(TForm1& form) {

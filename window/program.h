@@ -32,6 +32,7 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
     QString locale_name;  // the user's locale ("de_DE") for the translation; empty: the system's
     // The on-air monitor's command; unset: the one saved in the user's folder, if any.
     std::optional<std::string> monitor_command;
+    transfer::PortDriver* port_driver = nullptr;  // null: the process's own
   };
 
   Program();
@@ -62,6 +63,7 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   void SetPortIndex(int index) override;
 
   TForm1& Form();
+  std::unique_ptr<transfer::LineDriver> ChooseLineDriver(transfer::PortDriver& driver);
   // After a send, when a monitor is set up: the verdict comes in place of the progress bar.
   void ConfirmOnAir(TForm1& form);
   void EndConfirmation();

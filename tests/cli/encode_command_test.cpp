@@ -247,6 +247,14 @@ TEST(CommandLine, FollowsTheConventions) {
       {{"serve", "--dry-run", "--config", "/dev/zero"},
        1,
        "rdsq7-cli: error: option --config: can't read '/dev/zero' (not a regular file)"},
+#else
+      // Paths as typed: a backslash separates folders here.
+      {{"monitor", "--input", "C:\\nope\\x.raw"},
+       1,
+       "rdsq7-cli: error: can't open 'C:\\nope\\x.raw'"},
+      {{"serve", "--dry-run", "--listen", "127.0.0.1:0", "--log", "C:\\nope\\x\\s.log"},
+       1,
+       "rdsq7-cli: error: option --log: no such folder 'C:\\nope\\x'"},
 #endif
   };
   for (const Case& c : cases) {
@@ -308,12 +316,22 @@ TEST(MonitorCommand, NamesTheCodesAndWarnsOfADefaultPiOnAir) {
 }
 #endif
 
-// Descriptions start in one column; a longer option stands on a line of its own.
-TEST(CommandLine, HelpColumnsAreAligned) {
-  for (const std::string command : {"", "encode", "send", "serve"}) {
+// Descriptions start in one column; a longer option stands on a line of its own. Each
+// system gets advice that works there.
+TEST(CommandLine, HelpColumnsAreAlignedAndAdviceIsTheSystemsOwn) {
+#ifdef _WIN32
+  const std::vector<std::string> foreign = {"/dev/", "SIGHUP", "sudo", "usermod", "modprobe"};
+#else
+  const std::vector<std::string> foreign = {"Device Manager", "Ctrl+Break", "COM3"};
+#endif
+  for (const std::string command : {"", "encode", "send", "serve", "ports", "monitor"}) {
     std::vector<std::string> args = {"--help"};
     if (!command.empty()) args.insert(args.begin(), command);
-    std::istringstream help(RunCli(args).out);
+    const std::string text = RunCli(args).out;
+    for (const std::string& word : foreign) {
+      EXPECT_EQ(text.find(word), std::string::npos) << command << ": " << word;
+    }
+    std::istringstream help(text);
     for (std::string line; std::getline(help, line);) {
       if (line.rfind("  ", 0) != 0 || line.rfind("  or:", 0) == 0) continue;
       const std::size_t gap = line.find("  ", line.find_first_not_of(' '));

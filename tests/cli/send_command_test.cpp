@@ -18,6 +18,7 @@
 #include "cmdline/usage_error.h"
 #include "tests/cli/run_cli.h"
 #include "tests/transfer/fakes.h"
+#include "transfer/zlportio.h"
 
 namespace cli {
 namespace {
@@ -210,7 +211,11 @@ TEST(SendCommandPort, MissingDeviceFailsCleanlyWithStatusOne) {
            {regular, 1, regular + ": not a serial or parallel port device"},
            {"/dev/null", 1, "/dev/null: not a serial or parallel port device"},
            {"/tmp", 1, "/tmp: not a serial or parallel port device"},
+           // Each parallel port at its own address (a machine without them here).
+           {"LPT1", 1, transfer::FindParallelDevice(0x378) ? "" : "port LPT1 (0x378). No "},
+           {"lpt2", 1, transfer::FindParallelDevice(0x278) ? "" : "port LPT2 (0x278). No "},
        }) {
+    if (c.says.empty()) continue;
     const Result r = RunCli({"send", "--port", c.port});
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.out, "");

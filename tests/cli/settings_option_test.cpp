@@ -5,15 +5,19 @@
 #include <functional>
 #include <sstream>
 
+#include "appcore/file_folders.h"
+#include "appcore/monitor_setting.h"
 #include "appcore/settings_file.h"
 #include "cli/cli.h"
 #include "cmdline/arguments.h"
 #include "cmdline/field_options.h"
 #include "cmdline/quote.h"
+#include "cmdline/usage_error.h"
 #include "tests/cli/run_cli.h"
 #include "tests/time_bound.h"
 
 #ifndef _WIN32
+#include <stdlib.h>
 #include <sys/stat.h>
 #endif
 
@@ -127,6 +131,33 @@ TEST_F(SettingsOption, AMissingOrUnreadableFileIsAnErrorWithStatusOne) {
             "rdsq7-cli: error: option --settings: no such file " + shown + "\n");
 }
 
+// monitor --save-command keeps the window's monitor in the user's folder; "" removes it.
+TEST_F(SettingsOption, MonitorSaveCommandKeepsTheCommandUntilAnEmptyOneClearsIt) {
+#ifdef _WIN32
+  const char* variable = "APPDATA";
+#else
+  const char* variable = "XDG_CONFIG_HOME";
+#endif
+  const std::optional<fs::path> before = app::SystemEnvironment()(variable);
+  const auto set = [variable](const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(variable, value.c_str());
+#else
+    value.empty() ? ::unsetenv(variable) : ::setenv(variable, value.c_str(), 1);
+#endif
+  };
+  set(folder_.string());
+  const fs::path file = *app::MonitorCommandFile(app::SystemEnvironment());
+  const Result saved = RunCli({"monitor", "--save-command", "rtl_fm -f 98.5M"});
+  EXPECT_EQ(saved.status, 0) << saved.err;
+  EXPECT_EQ(app::ReadMonitorCommand(file), "rtl_fm -f 98.5M");
+  const Result cleared = RunCli({"monitor", "--save-command", ""});
+  EXPECT_EQ(cleared.status, 0) << cleared.err;
+  EXPECT_EQ(cleared.out.rfind("removed ", 0), 0U) << cleared.out;
+  EXPECT_FALSE(fs::exists(file));
+  set(before ? before->string() : "");
+}
+
 TEST_F(SettingsOption, BadUsageHasStatusTwo) {
   Save(Station());
   for (const auto& args : std::vector<std::vector<std::string>>{
@@ -140,13 +171,28 @@ TEST_F(SettingsOption, BadUsageHasStatusTwo) {
 // Options that change the window's initial values, as serve keeps and saves them before any
 // send has corrected them.
 TEST(FieldOptions, EachOptionSetsItsFieldAndAnAfIsKeptWithAPoint) {
-  cmdline::FieldOptions options;
-  cmdline::Arguments args({"--tp", "0", "--ms", "0", "--af", "98,5"});
-  while (!args.AtEnd()) ASSERT_TRUE(options.Parse(args.NextOption(), args));
-  const rds::StationSettings s = options.ApplyTo(rds::StationSettings{});
+  const auto parse = [](std::vector<std::string> list) {
+    cmdline::FieldOptions options;
+    cmdline::Arguments args(std::move(list));
+    while (!args.AtEnd()) EXPECT_TRUE(options.Parse(args.NextOption(), args));
+    return options.ApplyTo(rds::StationSettings{});
+  };
+  const rds::StationSettings s =
+      parse({"--tp", "0", "--ms", "0", "--af", "98,5", "--af", "87.6", "--af", "88", "--af", "90.1",
+             "--af", "100", "--af", "104.9", "--af", "107.9"});
   EXPECT_EQ(s.tp, 0);
   EXPECT_EQ(s.ms, 0);
-  EXPECT_EQ(s.af[0], "98.5");
+  // Each list up to its last entry.
+  const rds::StationSettings last = parse({"--pty", "31", "--ta", "1", "--tp", "1", "--ms", "1"});
+  EXPECT_EQ(last.pty, 31);
+  EXPECT_EQ(last.ta, 1);
+  EXPECT_EQ(last.tp, 1);
+  EXPECT_EQ(last.ms, 1);
+  // All seven, in the order given; an eighth has no place.
+  EXPECT_EQ(s.af, (rds::AfTexts{"98.5", "87.6", "88", "90.1", "100", "104.9", "107.9"}));
+  std::vector<std::string> eight;
+  for (int i = 0; i < 8; ++i) eight.insert(eight.end(), {"--af", "98.5"});
+  EXPECT_THROW(parse(eight), cmdline::UsageError);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "tests/cli/run_cli.h"
+
 namespace serve {
 namespace {
 
@@ -59,6 +63,25 @@ TEST(ServiceArguments, RunServeAsTheServiceWithALogAndAbsoluteFiles) {
     EXPECT_EQ(ServiceArguments("studio", c.options, "/var/log/rdsq7", "/home/op"), want)
         << c.options[0];
   }
+}
+#else
+// The documented install keeps its settings in %ProgramData%\rdsq7, which a fresh system
+// lacks: the install makes it before it checks that --settings has a folder.
+TEST(WindowsService, InstallMakesItsFolderBeforeCheckingTheOptions) {
+  namespace fs = std::filesystem;
+  const fs::path folder = DefaultServiceLogFolder();
+  const fs::path kept = folder.string() + ".kept-by-test";
+  std::error_code error;
+  if (fs::exists(folder)) fs::rename(folder, kept, error);  // fails while a service logs there
+  if (error) GTEST_SKIP() << "the folder is in use: " << error.message();
+  const cli::testing::Result r =
+      cli::testing::RunCli({"serve", "--install-service", "rdsq7-folder-test", "--dry-run",
+                            "--listen", "127.0.0.1:0", "--settings", (folder / "s.dat").string()});
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_EQ(r.err.find("no such folder"), std::string::npos) << r.err;
+  if (r.status == 0) RemoveService("rdsq7-folder-test");  // elsewhere than as administrator: 1
+  fs::remove_all(folder);
+  if (fs::exists(kept)) fs::rename(kept, folder);
 }
 #endif
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "transfer/pacer.h"
 #include "transfer/send_view.h"
 #include "transfer/time_of_day.h"
+#include "transfer/zlportio.h"
 
 namespace transfer::testing {
 
@@ -120,6 +122,71 @@ class FakeView final : public SendView {
 
  private:
   Log& log_;
+};
+
+// Records every call; answers as a system with or without the kernel driver.
+struct FakePortSystem : PortSystem {
+  bool needs_driver = true;
+  bool device_present = false;  // the driver's service runs and its device exists
+  bool held_elsewhere = false;  // another process has the (exclusive) device open
+  DriverFile driver_file = DriverFile::kMissing;
+  bool driver_starts = true;
+  bool service_exists = false;  // an entry in the service database, running or not
+  bool grants_direct = true;
+  std::string folder = "C:\\Program Files\\Encoder\\";
+  std::string real_folder = "C:\\Program Files\\Encoder";  // the folder, links resolved
+  std::vector<std::string> calls;
+  std::vector<std::vector<std::uint8_t>> requests;
+  std::vector<std::string> outs;
+
+  bool NeedsPortDriver() override { return needs_driver; }
+  std::string ExecutableFolder() override { return folder; }
+  std::uint32_t OpenDevice() override {
+    calls.push_back("open");
+    if (!device_present) return 2;
+    return held_elsewhere ? 5 : 0;
+  }
+  std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
+    calls.push_back("create " + name + " " + path);
+    service_exists = true;
+    return 0;
+  }
+  std::uint32_t StartPortService(const std::string& name) override {
+    calls.push_back("start " + name);
+    if (driver_file != DriverFile::kSafe || !driver_starts) return 2;
+    device_present = true;
+    return 0;
+  }
+  std::uint32_t StopPortService(const std::string& name) override {
+    calls.push_back("stop " + name);
+    device_present = false;
+    return 0;
+  }
+  std::uint32_t DeletePortService(const std::string& name) override {
+    calls.push_back("delete " + name);
+    service_exists = false;
+    return 0;
+  }
+  DriverFileCheck CheckDriverFile(const std::string& path) override {
+    calls.push_back("check " + path);
+    return {driver_file, real_folder + "\\zlportio.sys"};
+  }
+  bool PortServiceRunning(const std::string&) override { return device_present; }
+  bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
+    char text[16];
+    std::snprintf(text, sizeof text, "ioctl %08X", code);
+    calls.push_back(text);
+    if (code == kWritePortCode) requests.emplace_back(input.begin(), input.end());
+    return code != kEnableDirectCode || grants_direct;
+  }
+  void PortOut(std::uint16_t port, std::uint32_t width, std::uint32_t value) override {
+    char text[32];
+    std::snprintf(text, sizeof text, "%X/%u=%X", port, width, value);
+    outs.push_back(text);
+  }
+  bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
+  std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
+  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override { return nullptr; }
 };
 
 }  // namespace transfer::testing

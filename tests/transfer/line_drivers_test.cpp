@@ -18,6 +18,7 @@ struct RecordingRegister : DataRegister {
 // A port system with the device open that records the bytes it is asked to write.
 struct RecordingPortSystem : PortSystem {
   bool reachable = true;
+  DriverFile driver_file = DriverFile::kSafe;
   // Ports held for a send now.
   int holds = 0;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> writes;  // port, value
@@ -28,6 +29,7 @@ struct RecordingPortSystem : PortSystem {
   std::uint32_t StartPortService(const std::string&) override { return 2; }
   std::uint32_t StopPortService(const std::string&) override { return 0; }
   std::uint32_t DeletePortService(const std::string&) override { return 0; }
+  DriverFileCheck CheckDriverFile(const std::string&) override { return {driver_file, {}}; }
   bool PortServiceRunning(const std::string&) override { return reachable; }
   bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
     if (code != kWritePortCode) return false;
@@ -92,6 +94,16 @@ TEST(ParallelLineDriver, UnreachablePortFailsBeforeAnyWrite) {
   }
   EXPECT_THROW(CheckParallelPortAccess(port_driver, 0x278), PortAccessError);
   EXPECT_TRUE(fake->writes.empty());
+  // The driver file was there: no reason to think the PC lacks the port.
+  try {
+    CheckParallelPortAccess(port_driver, 0x278);
+  } catch (const NoPortDriverError&) {
+    ADD_FAILURE() << "taken for a missing driver file";
+  } catch (const PortAccessError&) {
+  }
+  fake->driver_file = DriverFile::kMissing;
+  port_driver.StartPortAccess();
+  EXPECT_THROW(CheckParallelPortAccess(port_driver, 0x378), NoPortDriverError);
   EXPECT_EQ(ParallelPortName(0x278), "LPT2 (0x278)");
   EXPECT_EQ(ParallelPortName(0x3BC), "0x3BC");
 }

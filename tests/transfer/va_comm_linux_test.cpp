@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -30,6 +31,12 @@ class PseudoTerminal {
     if (master_ >= 0) ::close(master_);
   }
   const std::string& SlavePath() const { return slave_; }
+  // The line settings of the slave, as the master sees them.
+  termios Settings() const {
+    termios settings{};
+    ::tcgetattr(master_, &settings);
+    return settings;
+  }
 
  private:
   int master_ = -1;
@@ -106,6 +113,13 @@ TEST(TVaComm, PseudoTerminalOpensButHasNoModemLines) {
   comm.SetDeviceName(pty.SlavePath());
   ASSERT_NO_THROW(comm.Open());
   EXPECT_TRUE(comm.Active());
+  // 1200 baud 8N1, raw, no flow control of any kind (a new terminal: 38400, cooked, XON/XOFF).
+  const termios line = pty.Settings();
+  EXPECT_EQ(::cfgetospeed(&line), B1200);
+  EXPECT_EQ(::cfgetispeed(&line), B1200);
+  EXPECT_EQ(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS | HUPCL | CLOCAL), CS8 | CLOCAL);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0U);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0U);
   try {
     comm.SetDtrLine(false);
     FAIL() << "no error";

@@ -4,64 +4,12 @@
 
 #include <vector>
 
+#include "tests/transfer/fakes.h"
+
 namespace transfer {
 namespace {
 
-// Records every call; answers as a system with or without the kernel driver.
-struct FakePortSystem : PortSystem {
-  bool needs_driver = true;
-  bool device_present = false;  // the driver's service runs and its device exists
-  bool held_elsewhere = false;  // another process has the (exclusive) device open
-  bool driver_file_present = false;
-  bool grants_direct = true;
-  std::string folder = "C:\\Program Files\\Encoder\\";
-  std::vector<std::string> calls;
-  std::vector<std::vector<std::uint8_t>> requests;
-  std::vector<std::string> outs;
-
-  bool NeedsPortDriver() override { return needs_driver; }
-  std::string ExecutableFolder() override { return folder; }
-  std::uint32_t OpenDevice() override {
-    calls.push_back("open");
-    if (!device_present) return 2;
-    return held_elsewhere ? 5 : 0;
-  }
-  std::uint32_t CreatePortService(const std::string& path, const std::string& name) override {
-    calls.push_back("create " + name + " " + path);
-    return 0;
-  }
-  std::uint32_t StartPortService(const std::string& name) override {
-    calls.push_back("start " + name);
-    if (!driver_file_present) return 2;
-    device_present = true;
-    return 0;
-  }
-  std::uint32_t StopPortService(const std::string& name) override {
-    calls.push_back("stop " + name);
-    device_present = false;
-    return 0;
-  }
-  std::uint32_t DeletePortService(const std::string& name) override {
-    calls.push_back("delete " + name);
-    return 0;
-  }
-  bool PortServiceRunning(const std::string&) override { return device_present; }
-  bool DeviceControl(std::uint32_t code, std::span<const std::uint8_t> input) override {
-    char text[16];
-    std::snprintf(text, sizeof text, "ioctl %08X", code);
-    calls.push_back(text);
-    if (code == kWritePortCode) requests.emplace_back(input.begin(), input.end());
-    return code != kEnableDirectCode || grants_direct;
-  }
-  void PortOut(std::uint16_t port, std::uint32_t width, std::uint32_t value) override {
-    char text[32];
-    std::snprintf(text, sizeof text, "%X/%u=%X", port, width, value);
-    outs.push_back(text);
-  }
-  bool PortReachable(std::uint16_t, bool direct) override { return direct || device_present; }
-  std::string PortAccessHint(std::uint16_t) override { return "Check the driver."; }
-  std::shared_ptr<void> HoldPort(std::uint16_t, bool) override { return nullptr; }
-};
+using testing::FakePortSystem;
 
 struct Driver {
   FakePortSystem* os;
@@ -136,13 +84,18 @@ TEST(PortDriver, RunningDriverIsOpenedWithoutInstallingAndLeftToItsOwner) {
 }
 
 TEST(PortDriver, StoppedDriverIsReinstalledFromTheFileBesideTheProgramAndRemovedAtExit) {
-  Driver d = MakeDriver([](FakePortSystem& os) { os.driver_file_present = true; });
+  Driver d = MakeDriver([](FakePortSystem& os) {
+    os.driver_file = DriverFile::kSafe;
+    os.folder = "C:\\PROGRA~1\\Encoder\\";
+  });
   d.driver.StartPortAccess();
   EXPECT_TRUE(d.driver.DriverOpen());
-  EXPECT_EQ(d.os->calls,
-            (std::vector<std::string>{"open", "stop zlportio", "delete zlportio",
-                                      "create zlportio C:\\Program Files\\Encoder\\zlportio.sys",
-                                      "start zlportio", "open"}));
+  // The file is registered where it really lies, not by the way that led to it.
+  EXPECT_EQ(
+      d.os->calls,
+      (std::vector<std::string>{
+          "open", "stop zlportio", "delete zlportio", "check C:\\PROGRA~1\\Encoder\\zlportio.sys",
+          "create zlportio C:\\Program Files\\Encoder\\zlportio.sys", "start zlportio", "open"}));
   d.os->calls.clear();
   d.driver.EndPortAccess();
   d.driver.EndPortAccess();  // once only
@@ -153,7 +106,7 @@ TEST(PortDriver, DeviceHeldByAnotherProcessLeavesItsRunningServiceAlone) {
   Driver d = MakeDriver([](FakePortSystem& os) {
     os.device_present = true;
     os.held_elsewhere = true;
-    os.driver_file_present = true;
+    os.driver_file = DriverFile::kSafe;
   });
   d.driver.StartPortAccess();
   EXPECT_FALSE(d.driver.DriverOpen());
@@ -162,21 +115,47 @@ TEST(PortDriver, DeviceHeldByAnotherProcessLeavesItsRunningServiceAlone) {
   EXPECT_EQ(d.os->calls, std::vector<std::string>{"open"});  // no stop, delete, create, start
 }
 
-TEST(PortDriver, MissingDriverFileLeavesBothFlagsFalseAndDropsWrites) {
-  Driver d = MakeDriver([](FakePortSystem&) {});
-  d.driver.StartPortAccess();
-  EXPECT_FALSE(d.driver.DriverOpen());
-  EXPECT_FALSE(d.driver.DirectAccess());
-  EXPECT_EQ(d.os->calls.back(), "start zlportio");  // not opened a second time
+// A driver file that is missing, lies where users may write, or does not start: no service
+// is registered from it or left behind (a leftover entry goes too), and nothing is written.
+TEST(PortDriver, WithoutADriverThatStartsNoServiceStaysAndWritesAreDropped) {
+  struct Case {
+    DriverFile file;
+    bool starts;
+    std::string last_call;
+    std::string hint;
+  };
+  const Case cases[] = {
+      {DriverFile::kMissing, true, "check C:\\Program Files\\Encoder\\zlportio.sys",
+       "Check the driver."},
+      {DriverFile::kUnsafe, true, "check C:\\Program Files\\Encoder\\zlportio.sys",
+       "The port driver file zlportio.sys is loaded only from a folder that only administrators "
+       "can write: put it beside the installed program in Program Files."},
+      {DriverFile::kSafe, false, "delete zlportio", "Check the driver."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.file));
+    Driver d = MakeDriver([&c](FakePortSystem& os) {
+      os.driver_file = c.file;
+      os.driver_starts = c.starts;
+      os.service_exists = true;  // left by an earlier run
+    });
+    d.driver.StartPortAccess();
+    EXPECT_FALSE(d.driver.DriverOpen());
+    EXPECT_FALSE(d.driver.DirectAccess());
+    EXPECT_FALSE(d.os->service_exists);
+    EXPECT_EQ(d.os->calls.back(), c.last_call);  // not opened a second time
+    EXPECT_EQ(d.driver.DriverFileMissing(), c.file == DriverFile::kMissing);
+    EXPECT_EQ(d.driver.PortAccessHint(0x378), c.hint);
 
-  d.os->calls.clear();
-  d.driver.SetDirectPortAccess(true);  // no device: nothing asked, nothing granted
-  EXPECT_FALSE(d.driver.DirectAccess());
-  d.driver.WritePortByte(0x378, 0x18);
-  d.driver.EndPortAccess();  // nothing to remove
-  EXPECT_TRUE(d.os->calls.empty());
-  EXPECT_TRUE(d.os->outs.empty());
-  EXPECT_FALSE(d.driver.CanWritePort(0x378));
+    d.os->calls.clear();
+    d.driver.SetDirectPortAccess(true);  // no device: nothing asked, nothing granted
+    EXPECT_FALSE(d.driver.DirectAccess());
+    d.driver.WritePortByte(0x378, 0x18);
+    d.driver.EndPortAccess();  // nothing to remove
+    EXPECT_TRUE(d.os->calls.empty());
+    EXPECT_TRUE(d.os->outs.empty());
+    EXPECT_FALSE(d.driver.CanWritePort(0x378));
+  }
 }
 
 TEST(PortDriver, RefusedDirectAccessKeepsWritingThroughTheDevice) {

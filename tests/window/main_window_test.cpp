@@ -508,6 +508,17 @@ TEST_F(MainWindow, ShippedTranslationsFitTheirControls) {
       if (const int page = ui().PageControl1->indexOf(control); page >= 0) {
         EXPECT_EQ(ui().PageControl1->tabText(page), text);
         EXPECT_GE(ui().PageControl1->tabBar()->tabRect(page).width(), width);
+      } else if (auto* label = qobject_cast<QLabel*>(control);
+                 label && !label->isVisibleTo(form_.get())) {
+        // A text kept for later: a verdict fits the label that shows it, with the time or
+        // two fields for %1; a message has a box of its own.
+        EXPECT_EQ(label->text(), text);
+        const QString detail = label == ui().ONAIROK ? "12:34:56" : "PS, PI";
+        const QString shown = text.contains("%1") ? text.arg(detail) : text;
+        if (label->objectName().startsWith("ONAIR")) {
+          EXPECT_LE(control->fontMetrics().horizontalAdvance(shown),
+                    ui().ONAIR->contentsRect().width());
+        }
       } else if (auto* label = qobject_cast<QLabel*>(control)) {
         EXPECT_EQ(label->text(), text);
         if (label->isHidden()) continue;  // a text kept for the area beside Send

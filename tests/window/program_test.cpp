@@ -90,6 +90,7 @@ class ProgramWithWindow : public ::testing::Test {
     parts.clock = &clock_;
     parts.pacer = &pacer_;
     parts.monitor_command = monitor_command_;
+    parts.port_driver = port_driver_;
     program_ = std::make_unique<app::Program>(std::move(parts));
     form_ = std::make_unique<TForm1>(program_->Hooks());
   }
@@ -113,6 +114,7 @@ class ProgramWithWindow : public ::testing::Test {
   FakeComm::State comm_;
   bool system_comm_ = false;  // the system's serial port object instead of FakeComm
   std::optional<std::string> monitor_command_;
+  transfer::PortDriver* port_driver_ = nullptr;
   QString locale_name_;
   FakeTimeOfDay clock_{At(12, 0, 0)};
   FakePacer pacer_;
@@ -340,6 +342,58 @@ TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
   EXPECT_TRUE(ui().ProgressBar1->isVisibleTo(form_.get()));
 }
 #endif
+
+// The verdict in the language of the shipped samples, from "checking" to what was found.
+TEST_F(ProgramWithWindow, TheOnAirVerdictTakesTheTranslation) {
+  struct Case {
+    QString sample, checking, found;
+  };
+  const Case cases[] = {
+      {"vuvur.de.lng", QStringLiteral("Pr\u00fcfe Sendung\u2026"), "Kein RDS empfangen"},
+      {"vuvur.fr.lng", QStringLiteral("V\u00e9rification\u2026"),
+       QStringLiteral("Aucun RDS re\u00e7u")},
+  };
+  monitor_command_ = "exit 0";  // nothing on air
+  int second = 0;
+  for (const Case& c : cases) {
+    QFile::remove(QDir(folder_.path()).filePath("vuvur.lng"));
+    QFile::copy(RDSQ7_SOURCE_DIR "/translations/" + c.sample,
+                QDir(folder_.path()).filePath("vuvur.lng"));
+    Start();
+    form_->SetPortIndex(2);
+    clock_.Set(At(12, 0, second += 3));
+    QTest::mouseClick(ui().UP, Qt::LeftButton);
+    EXPECT_EQ(ui().ONAIR->text(), c.checking);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui().ONAIR->text() == c.found; }, 20000))
+        << ui().ONAIR->text().toStdString();
+    Stop();
+  }
+}
+
+// Without the port driver's file the PC most likely has no parallel port: the message says
+// what to do instead, in the window's language.
+TEST_F(ProgramWithWindow, ASendWithoutThePortDriverFileSuggestsASerialAdapter) {
+  transfer::PortDriver driver(std::make_unique<transfer::testing::FakePortSystem>());
+  driver.StartPortAccess();
+  port_driver_ = &driver;
+  const QString refused = "Can't access parallel port LPT1 (0x378). Check the driver. ";
+  int second = 0;
+  for (const QByteArray& hint : {QByteArray(), QByteArray("Ohne Parallelport: COM1 w\xe4hlen.")}) {
+    Write("vuvur.lng", hint.isEmpty() ? QByteArray("[TRANSLATIONS]\r\n")
+                                      : "[TRANSLATIONS]\r\nForm1.NOPARPORT.Caption=" + hint);
+    gui_test::ShownErrorBoxes().clear();
+    Start();
+    clock_.Set(At(12, 0, second += 3));
+    QTest::mouseClick(ui().UP, Qt::LeftButton);
+    ASSERT_EQ(gui_test::ShownErrorBoxes().size(), 1U);
+    EXPECT_EQ(
+        gui_test::ShownErrorBoxes()[0],
+        refused + (hint.isEmpty() ? "On a PC without a parallel port, choose COM1 or COM2 on "
+                                    "the System tab, with a USB-serial adapter."
+                                  : QString::fromUtf8("Ohne Parallelport: COM1 w\u00e4hlen.")));
+    Stop();
+  }
+}
 
 TEST_F(ProgramWithWindow, AFileWithEmptyLinesAtTheEndLoadsAndOneThatIsIgnoredIsKept) {
   const QByteArray ignored = SettingsFile("RADIO 9", "0") + "one line too many\r\n";

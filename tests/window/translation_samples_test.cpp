@@ -1,27 +1,54 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QString>
+#include <QXmlStreamReader>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "appcore/ini_file.h"
-#include "window/qiv_language.h"
 #include "tests/window/test_window.h"
+#include "window/qiv_language.h"
 
 namespace app {
 namespace {
 
-// The components the window lets a translation change.
-const std::set<std::string> kTranslatable = {
-    "Main",   "System", "Help",   "Label1", "Label2",  "Label3", "Label4", "Label5", "Label6",
-    "Label7", "Label8", "Label9", "PORT",   "ALONTOP", "HIPRI",  "EX",     "UP",
-    // North America, and the warnings shown after a send
-    "RBDS", "WARNPI", "WARNPIDEF", "WARNTATP", "WARNAF", "WARNPS"};
-// Those that have a tooltip to translate.
-const std::set<std::string> kWithHint = {"Label4", "Label5", "Label6", "Label7", "Label8"};
+struct TranslatableTexts {
+  std::set<std::string> captions;  // every component the window lets a translation change
+  std::set<std::string> hints;     // those of them with a tooltip
+};
+
+// Read from the window's own definition, so that a text added to the window needs its
+// translation in every sample.
+TranslatableTexts WindowTexts() {
+  QFile file(QStringLiteral(RDSQ7_SOURCE_DIR "/window/dedaraz.ui"));
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  QXmlStreamReader ui(&file);
+  TranslatableTexts texts;
+  std::vector<std::string> widgets;  // the widgets open around the reader's place
+  while (!ui.atEnd()) {
+    ui.readNext();
+    if (ui.isEndElement() && ui.name() == QLatin1String("widget")) widgets.pop_back();
+    if (!ui.isStartElement()) continue;
+    if (ui.name() == QLatin1String("widget")) {
+      widgets.push_back(ui.attributes().value(QLatin1String("name")).toString().toStdString());
+    } else if (ui.name() == QLatin1String("property") && !widgets.empty()) {
+      const auto property = ui.attributes().value(QLatin1String("name"));
+      if (property == QLatin1String("toolTip")) texts.hints.insert(widgets.back());
+      if (property == QLatin1String("Tag") && ui.readNextStartElement() &&
+          ui.readElementText() == QLatin1String("1")) {
+        texts.captions.insert(widgets.back());
+      }
+    }
+  }
+  EXPECT_FALSE(ui.hasError()) << ui.errorString().toStdString();
+  std::erase_if(texts.hints, [&](const std::string& name) { return !texts.captions.count(name); });
+  return texts;
+}
 
 std::string ReadSample(const std::string& name) {
   std::ifstream in(std::string(RDSQ7_SOURCE_DIR) + "/translations/" + name, std::ios::binary);
@@ -34,6 +61,8 @@ TEST_P(SampleTranslation, CoversEveryTextOfTheWindowAndNothingElse) {
   const std::string bytes = ReadSample(GetParam());
   ASSERT_FALSE(bytes.empty()) << GetParam();
 
+  const TranslatableTexts window = WindowTexts();
+  ASSERT_GE(window.captions.size(), 17U);
   std::set<std::string> captions;
   std::set<std::string> hints;
   for (const IniEntry& entry : ReadSectionEntries(IniFile(bytes), "TRANSLATIONS")) {
@@ -44,19 +73,19 @@ TEST_P(SampleTranslation, CoversEveryTextOfTheWindowAndNothingElse) {
     EXPECT_EQ(entry.key.substr(0, first), "Form1");
     const std::string component = entry.key.substr(first + 1, second - first - 1);
     const std::string property = entry.key.substr(second + 1);
-    EXPECT_TRUE(kTranslatable.count(component));
+    EXPECT_TRUE(window.captions.count(component));
     EXPECT_FALSE(entry.value.empty());
     if (property == "Caption") {
       EXPECT_TRUE(captions.insert(component).second) << "repeated";
     } else if (property == "Hint") {
-      EXPECT_TRUE(kWithHint.count(component));
+      EXPECT_TRUE(window.hints.count(component));
       EXPECT_TRUE(hints.insert(component).second) << "repeated";
     } else {
       ADD_FAILURE() << "unexpected property";
     }
   }
-  EXPECT_EQ(captions, kTranslatable);
-  EXPECT_EQ(hints, kWithHint);
+  EXPECT_EQ(captions, window.captions);
+  EXPECT_EQ(hints, window.hints);
 }
 
 TEST_P(SampleTranslation, IsWindows1252WithCrLfLineEnds) {

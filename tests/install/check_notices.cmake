@@ -1,0 +1,61 @@
+# Every library on the link line of each Windows program has a licence notice in
+# packaging/notices.txt, and every notice needed is a file with text in it, so the bundle
+# ships them all. Libraries of this build (relative paths) are the program's own.
+# -DNINJA=... -DBUILD_DIR=... -DTABLE=... -DQT=... -DLIQUID=... -DPROGRAMS="a.exe;b.exe"
+
+cmake_minimum_required(VERSION 3.22)
+
+# The libraries on the link lines: absolute archives and -l names.
+set(libraries "")
+foreach(program IN LISTS PROGRAMS)
+  execute_process(COMMAND ${NINJA} -C ${BUILD_DIR} -t commands ${program}
+    OUTPUT_VARIABLE commands RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "ninja -t commands ${program}: ${status}")
+  endif()
+  string(REGEX REPLACE "\n$" "" commands "${commands}")
+  string(REGEX REPLACE "^.*\n" "" link "${commands}")  # the last command links the program
+  separate_arguments(words UNIX_COMMAND "${link}")
+  list(FILTER words INCLUDE REGEX "^-l|^/.*\\.(a|lib|dll)$")
+  if(NOT words)
+    message(FATAL_ERROR "${program}: no library on its link line: ${link}")
+  endif()
+  list(APPEND libraries ${words})
+endforeach()
+list(REMOVE_DUPLICATES libraries)
+
+set(failures "")
+set(covered "")
+file(STRINGS ${TABLE} lines REGEX "^[^#]")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+  list(GET fields 0 pattern)
+  list(GET fields 1 notice)
+  set(matched ${libraries})
+  if(NOT pattern STREQUAL "always")
+    list(FILTER matched INCLUDE REGEX "${pattern}")
+    if(NOT matched)
+      continue()  # not linked into this build (the window's Qt, say)
+    endif()
+    list(APPEND covered ${matched})
+  endif()
+  string(REPLACE "@QT@" "${QT}" notice "${notice}")
+  string(REPLACE "@LIQUID@" "${LIQUID}" notice "${notice}")
+  set(size 0)
+  if(EXISTS "${notice}" AND NOT IS_DIRECTORY "${notice}")
+    file(SIZE "${notice}" size)
+  endif()
+  if(size EQUAL 0)
+    list(APPEND failures "notice ${notice}: missing or empty")
+  endif()
+endforeach()
+foreach(library IN LISTS libraries)
+  if(NOT library IN_LIST covered)
+    list(APPEND failures "${library}: linked, but no notice in ${TABLE}")
+  endif()
+endforeach()
+
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "licence notices:\n  ${text}")
+endif()
