@@ -443,10 +443,11 @@ TEST_F(ServeEndToEnd, EverySendIsConfirmedOnAirRepeatedOnceThenAlarmed) {
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
-// A command that runs but writes nothing (a tuner that hangs): no verdict, told once.
+// A command that runs but writes nothing (a tuner that hangs): no verdict, told once, and
+// the time for a send to show on air running out says nothing either.
 TEST_F(ServeEndToEnd, AMonitorThatWritesNothingIsNoSignalWithinTenSeconds) {
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--monitor-command",
-               "exec sleep 60"},
+               "exec sleep 60", "--monitor-timeout", "1"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);
   EXPECT_NE(serve.LineWith("on air: no samples from the monitor command for 10 s", 12s), "");
@@ -454,6 +455,9 @@ TEST_F(ServeEndToEnd, AMonitorThatWritesNothingIsNoSignalWithinTenSeconds) {
   asio::ip::tcp::socket text(io);
   text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
   asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=QUIET"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS ", 5s), "");
+  std::this_thread::sleep_for(1500ms);
   const std::string status = Ask(text, in, "STATUS");
   EXPECT_NE(status.find(" ONAIR=no-signal"), std::string::npos) << status;
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
