@@ -172,7 +172,8 @@ std::chrono::seconds Duration(const std::string& option, const std::string& valu
 serve::UecpAddress ParseUecpAddress(const std::string& value) {
   const auto colon = value.find(':');
   const auto part = [&](std::string text, unsigned long highest) -> unsigned long {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
       return 0;
     const unsigned long number = std::stoul(text);
     return number > highest ? 0 : number;

@@ -140,7 +140,8 @@ void ServeLog::Start() {
       shared->writing = true;
       lock.unlock();
       if (entry.reopen) {
-        entry.text += shared->file ? shared->file->Reopen() : "the log goes to stdout: nothing to reopen";
+        entry.text +=
+            shared->file ? shared->file->Reopen() : "the log goes to stdout: nothing to reopen";
       }
       if (shared->file) {
         shared->file->Write(entry.text);
@@ -170,8 +171,8 @@ void ServeLog::Line(const std::string& text) {
     return;
   }
   if (shared_->dropped > 0) {
-    shared_->lines.push_back({stamp + std::to_string(shared_->dropped) +
-                              " log lines dropped: stdout was not read"});
+    shared_->lines.push_back(
+        {stamp + std::to_string(shared_->dropped) + " log lines dropped: stdout was not read"});
     shared_->dropped = 0;
   }
   shared_->lines.push_back({stamp + text});

@@ -112,22 +112,5 @@ TEST_F(StationRun, AStreamOfChangesDoesNotHoldTheSendBack) {
   EXPECT_NE(log.find(" send changes=PTY "), std::string::npos) << log;
 }
 
-// Without samples from the monitor nothing is known of the air, and a send changes nothing
-// in that; once they come again, the send is checked anew.
-TEST_F(StationRun, WithoutSamplesFromTheMonitorNoSendIsReadAsOnAir) {
-  station_.OnSent([](const auto&) {});
-  station_.OnMonitorSamples(false);
-  rds::StationSettings next = station_.Settings();
-  next.ps = "QUIET";
-  station_.Change(next, "PS", [](const auto&) {});
-  RunUntil([this] { return station_.Status().rfind("STATUS ok ", 0) == 0; });
-  EXPECT_NE(station_.Status().find(" ONAIR=no-signal"), std::string::npos) << station_.Status();
-  station_.OnMonitorSamples(true);
-  EXPECT_NE(station_.Status().find(" ONAIR=checking"), std::string::npos) << station_.Status();
-  const std::string log = Log();
-  EXPECT_NE(log.find(" on air: no samples from the monitor command for 10 s"), std::string::npos)
-      << log;
-}
-
 }  // namespace
 }  // namespace serve
