@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -87,6 +88,11 @@ constexpr const char* kServeHelp =
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
     "                        or \"listen 127.0.0.1:4001\"; # starts a comment line)\n"
     "  --log FILE            append the log to FILE instead of writing it to stdout\n"
+#if defined(_WIN32)
+    "                        (renamed FILE.1 at 10 MB, a new FILE begun)\n"
+#else
+    "                        (SIGHUP opens it again, after log rotation)\n"
+#endif
     "  --install-service NAME [options]\n"
     "                        Windows: register serve with these options as the service\n"
     "                        NAME (automatic start, as LocalService; log in\n"
@@ -184,18 +190,33 @@ std::chrono::seconds Duration(const std::string& option, const std::string& valu
   return scale * static_cast<long>(std::stoul(number));
 }
 
+// Site and encoder 0 in a frame's address mean every site or encoder: never one's own.
 serve::UecpAddress ParseUecpAddress(const std::string& value) {
   const auto colon = value.find(':');
-  if (colon == std::string::npos) {
-    throw cmdline::UsageError("option --uecp-address: expected SITE:ENCODER, got " +
-                              cmdline::Quote(value));
+  const auto part = [&](std::string text, unsigned long highest) -> unsigned long {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+      return 0;
+    const unsigned long number = std::stoul(text);
+    return number > highest ? 0 : number;
+  };
+  const unsigned long site = colon == std::string::npos ? 0 : part(value.substr(0, colon), 1023);
+  const unsigned long encoder = colon == std::string::npos ? 0 : part(value.substr(colon + 1), 63);
+  if (site == 0 || encoder == 0) {
+    throw cmdline::UsageError(
+        "option --uecp-address: expected SITE:ENCODER, site 1 to 1023 and encoder 1 to 63, got " +
+        cmdline::Quote(value));
   }
-  return {static_cast<std::uint16_t>(Number("--uecp-address", value.substr(0, colon), 1023)),
-          static_cast<std::uint8_t>(Number("--uecp-address", value.substr(colon + 1), 63))};
+  return {static_cast<std::uint16_t>(site), static_cast<std::uint8_t>(encoder)};
 }
 
-// The lines of a --config file as arguments: "--name value" or "name value" per line.
-std::vector<std::string> ConfigArguments(const std::string& file) {
+// A line of a --config file as arguments: "--name value" or "name value".
+struct ConfigLine {
+  std::size_t number;
+  std::vector<std::string> args;
+};
+
+std::vector<ConfigLine> ConfigLines(const std::string& file) {
   // Read as the other program files are: a FIFO or a device named here cannot stall serve.
   constexpr std::size_t kConfigLimit = 64 * 1024;
   const app::BoundedRead read = app::ReadBoundedFile(cmdline::PathArgument(file), kConfigLimit);
@@ -208,8 +229,10 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
   // An editor on Windows may put a byte-order mark in front of the first option.
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
   std::istringstream in(read.bytes.starts_with(kBom) ? read.bytes.substr(kBom.size()) : read.bytes);
-  std::vector<std::string> args;
+  std::vector<ConfigLine> lines;
+  std::size_t number = 0;
   for (std::string line; std::getline(in, line);) {
+    ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
@@ -217,14 +240,12 @@ std::vector<std::string> ConfigArguments(const std::string& file) {
     const auto space = line.find_first_of(" \t");
     std::string name = line.substr(0, space);
     if (name.rfind("--", 0) != 0) name = "--" + name;
-    if (name == "--config")
-      throw cmdline::UsageError("option --config: a config file names no other");
-    args.push_back(name);
+    lines.push_back({number, {name}});
     if (space == std::string::npos) continue;
     const auto value = line.find_first_not_of(" \t", space);
-    if (value != std::string::npos) args.push_back(line.substr(value));
+    if (value != std::string::npos) lines.back().args.push_back(line.substr(value));
   }
-  return args;
+  return lines;
 }
 
 // An install makes the service's folder (%ProgramData%\rdsq7) before any option is checked:
@@ -326,6 +347,30 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
   return true;
 }
 
+// Takes the options of a --config file; a line that fails names the file and line:
+// "FILE:LINE: " before the option's own message, with the same exit status.
+void ParseConfig(const std::string& file, cmdline::FieldOptions& fields, ServeOptions& options) {
+  for (const ConfigLine& line : ConfigLines(file)) {
+    const std::string where = file + ':' + std::to_string(line.number) + ": ";
+    try {
+      cmdline::Arguments config(line.args);
+      const std::string name = config.NextOption();
+      if (name == "--config")
+        throw cmdline::UsageError("option --config: a config file names no other");
+      if (!ParseServeOption(name, config, fields, options))
+        throw cmdline::UsageError("unknown option " + cmdline::Quote(name) + " for serve");
+      if (!config.AtEnd()) {
+        throw cmdline::UsageError("option " + name + " takes no value, got " +
+                                  cmdline::Quote(line.args.back()));
+      }
+    } catch (const cmdline::UsageError& e) {
+      throw cmdline::UsageError(where + e.what());
+    } catch (const std::exception& e) {
+      throw std::runtime_error(where + e.what());
+    }
+  }
+}
+
 // Runs serve until it is stopped: by a signal, or by the service manager through `service`.
 int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostream& out,
           serve::ServiceControl* service);
@@ -349,14 +394,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
        : option == "--remove-service" ? remove_service
                                       : service) = name;
     } else if (option == "--config") {
-      cmdline::Arguments config(ConfigArguments(args.Value()));
-      while (!config.AtEnd()) {
-        const std::string name = config.NextOption();
-        if (!ParseServeOption(name, config, fields, options)) {
-          throw cmdline::UsageError("unknown option " + cmdline::Quote(name) +
-                                    " for serve in --config");
-        }
-      }
+      ParseConfig(args.Value(), fields, options);
     } else if (option == "--help") {
       args.NoValue();
       out << kServeHelp << cmdline::FieldOptions::Help(args);
@@ -420,16 +458,15 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   const app::SingleInstance instance(instance_name);
   if (instance.AlreadyRunning()) throw AlreadyRunningError(instance_name);
 
-  std::ofstream log_file;
-  if (options.log) {
-    log_file.open(cmdline::PathArgument(*options.log), std::ios::app | std::ios::binary);
-    if (!log_file) {
-      throw std::runtime_error("option --log: can't open " + cmdline::QuotePath(*options.log) +
-                               " for appending");
+  const auto open_log = [&] {
+    try {
+      return serve::ServeLog(cmdline::PathArgument(*options.log), serve::kLogRotateBytes);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(std::string("option --log: ") + e.what());
     }
-  }
+  };
   asio::io_context io;
-  serve::ServeLog log(options.log ? log_file : out);
+  serve::ServeLog log = options.log ? open_log() : serve::ServeLog(out);
   serve::SendWorker worker(options.target);
   std::optional<std::filesystem::path> settings_path;
   if (fields.SettingsFile()) settings_path = cmdline::PathArgument(*fields.SettingsFile());
@@ -509,11 +546,14 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   }
   std::optional<serve::AirMonitor> monitor;
   if (options.monitor_command) {
-    monitor.emplace(*options.monitor_command, options.monitor_timeout, log,
-                    [&](receiver::AirEvent event, std::vector<receiver::FieldDifference> d) {
-                      asio::post(io,
-                                 [&station, event, d = std::move(d)] { station.OnAir(event, d); });
-                    });
+    monitor.emplace(
+        *options.monitor_command, options.monitor_timeout, log,
+        [&](receiver::AirEvent event, std::vector<receiver::FieldDifference> d) {
+          asio::post(io, [&station, event, d = std::move(d)] { station.OnAir(event, d); });
+        },
+        [&](bool present) {
+          asio::post(io, [&station, present] { station.OnMonitorSamples(present); });
+        });
     station.OnSent([&monitor](const rds::StationSettings& sent) { monitor->Sent(sent); });
     log.Line("monitor: " + *options.monitor_command);
   }
@@ -521,7 +561,16 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGHUP)
-  signals.add(SIGHUP);  // a closed terminal or ssh session stops it as SIGTERM does
+  // "Reopen your log", as log rotation asks of every daemon: serve goes on.
+  asio::signal_set hangups(io, SIGHUP);
+  std::function<void()> reopen_on_hangup = [&] {
+    hangups.async_wait([&](const std::error_code& error, int) {
+      if (error) return;
+      log.Reopen();
+      reopen_on_hangup();
+    });
+  };
+  reopen_on_hangup();
 #endif
 #if defined(SIGBREAK)
   signals.add(SIGBREAK);  // Windows: Ctrl+Break and closing the console window

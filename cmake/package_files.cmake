@@ -17,6 +17,11 @@ foreach(program IN LISTS programs)
   endif()
 endforeach()
 
+# The rotation of serve's log files in /var/log/rdsq7, outside the install prefix, as a
+# conffile (packaging/debian/conffiles).
+file(MAKE_DIRECTORY ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/etc/logrotate.d)
+file(COPY_FILE ${CPACK_RDSQ7_LOGROTATE} ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/etc/logrotate.d/rdsq7-serve)
+
 set(doc ${root}/share/doc/rdsq7)
 # The licence in Debian's machine-readable form, and the package's changelog, which for a
 # package made by the program's own authors (no Debian revision) is changelog.gz.
@@ -31,7 +36,7 @@ foreach(file ${doc}/changelog ${doc}/README.md ${pages})
     message(FATAL_ERROR "gzip ${file}: ${status}")
   endif()
 endforeach()
-file(CHMOD_RECURSE ${root} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+file(CHMOD_RECURSE ${CPACK_TEMPORARY_INSTALL_DIRECTORY} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
   DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
   WORLD_READ WORLD_EXECUTE)
 foreach(program IN LISTS programs)

@@ -31,13 +31,14 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "")
 # The rdsq7 user of rdsq7-serve@.service.
 list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-  ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+  ${PROJECT_SOURCE_DIR}/packaging/debian/postrm ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Stripped by package_files.cmake as Debian strips (CPack's own strip leaves .comment).
 set(CPACK_STRIP_FILES OFF)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_files.cmake)
 set(CPACK_RDSQ7_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/packaging/debian)
+set(CPACK_RDSQ7_LOGROTATE ${PROJECT_SOURCE_DIR}/serve/rdsq7-serve.logrotate)
 find_program(CPACK_RDSQ7_STRIP NAMES strip)
 find_program(CPACK_RDSQ7_GZIP NAMES gzip)
 

@@ -6,28 +6,66 @@
 namespace serve {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::chrono::milliseconds kTick{100};
+
+// A byte source that notes when it last gave bytes.
+class NotedSource final : public receiver::ByteSource {
+ public:
+  NotedSource(receiver::ByteSource& source, std::atomic<Clock::rep>& last)
+      : source_(source), last_(last) {}
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    const std::size_t got = source_.Read(out);
+    if (got > 0) last_ = Clock::now().time_since_epoch().count();
+    return got;
+  }
+
+ private:
+  receiver::ByteSource& source_;
+  std::atomic<Clock::rep>& last_;
+};
 
 }  // namespace
 
 AirMonitor::AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout,
-                       ServeLog& log, Event on_event)
+                       ServeLog& log, Event on_event, Samples on_samples)
     : command_(std::move(command)),
       log_(log),
       on_event_(std::move(on_event)),
-      guard_(confirm_timeout, kChangeGrace) {
+      on_samples_(std::move(on_samples)),
+      guard_(confirm_timeout, kChangeGrace),
+      last_sample_(Clock::now().time_since_epoch().count()) {
   reader_ = std::thread([this] { Run(); });
   ticker_ = std::thread([this] {
     while (!quit_) {
       std::this_thread::sleep_for(kTick);
-      receiver::AirEvent event;
-      {
-        std::lock_guard lock(mutex_);
-        event = guard_.Tick(receiver::AirGuard::Clock::now());
-      }
-      Deliver(event);
+      Watch();
     }
   });
+}
+
+void AirMonitor::Watch() {
+  const Clock::time_point now = Clock::now();
+  const SampleWatch::Change change =
+      samples_.Check(Clock::time_point(Clock::duration(last_sample_.load())), now);
+  if (change == SampleWatch::Change::kSilent) on_samples_(false);
+  if (change == SampleWatch::Change::kBack) {
+    {
+      // What is on air now is not known: the last send is confirmed again.
+      std::lock_guard lock(mutex_);
+      if (last_sent_) guard_.Sent(*last_sent_, now);
+    }
+    on_samples_(true);
+  }
+  // Without samples the confirmation's time running out says nothing about the air.
+  if (samples_.Silent()) return;
+  receiver::AirEvent event;
+  {
+    std::lock_guard lock(mutex_);
+    event = guard_.Tick(now);
+  }
+  Deliver(event);
 }
 
 AirMonitor::~AirMonitor() {
@@ -42,6 +80,7 @@ AirMonitor::~AirMonitor() {
 
 void AirMonitor::Sent(const rds::StationSettings& settings) {
   std::lock_guard lock(mutex_);
+  last_sent_ = settings;
   guard_.Sent(settings, receiver::AirGuard::Clock::now());
 }
 
@@ -56,8 +95,10 @@ void AirMonitor::Deliver(receiver::AirEvent event) {
 }
 
 void AirMonitor::Run() {
+  RestartPauses pauses;
   while (!quit_) {
     std::string ending;
+    const Clock::time_point started = Clock::now();
     try {
       app::ChildProcess child(command_);
       {
@@ -65,7 +106,8 @@ void AirMonitor::Run() {
         stop_child_ = [&child] { child.Stop(); };
       }
       if (!quit_) {
-        receiver::ChildSource source(child);
+        receiver::ChildSource output(child);
+        NotedSource source(output, last_sample_);
         receiver::DecodeStream(source, std::nullopt, [this](const receiver::Group& group, auto) {
           receiver::AirEvent event;
           {
@@ -88,9 +130,13 @@ void AirMonitor::Run() {
       stop_child_ = nullptr;
       ending = std::string("monitor: ") + e.what();
     }
-    log_.Line(ending + "; starting it again in " + std::to_string(kMonitorRestartDelay.count()) +
-              " s");
-    for (auto waited = std::chrono::milliseconds(0); waited < kMonitorRestartDelay && !quit_;
+    const RestartPauses::Restart restart = pauses.Ended(Clock::now() - started);
+    if (restart.log) {
+      log_.Line(ending +
+                (restart.ends > 1 ? " (" + std::to_string(restart.ends) + " times in a row)" : "") +
+                "; starting it again in " + std::to_string(restart.pause.count()) + " s");
+    }
+    for (auto waited = std::chrono::milliseconds(0); waited < restart.pause && !quit_;
          waited += kTick) {
       std::this_thread::sleep_for(kTick);
     }

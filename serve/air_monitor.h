@@ -12,6 +12,7 @@
 #include "rds/station.h"
 #include "receiver/air_guard.h"
 #include "serve/log.h"
+#include "serve/monitor_health.h"
 
 namespace serve {
 
@@ -19,18 +20,19 @@ namespace serve {
 // hold before it counts.
 constexpr std::chrono::seconds kConfirmTimeout{20};
 constexpr std::chrono::seconds kChangeGrace{5};
-// A monitor command that ends is started again after this long.
-constexpr std::chrono::seconds kMonitorRestartDelay{2};
 
-// Runs the monitor command for as long as serve runs (started again whenever it ends),
-// decodes the station's RDS from its output and keeps an AirGuard: every event goes to
-// on_event, from the monitor's own thread.
+// Runs the monitor command for as long as serve runs (started again whenever it ends, after
+// the pauses of RestartPauses), decodes the station's RDS from its output and keeps an
+// AirGuard: every event goes to on_event, from the monitor's own thread. When the command
+// writes nothing for kMonitorSilence, on_samples(false) says so and the guard gives no
+// verdict until samples come again (on_samples(true)); then the last send is checked anew.
 class AirMonitor {
  public:
   using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>)>;
+  using Samples = std::function<void(bool present)>;
 
   AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout, ServeLog& log,
-             Event on_event);
+             Event on_event, Samples on_samples);
   ~AirMonitor();  // stops the command
   AirMonitor(const AirMonitor&) = delete;
   AirMonitor& operator=(const AirMonitor&) = delete;
@@ -40,13 +42,19 @@ class AirMonitor {
 
  private:
   void Run();
+  void Watch();
   void Deliver(receiver::AirEvent event);
 
   std::string command_;
   ServeLog& log_;
   Event on_event_;
+  Samples on_samples_;
   std::mutex mutex_;
   receiver::AirGuard guard_;
+  std::optional<rds::StationSettings> last_sent_;
+  // When the command last wrote, as a count of the steady clock.
+  std::atomic<std::chrono::steady_clock::rep> last_sample_;
+  SampleWatch samples_;  // the ticker's alone
   std::atomic<bool> quit_{false};
   std::mutex child_mutex_;
   std::function<void()> stop_child_;

@@ -6,6 +6,7 @@
 
 #include "rds/cp1252.h"
 #include "rds/station_checks.h"
+#include "serve/monitor_health.h"
 #include "transfer/last_sent_record.h"
 #include "transfer/send_throttle.h"
 
@@ -234,7 +235,8 @@ void ServeStation::Finished(const SendOutcome& outcome) {
     line << ' ' << outcome.text;
     status_ = "STATUS ok " + when + ' ' + outcome.text;
     if (on_sent_) {
-      on_air_ = " ONAIR=checking";
+      if (!monitor_silent_) on_air_ = " ONAIR=checking";
+      monitored_send_ = true;
       on_sent_(sent_);
     }
   } else {
@@ -314,6 +316,20 @@ void ServeStation::OnAir(receiver::AirEvent event,
   resent_ = true;
   log_.Line(what + details + "; sending once more");
   RequestSend();
+}
+
+void ServeStation::OnMonitorSamples(bool present) {
+  monitor_silent_ = !present;
+  // The alarms' monitor-failed condition is this one: raised here, cleared when samples come.
+  if (!present) {
+    on_air_ = " ONAIR=no-signal";
+    log_.Line("on air: no samples from the monitor command for " +
+              std::to_string(kMonitorSilence.count()) + " s; no verdict until they come");
+    return;
+  }
+  // The monitor checks the last send again; before any there is nothing to check.
+  on_air_ = monitored_send_ ? " ONAIR=checking" : "";
+  log_.Line("on air: samples from the monitor command again");
 }
 
 std::uint64_t ServeStation::Save() {

@@ -79,6 +79,9 @@ class ServeStation final : public StationControl {
   void OnAir(receiver::AirEvent event, const std::vector<receiver::FieldDifference>& differences);
   // Called with the settings of each send that went out.
   void OnSent(std::function<void(const rds::StationSettings&)> sent) { on_sent_ = std::move(sent); }
+  // The monitor's command has stopped delivering samples (present false), or delivers them
+  // again. Without them nothing is known of the air: ONAIR=no-signal, through any send.
+  void OnMonitorSamples(bool present);
 
   // Takes no further change; lets a running send finish, sends the changes still waiting
   // (one more send at most), saves, then calls done: saved is false when that last save
@@ -137,6 +140,8 @@ class ServeStation final : public StationControl {
   std::string on_air_;   // " ONAIR=…", empty without a monitor
   bool resent_ = false;  // the one resend since the last change has been made
   bool alarm_ = false;
+  bool monitor_silent_ = false;
+  bool monitored_send_ = false;  // a send has gone out for the monitor to check
 };
 
 }  // namespace serve

@@ -165,6 +165,12 @@ TEST(CommandLine, FollowsTheConventions) {
   asio::ip::tcp::acceptor taken(io, {asio::ip::make_address("127.0.0.1"), 0});
   const std::string address = "127.0.0.1:" + std::to_string(taken.local_endpoint().port());
   const std::string instance = "rdsq7-taken-" + std::to_string(std::random_device{}());
+  // A bad line is named by its number, blank and comment lines counted.
+  const std::string bad_config = ::testing::TempDir() + "rdsq7_bad.conf";
+  std::ofstream(bad_config) << "# studio\n\ndry-run\nta-timeout 5m\n";
+  const std::string bad_address =
+      "rdsq7-cli: error: option --uecp-address: expected SITE:ENCODER, site 1 to 1023 and "
+      "encoder 1 to 63, got '";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -209,6 +215,17 @@ TEST(CommandLine, FollowsTheConventions) {
        2,
        "rdsq7-cli: error: serve needs --listen, --listen-udp, --text-serial, --uecp, --uecp-udp "
        "or --uecp-serial"},
+      {{"serve", "--config", bad_config},
+       2,
+       "rdsq7-cli: error: " + bad_config +
+           ":4: option --ta-timeout: expected a number from 0 to 86400, got '5m'\n"},
+      // 0 is the broadcast address a frame may carry, never an encoder's own.
+      {{"serve", "--uecp-address", "0:5"}, 2, bad_address + "0:5'"},
+      {{"serve", "--uecp-address", "1024:1"}, 2, bad_address + "1024:1'"},
+      {{"serve", "--uecp-address", "1:0"}, 2, bad_address + "1:0'"},
+      {{"serve", "--uecp-address", "1:64"}, 2, bad_address + "1:64'"},
+      {{"serve", "--uecp-address", "1:1"}, 2, "rdsq7-cli: error: serve needs exactly one of"},
+      {{"serve", "--uecp-address", "1023:63"}, 2, "rdsq7-cli: error: serve needs exactly one of"},
       {{"serve", "--dry-run", "--fallback-after", "5x"},
        2,
        "rdsq7-cli: error: option --fallback-after: expected a duration such as 90s, 10m or 1h, "

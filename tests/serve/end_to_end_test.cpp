@@ -327,7 +327,7 @@ TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
   text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
   asio::streambuf in;
   EXPECT_EQ(Ask(text, in, "PS=NEW"), "OK");
-  EXPECT_EQ(serve.Stop(SIGHUP), 0);  // a closed terminal stops it as SIGTERM does
+  EXPECT_EQ(serve.Stop(SIGINT), 0);
   EXPECT_NE(serve.LineWith(" send changes=UNSENT ", 1s), "");
   EXPECT_NE(serve.LineWith(" send changes=PS ", 1s), "");
   ASSERT_TRUE(app::LoadSettingsFile(settings_, saved).file_used);
@@ -425,7 +425,8 @@ TEST_F(ServeEndToEnd, EverySendIsConfirmedOnAirRepeatedOnceThenAlarmed) {
               static_cast<std::streamsize>(mpx.size() * sizeof mpx[0]));
   }
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "0",
-               "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "3"},
+               "--monitor-command", "while cat '" + raw.string() + "'; do sleep 1; done",
+               "--monitor-timeout", "3"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);
   asio::io_context io;
@@ -470,6 +471,51 @@ TEST_F(ServeEndToEnd, AWeakSignalIsNeitherResentNorAlarmed) {
   EXPECT_NE(serve.LineWith("on air: ", 15s).find("on air: PS not received"), std::string::npos);
   EXPECT_NE(Ask(text, in, "STATUS").find(" ONAIR=weak PS"), std::string::npos);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
+}
+
+// A command that runs but writes nothing (a tuner that hangs): no verdict, told once, and
+// the time for a send to show on air running out says nothing either.
+TEST_F(ServeEndToEnd, AMonitorThatWritesNothingIsNoSignalWithinTenSeconds) {
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--monitor-command",
+               "exec sleep 60", "--monitor-timeout", "1"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.LineWith(" text=", 5s);
+  EXPECT_NE(serve.LineWith("on air: no samples from the monitor command for 10 s", 12s), "");
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=QUIET"), "OK");
+  EXPECT_NE(serve.LineWith(" send changes=PS ", 5s), "");
+  std::this_thread::sleep_for(1500ms);
+  const std::string status = Ask(text, in, "STATUS");
+  EXPECT_NE(status.find(" ONAIR=no-signal"), std::string::npos) << status;
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+  EXPECT_EQ(serve.LineWith("on air:", 0s), "") << "told once";
+}
+
+// Log rotation renames the file, then sends SIGHUP: serve goes on, with its state, in a new
+// file.
+TEST_F(ServeEndToEnd, SighupAfterARenameGoesOnInANewLogFile) {
+  const fs::path log = folder_ / "serve.log", rotated = folder_ / "serve.log.1";
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--log", log.string()}, instance_,
+              folder_ / "err.txt");
+  for (int i = 0; i < 50 && Text(log).find(" text=") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(100ms);
+  }
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(Text(log), "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "PS=KEPT"), "OK");
+  fs::rename(log, rotated);
+  kill(serve.Pid(), SIGHUP);
+  EXPECT_EQ(Ask(text, in, "PS?"), "PS=KEPT");
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+  EXPECT_TRUE(std::regex_search(Text(log),
+                                std::regex("^\\S+ log file reopened\n[\\s\\S]* send changes=PS ")))
+      << Text(log);
+  EXPECT_NE(Text(rotated).find(" serve text="), std::string::npos);
 }
 
 // A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
