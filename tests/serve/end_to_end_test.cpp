@@ -460,15 +460,16 @@ TEST_F(ServeEndToEnd, AWeakSignalIsNeitherResentNorAlarmed) {
       .write(reinterpret_cast<const char*>(mpx.data()),
              static_cast<std::streamsize>(mpx.size() * sizeof mpx[0]));
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "0",
-               "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "3"},
+               "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "10"},
               instance_, folder_ / "err.txt");
   asio::io_context io;
   asio::ip::tcp::socket text(io);
   text.connect({asio::ip::make_address("127.0.0.1"), PortOf(serve.LineWith(" text=", 5s), "text")});
   asio::streambuf in;
   EXPECT_EQ(Ask(text, in, "PS=ON AIR"), "OK");
-  // The verdict's line (a mismatch would say "sending once more"), and STATUS.
-  EXPECT_NE(serve.LineWith("on air: ", 15s).find("on air: PS not received"), std::string::npos);
+  // The verdict's line (a mismatch would say "sending once more"), and STATUS. The command
+  // ends after each 2 s of signal and is started again after growing pauses (2 s, 4 s).
+  EXPECT_NE(serve.LineWith("on air: ", 25s).find("on air: PS not received"), std::string::npos);
   EXPECT_NE(Ask(text, in, "STATUS").find(" ONAIR=weak PS"), std::string::npos);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
