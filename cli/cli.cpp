@@ -6,6 +6,7 @@
 
 #include "appcore/version_text.h"
 #include "cli/encode_command.h"
+#include "cli/history_command.h"
 #include "cli/monitor_command.h"
 #include "cli/ports_command.h"
 #include "cli/send_command.h"
@@ -32,6 +33,8 @@ constexpr const char* kUsage =
     "                        any of them\n"
     "  monitor               decode the station's RDS from its FM multiplex; --expect\n"
     "                        confirms that what was sent is on air\n"
+    "  history               print what serve --history recorded, with the time on air\n"
+    "                        as sent\n"
     "Options:\n"
     "  -h, --help            show this text; with a command, that command's options\n"
     "      --version         print the version\n"
@@ -39,8 +42,8 @@ constexpr const char* kUsage =
     "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage; monitor: 3 no\n"
     "RDS received.\n";
 
-constexpr std::array<const char*, 5> kCommands = {"encode", "send", "serve", "ports",
-                                                  "monitor"};
+constexpr std::array<const char*, 6> kCommands = {"encode", "send",    "serve",
+                                                  "ports",  "monitor", "history"};
 
 bool IsCommand(const std::string& name) {
   return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
@@ -72,6 +75,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       status = ServeCommand(rest, out, err);
     } else if (command == "monitor") {
       status = MonitorCommand(rest, out, err);
+    } else if (command == "history") {
+      status = HistoryCommand(rest, out, err);
     } else if (command == "ports") {
       status = PortsCommand(rest, out);
     } else if (!dashes && command[0] == '-') {

@@ -27,6 +27,8 @@ class StationControl {
   virtual void RequestSend() = 0;
   // One line on the last send: its result and time.
   virtual std::string Status() const = 0;
+  // Sends a test event to the alarm commands: "OK", or "NO reason".
+  virtual std::string TestAlarm() { return "NO no alarm command is set"; }
 };
 
 }  // namespace serve
