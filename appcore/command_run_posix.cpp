@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "appcore/command_run.h"
