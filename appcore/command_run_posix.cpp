@@ -53,8 +53,8 @@ bool Drain(int fd, std::string& output) {
   for (;;) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got > 0) {
-      output.append(buffer, static_cast<std::size_t>(
-                                std::min<ssize_t>(got, kOutputKept - std::min(kOutputKept, output.size()))));
+      output.append(buffer, static_cast<std::size_t>(std::min<ssize_t>(
+                                got, kOutputKept - std::min(kOutputKept, output.size()))));
       continue;
     }
     if (got < 0 && errno == EINTR) continue;

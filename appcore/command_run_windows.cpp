@@ -96,10 +96,10 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
   std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
   std::wstring env = EnvironmentBlock(environment);
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessW(
-      nullptr, line.data(), nullptr, nullptr, TRUE,
-      CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
-      &startup, &info);
+  const BOOL started =
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                     CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, env.data(),
+                     nullptr, &startup, &info);
   const DWORD error = GetLastError();
   CloseHandle(in_read);
   CloseHandle(out_write);
@@ -130,7 +130,9 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
     char buffer[4096];
     DWORD got = 0;
     while (ReadFile(out_read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      result.output.append(buffer, std::min<std::size_t>(got, kOutputKept - std::min(kOutputKept, result.output.size())));
+      result.output.append(
+          buffer,
+          std::min<std::size_t>(got, kOutputKept - std::min(kOutputKept, result.output.size())));
     }
   });
 

@@ -135,8 +135,8 @@ void PrintSummary(const serve::HistorySummary& s, const serve::History& history,
     for (const auto& [condition, count] : s.alarms)
       out << "alarms " << condition << ',' << count << '\n';
     if (longest) {
-      out << "longest_outage_start," << serve::IsoTime(longest->start)
-          << "\nlongest_outage_s," << Seconds(longest->length) << '\n';
+      out << "longest_outage_start," << serve::IsoTime(longest->start) << "\nlongest_outage_s,"
+          << Seconds(longest->length) << '\n';
     }
     out << "skipped_lines," << history.skipped << '\n';
     return;
@@ -150,8 +150,8 @@ void PrintSummary(const serve::HistorySummary& s, const serve::History& history,
                   : std::string("none"))
       << '\n';
   if (history.skipped > 0) {
-    out << "  skipped         " << history.skipped
-        << (history.skipped == 1 ? " line" : " lines") << " that held no record (cut short by a crash)\n";
+    out << "  skipped         " << history.skipped << (history.skipped == 1 ? " line" : " lines")
+        << " that held no record (cut short by a crash)\n";
   }
 }
 
@@ -207,7 +207,7 @@ int HistoryCommand(cmdline::Arguments& args, std::ostream& out, std::ostream&) {
 
   const serve::History history = serve::ReadHistory(cmdline::PathArgument(*file));
   const TimePoint until = std::chrono::system_clock::now();
-  const TimePoint from = since ? until - *since
+  const TimePoint from = since                     ? until - *since
                          : history.records.empty() ? until
                                                    : history.records.front().time;
   if (format == Format::kCsv) out << "time,type,condition,result,duration_s,detail\n";
@@ -224,9 +224,11 @@ int HistoryCommand(cmdline::Arguments& args, std::ostream& out, std::ostream&) {
         out << r.fields.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
         break;
       case Format::kCsv: {
-        const std::string result = r.type == "verdict" ? Text(r.fields, "verdict") : Text(r.fields, "result");
+        const std::string result =
+            r.type == "verdict" ? Text(r.fields, "verdict") : Text(r.fields, "result");
         out << time << ',' << r.type << ',' << Csv(Text(r.fields, "condition")) << ','
-            << Csv(result) << ',' << Text(r.fields, "duration_s") << ',' << Csv(Describe(r)) << '\n';
+            << Csv(result) << ',' << Text(r.fields, "duration_s") << ',' << Csv(Describe(r))
+            << '\n';
         break;
       }
     }

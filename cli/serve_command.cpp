@@ -335,9 +335,9 @@ int TestAlarm(const ServeOptions& options, std::ostream& out, std::ostream& err)
   for (const std::string& command : options.alarms.commands) {
     const app::CommandResult result =
         serve::RunAlarmCommand(command, event, instance, serve::kAlarmCommandTimeout);
-    (result.Succeeded() ? out : err) << "alarm command " << cmdline::Quote(command) << ": "
-                                      << (result.Succeeded() ? "test event delivered" : result.ending)
-                                      << '\n';
+    (result.Succeeded() ? out : err)
+        << "alarm command " << cmdline::Quote(command) << ": "
+        << (result.Succeeded() ? "test event delivered" : result.ending) << '\n';
     if (!result.Succeeded() && !result.output.empty()) err << result.output;
     if (!result.Succeeded() && status == 0)
       status = result.exit_status > 0 ? result.exit_status : 1;

@@ -7,7 +7,7 @@ namespace {
 
 // The order of Condition.
 constexpr std::array<const char*, kConditionCount> kNames = {
-    "rds-lost",      "pi-error",       "mismatch",  "pilot-lost",  "monitor-failed", "send-failed",
+    "rds-lost",       "pi-error",  "mismatch",    "pilot-lost",    "monitor-failed", "send-failed",
     "poor-reception", "rds-level", "pilot-level", "overdeviation", "mpx-power"};
 static_assert(std::string_view(kNames[static_cast<std::size_t>(Condition::kPoorReception)]) ==
               "poor-reception");
@@ -55,7 +55,8 @@ std::vector<ConditionChange> AlarmConditions::Observe(Condition condition,
   Set(condition, fault ? Seen::kFault : Seen::kClear, now);
   if (condition == Condition::kPoorReception && state.seen == Seen::kFault) {
     for (std::size_t i = 0; i < kConditionCount; ++i) {
-      if (JudgedFromFields(static_cast<Condition>(i))) Set(static_cast<Condition>(i), Seen::kUnknown, now);
+      if (JudgedFromFields(static_cast<Condition>(i)))
+        Set(static_cast<Condition>(i), Seen::kUnknown, now);
     }
   }
   return Tick(now);

@@ -34,7 +34,7 @@ constexpr std::chrono::seconds kDefaultTripDelay{30};
 constexpr std::chrono::seconds kDefaultClearDelay{10};
 
 struct AlarmDelays {
-  std::chrono::milliseconds trip = kDefaultTripDelay;   // a fault must hold this long
+  std::chrono::milliseconds trip = kDefaultTripDelay;    // a fault must hold this long
   std::chrono::milliseconds clear = kDefaultClearDelay;  // and be gone this long
 };
 
@@ -65,8 +65,8 @@ struct Fault {
 struct ConditionChange {
   Condition condition;
   bool raised;
-  Fault fault;           // what was wrong (the last measurement of it)
-  Moment since;          // when the fault was first seen
+  Fault fault;                  // what was wrong (the last measurement of it)
+  Moment since;                 // when the fault was first seen
   std::optional<Moment> ended;  // with a recovery: when the fault was first seen gone
 };
 
@@ -88,8 +88,7 @@ class AlarmConditions {
 
   // One measurement: fault, or nullopt when the condition's fault is not there. Returns the
   // conditions this raised or cleared (a delay may have run out since the last call).
-  std::vector<ConditionChange> Observe(Condition condition, std::optional<Fault> fault,
-                                       Moment now);
+  std::vector<ConditionChange> Observe(Condition condition, std::optional<Fault> fault, Moment now);
   // The measurement can say nothing now (the monitor is not running): nothing of this
   // condition waits to trip or clear; a raised one stays raised.
   std::vector<ConditionChange> Unknown(Condition condition, Moment now);

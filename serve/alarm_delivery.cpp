@@ -56,8 +56,8 @@ struct AlarmDelivery::Queue {
   std::thread thread;
 };
 
-AlarmDelivery::AlarmDelivery(std::vector<std::string> commands, std::string instance,
-                             ServeLog& log, DeliveryOptions options, SystemLog system_log)
+AlarmDelivery::AlarmDelivery(std::vector<std::string> commands, std::string instance, ServeLog& log,
+                             DeliveryOptions options, SystemLog system_log)
     : commands_(std::move(commands)),
       instance_(std::move(instance)),
       log_(log),
@@ -110,9 +110,12 @@ void AlarmDelivery::Post(const AlarmEvent& event) {
     if (events.size() >= options_.queue_limit) {
       // Heartbeats go first, then tests and starts; an alarm or a recovery only beyond the
       // hard limit, the oldest first.
-      const auto oldest = [&](auto pick) { return std::find_if(events.begin(), events.end(), pick); };
+      const auto oldest = [&](auto pick) {
+        return std::find_if(events.begin(), events.end(), pick);
+      };
       auto victim = oldest([](const AlarmEvent& e) { return e.kind == EventKind::kHeartbeat; });
-      if (victim == events.end()) victim = oldest([](const AlarmEvent& e) { return !Urgent(e.kind); });
+      if (victim == events.end())
+        victim = oldest([](const AlarmEvent& e) { return !Urgent(e.kind); });
       if (victim == events.end() && !Urgent(event.kind)) {
         log_.Line(queue->name + ": too many events waiting; " + EventName(event) + " dropped");
         continue;

@@ -24,9 +24,8 @@ constexpr std::size_t kAlarmQueueHardLimit = 1000;
 struct DeliveryOptions {
   std::chrono::milliseconds timeout = kAlarmCommandTimeout;
   // A failed delivery is tried again after each of these pauses, growing.
-  std::vector<std::chrono::milliseconds> retry_pauses = {std::chrono::seconds(10),
-                                                         std::chrono::seconds(30),
-                                                         std::chrono::seconds(90)};
+  std::vector<std::chrono::milliseconds> retry_pauses = {
+      std::chrono::seconds(10), std::chrono::seconds(30), std::chrono::seconds(90)};
   std::size_t queue_limit = kAlarmQueueLimit;
   std::size_t hard_limit = kAlarmQueueHardLimit;
 };

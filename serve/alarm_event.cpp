@@ -34,8 +34,31 @@ std::string Detail(const AlarmEvent& event) {
 
 std::string ActiveNames(const std::vector<Condition>& active) {
   std::string names;
-  for (const Condition c : active) names += (names.empty() ? "" : ", ") + std::string(ConditionName(c));
+  for (const Condition c : active)
+    names += (names.empty() ? "" : ", ") + std::string(ConditionName(c));
   return names;
+}
+
+std::string SummaryLine(const AlarmEvent& event, const std::string& instance) {
+  const std::string lead = instance + ": ";
+  const std::string since = event.since ? ", since " + LocalClock(*event.since) : "";
+  switch (event.kind) {
+    case EventKind::kStart:
+      return "START " + lead + "serve started";
+    case EventKind::kAlarm:
+      return "ALARM " + lead + Detail(event) + since;
+    case EventKind::kRecovery:
+      return "RECOVERY " + lead + (event.condition ? ConditionName(*event.condition) : "") +
+             " over after " + DurationText(event.lasted.value_or(std::chrono::milliseconds(0))) +
+             " (" + Detail(event) + since + ")";
+    case EventKind::kHeartbeat:
+      return "HEARTBEAT " + lead +
+             (event.active.empty() ? "running, no alarm"
+                                   : "running; alarms: " + ActiveNames(event.active));
+    case EventKind::kTest:
+      return "TEST " + lead + "a test of the alarm commands";
+  }
+  return "";
 }
 
 }  // namespace
@@ -74,24 +97,12 @@ std::string DurationText(std::chrono::milliseconds duration) {
 }
 
 std::string EventSummary(const AlarmEvent& event, const std::string& instance) {
-  const std::string lead = instance + ": ";
-  const std::string since = event.since ? ", since " + LocalClock(*event.since) : "";
-  switch (event.kind) {
-    case EventKind::kStart:
-      return "START " + lead + "serve started";
-    case EventKind::kAlarm:
-      return "ALARM " + lead + Detail(event) + since;
-    case EventKind::kRecovery:
-      return "RECOVERY " + lead + (event.condition ? ConditionName(*event.condition) : "") +
-             " over after " + DurationText(event.lasted.value_or(std::chrono::milliseconds(0))) +
-             " (" + Detail(event) + since + ")";
-    case EventKind::kHeartbeat:
-      return "HEARTBEAT " + lead +
-             (event.active.empty() ? "running, no alarm" : "running; alarms: " + ActiveNames(event.active));
-    case EventKind::kTest:
-      return "TEST " + lead + "a test of the alarm commands";
+  std::string summary = SummaryLine(event, instance);
+  // One line, whatever a field on air holds.
+  for (char& c : summary) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   }
-  return "";
+  return summary;
 }
 
 std::string EventJson(const AlarmEvent& event, const std::string& instance) {

@@ -12,13 +12,13 @@ namespace serve {
 
 struct HistoryRecord {
   std::chrono::system_clock::time_point time;
-  std::string type;  // "start", "stop", "send", "verdict", "alarm", "recovery"
+  std::string type;               // "start", "stop", "send", "verdict", "alarm", "recovery"
   nlohmann::ordered_json fields;  // the whole line
 };
 
 struct History {
   std::vector<HistoryRecord> records;  // in the order written
-  std::size_t skipped = 0;  // lines that are no record (one cut short by a crash)
+  std::size_t skipped = 0;             // lines that are no record (one cut short by a crash)
 };
 
 // Reads a history: FILE.1 (what was moved aside at the size limit) when there is one, then
@@ -49,8 +49,7 @@ struct HistorySummary {
   }
 };
 
-HistorySummary SummarizeHistory(const History& history,
-                                std::chrono::system_clock::time_point from,
+HistorySummary SummarizeHistory(const History& history, std::chrono::system_clock::time_point from,
                                 std::chrono::system_clock::time_point until);
 
 }  // namespace serve

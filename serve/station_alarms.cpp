@@ -76,7 +76,8 @@ bool StationAlarms::Test() {
 
 std::string StationAlarms::StatusText() const {
   std::string names;
-  for (const Condition c : ActiveNames()) names += (names.empty() ? "" : ",") + std::string(ConditionName(c));
+  for (const Condition c : ActiveNames())
+    names += (names.empty() ? "" : ",") + std::string(ConditionName(c));
   return names.empty() ? "" : " CONDITIONS=" + names;
 }
 
@@ -100,15 +101,17 @@ void StationAlarms::SendEnded(bool ok, const std::string& changes,
       nlohmann::ordered_json fields;
       for (const std::string& line : values) {
         const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = rds::Cp1252ToUtf8(line.substr(eq + 1));
+        if (eq != std::string::npos)
+          fields[line.substr(0, eq)] = rds::Cp1252ToUtf8(line.substr(eq + 1));
       }
       record["values"] = fields;
     }
     record[ok ? "text" : "error"] = text;
     history_->Write("send", record);
   }
-  Observe(Condition::kSendFailed,
-          ok ? std::nullopt : std::optional<Fault>(Fault{"sends to the encoder fail: " + text, {}}));
+  Observe(
+      Condition::kSendFailed,
+      ok ? std::nullopt : std::optional<Fault>(Fault{"sends to the encoder fail: " + text, {}}));
 }
 
 void StationAlarms::Verdict(const std::string& verdict, const std::vector<FieldValues>& fields) {

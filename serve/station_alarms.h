@@ -19,12 +19,12 @@ namespace serve {
 
 struct AlarmOptions {
   AlarmDelays delays;
-  std::vector<std::string> commands;        // --alarm-command, each run for every event
-  std::chrono::seconds heartbeat{0};        // 0: no heartbeat
+  std::vector<std::string> commands;  // --alarm-command, each run for every event
+  std::chrono::seconds heartbeat{0};  // 0: no heartbeat
   std::optional<std::filesystem::path> history;
-  std::string instance;                     // the name events carry
-  std::optional<std::string> service;       // the Windows service serve runs as
-  bool system_log = true;                   // alarms and recoveries in the system's log too
+  std::string instance;                // the name events carry
+  std::optional<std::string> service;  // the Windows service serve runs as
+  bool system_log = true;              // alarms and recoveries in the system's log too
   DeliveryOptions delivery;
 };
 

@@ -188,21 +188,26 @@ TEST_F(AlarmDeliveryTest, AFailureIsTriedAgainAndAHangingCommandEnded) {
          "echo x >> " + Path("hangs") + "; sleep 30"},
         "studio", log, quick);
     delivery.Post(Alarm());
-    for (const char* file : {"tries", "fails", "hangs"}) ASSERT_TRUE(Holds(Path(file), "x\nx\nx\n"));
+    for (const char* file : {"tries", "fails", "hangs"})
+      ASSERT_TRUE(Holds(Path(file), "x\nx\nx\n"));
     ASSERT_TRUE(Holds(Path("fails"), "x\nx\nx\nx\n"));
     ASSERT_TRUE(Holds(Path("hangs"), "x\nx\nx\nx\n"));
   }
   const std::string log = log_text_.str();
   EXPECT_EQ(Read(Path("tries")), "x\nx\nx\n");
-  EXPECT_NE(log.find("alarm command 1: alarm mismatch delivered at try 3"), std::string::npos) << log;
+  EXPECT_NE(log.find("alarm command 1: alarm mismatch delivered at try 3"), std::string::npos)
+      << log;
   EXPECT_NE(log.find("alarm command 2: alarm mismatch failed: exited with status 7: no mail "
                      "server; trying again in 10 ms"),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("alarm command 2: alarm mismatch failed: exited with status 7: no mail "
                      "server; given up"),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("alarm command 3: alarm mismatch failed: ended after 300 ms; given up"),
-            std::string::npos) << log;
+            std::string::npos)
+      << log;
 }
 
 TEST_F(AlarmDeliveryTest, AFullQueueDropsHeartbeatsFirstAndAlarmsOnlyPastItsHardLimit) {
@@ -212,10 +217,10 @@ TEST_F(AlarmDeliveryTest, AFullQueueDropsHeartbeatsFirstAndAlarmsOnlyPastItsHard
   {
     ServeLog log(log_text_);
     // The first event waits until the queue has been filled.
-    AlarmDelivery delivery({"[ -e " + Path("go") + " ] || { touch " + Path("busy") +
-                            "; while [ ! -e " + Path("go") + " ]; do sleep 0.02; done; }; echo " +
-                            "$RDSQ7_EVENT >> " + Path("got")},
-                           "studio", log, small);
+    AlarmDelivery delivery(
+        {"[ -e " + Path("go") + " ] || { touch " + Path("busy") + "; while [ ! -e " + Path("go") +
+         " ]; do sleep 0.02; done; }; echo " + "$RDSQ7_EVENT >> " + Path("got")},
+        "studio", log, small);
     delivery.Post(Alarm(EventKind::kTest));
     while (!fs::exists(Path("busy"))) std::this_thread::sleep_for(10ms);
     for (const EventKind kind :
@@ -236,9 +241,12 @@ TEST(History, ReadsBackWhatWasWrittenSkipsATornLineAndSumsUpTheTimeOnAir) {
   const fs::path file = fs::temp_directory_path() / "rdsq7-history-test.jsonl";
   fs::remove(file);
   fs::remove(fs::path(file).concat(".1"));
-  const auto t0 = std::chrono::system_clock::time_point(std::chrono::sys_days(
-      std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(3), std::chrono::day(1))));
-  const auto at = [&](int s) { return "\"time\":\"" + IsoTime(t0 + std::chrono::seconds(s)) + "\""; };
+  const auto t0 =
+      std::chrono::system_clock::time_point(std::chrono::sys_days(std::chrono::year_month_day(
+          std::chrono::year(2026), std::chrono::month(3), std::chrono::day(1))));
+  const auto at = [&](int s) {
+    return "\"time\":\"" + IsoTime(t0 + std::chrono::seconds(s)) + "\"";
+  };
   {
     std::ofstream out(file);
     out << "{" << at(0) << ",\"type\":\"start\",\"monitor\":true}\n"
