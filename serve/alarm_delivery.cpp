@@ -34,6 +34,12 @@ bool Urgent(EventKind kind) {
   return kind == EventKind::kAlarm || kind == EventKind::kRecovery;
 }
 
+// Which events a full queue keeps: the higher, the longer.
+int Rank(EventKind kind) {
+  return Urgent(kind) ? 2 : kind == EventKind::kHeartbeat ? 0 : 1;
+}
+constexpr EventKind kUrgent = EventKind::kAlarm;
+
 }  // namespace
 
 app::CommandResult RunAlarmCommand(const std::string& command, const AlarmEvent& event,
@@ -108,19 +114,22 @@ void AlarmDelivery::Post(const AlarmEvent& event) {
     std::lock_guard lock(queue->mutex);
     auto& events = queue->events;
     if (events.size() >= options_.queue_limit) {
-      // Heartbeats go first, then tests and starts; an alarm or a recovery only beyond the
-      // hard limit, the oldest first.
-      const auto oldest = [&](auto pick) {
-        return std::find_if(events.begin(), events.end(), pick);
-      };
-      auto victim = oldest([](const AlarmEvent& e) { return e.kind == EventKind::kHeartbeat; });
-      if (victim == events.end())
-        victim = oldest([](const AlarmEvent& e) { return !Urgent(e.kind); });
+      // The oldest of the lowest rank goes: heartbeats first, then tests and starts, and an
+      // alarm or a recovery only beyond the hard limit. One that ranks lower than all that
+      // wait is dropped itself.
+      const auto lowest = std::min_element(
+          events.begin(), events.end(),
+          [](const AlarmEvent& a, const AlarmEvent& b) { return Rank(a.kind) < Rank(b.kind); });
+      auto victim = events.end();
+      if (Rank(lowest->kind) < Rank(kUrgent)) {
+        victim = Rank(event.kind) < Rank(lowest->kind) ? events.end() : lowest;
+      } else if (events.size() >= options_.hard_limit) {
+        victim = events.begin();
+      }
       if (victim == events.end() && !Urgent(event.kind)) {
         log_.Line(queue->name + ": too many events waiting; " + EventName(event) + " dropped");
         continue;
       }
-      if (victim == events.end() && events.size() >= options_.hard_limit) victim = events.begin();
       if (victim != events.end()) {
         log_.Line(queue->name + ": too many events waiting; " + EventName(*victim) + " dropped");
         events.erase(victim);

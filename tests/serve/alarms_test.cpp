@@ -211,29 +211,39 @@ TEST_F(AlarmDeliveryTest, AFailureIsTriedAgainAndAHangingCommandEnded) {
 }
 
 TEST_F(AlarmDeliveryTest, AFullQueueDropsHeartbeatsFirstAndAlarmsOnlyPastItsHardLimit) {
+  using K = EventKind;
+  struct Case {
+    std::vector<EventKind> posted;  // while the command is busy with a test event
+    std::string delivered;
+  };
+  // Two wait at most, three alarms and recoveries.
+  const std::vector<Case> cases = {
+      {{K::kHeartbeat, K::kStart, K::kAlarm, K::kHeartbeat}, "test start alarm "},
+      {{K::kTest, K::kHeartbeat, K::kRecovery}, "test test recovery "},
+      {{K::kHeartbeat, K::kAlarm, K::kRecovery, K::kAlarm, K::kRecovery},
+       "test recovery alarm recovery "},
+  };
   DeliveryOptions small;
   small.queue_limit = 2;
   small.hard_limit = 3;
-  {
-    ServeLog log(log_text_);
-    // The first event waits until the queue has been filled.
-    AlarmDelivery delivery(
-        {"[ -e " + Path("go") + " ] || { touch " + Path("busy") + "; while [ ! -e " + Path("go") +
-         " ]; do sleep 0.02; done; }; echo " + "$RDSQ7_EVENT >> " + Path("got")},
-        "studio", log, small);
-    delivery.Post(Alarm(EventKind::kTest));
-    while (!fs::exists(Path("busy"))) std::this_thread::sleep_for(10ms);
-    for (const EventKind kind :
-         {EventKind::kHeartbeat, EventKind::kStart, EventKind::kAlarm, EventKind::kRecovery,
-          EventKind::kHeartbeat, EventKind::kAlarm, EventKind::kRecovery}) {
-      delivery.Post(Alarm(kind));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string n = std::to_string(i);
+    {
+      ServeLog log(log_text_);
+      // The first event waits until the queue has been filled.
+      AlarmDelivery delivery(
+          {"[ -e " + Path("go" + n) + " ] || { touch " + Path("busy" + n) + "; while [ ! -e " +
+           Path("go" + n) + " ]; do sleep 0.02; done; }; printf '%s ' $RDSQ7_EVENT >> " +
+           Path("got" + n)},
+          "studio", log, small);
+      delivery.Post(Alarm(K::kTest));
+      while (!fs::exists(Path("busy" + n))) std::this_thread::sleep_for(10ms);
+      for (const EventKind kind : cases[i].posted) delivery.Post(Alarm(kind));
+      std::ofstream(Path("go" + n)).put('\n');
+      ASSERT_TRUE(Holds(Path("got" + n), cases[i].delivered));
     }
-    std::ofstream(Path("go")).put('\n');
-    ASSERT_TRUE(Holds(Path("got"), "recovery\nalarm\nrecovery\n"));
+    EXPECT_EQ(Read(Path("got" + n)), cases[i].delivered) << i;
   }
-  // The first heartbeat, then the start, made room for the first alarm and recovery; the
-  // second heartbeat found only those; the last recovery took the first alarm's place.
-  EXPECT_EQ(Read(Path("got")), "test\nrecovery\nalarm\nrecovery\n");
 }
 #endif
 
