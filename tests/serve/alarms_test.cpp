@@ -12,6 +12,7 @@
 #include "serve/alarm_delivery.h"
 #include "serve/history_file.h"
 #include "serve/history_reader.h"
+#include "serve/reception_watch.h"
 
 namespace serve {
 namespace {
@@ -113,6 +114,44 @@ TEST(AlarmConditions, TripAndClearDelaysHoldWithoutChatterAndPoorReceptionJudges
   EXPECT_EQ(active[0].condition, rds);
   EXPECT_EQ(active[1].condition, pi);
   EXPECT_EQ(active[1].since.steady, (start + 300s).steady);
+}
+
+// Blocks at a share of the full rate (45.67 per second) for 30 s of signal, with or without
+// the pilot at the end: what the decoder's counts say about reception.
+TEST(ReceptionWatch, PoorReceptionNeedsAWholeWindowOfMostBlocksLostButSomeReceived) {
+  struct Case {
+    double good_share;
+    bool pilot_at_end;
+    bool poor, rds_lost, pilot_lost;
+  };
+  const std::vector<Case> cases = {
+      {1.0, true, false, false, false}, {0.52, true, false, false, false},
+      {0.48, true, true, false, false}, {0.01, false, true, false, true},
+      {0.0, false, false, true, true},
+  };
+  for (const Case& c : cases) {
+    ReceptionWatch watch;
+    receiver::DecoderStats stats;
+    for (int tenth = 0; tenth <= 300; ++tenth) {
+      const ReceptionWatch::Position at(tenth / 10.0);
+      stats.blocks_received = static_cast<std::uint64_t>(at.count() * 1187.5 / 26 * c.good_share);
+      stats.pilot = tenth < 200 || c.pilot_at_end;
+      if (stats.blocks_received > 0) watch.Group(at);
+      watch.Stats(stats, at);
+      if (tenth == 190) EXPECT_FALSE(watch.PoorReception()) << "less than a window so far";
+    }
+    EXPECT_EQ(watch.PoorReception().has_value(), c.poor) << c.good_share;
+    EXPECT_EQ(watch.RdsLost().has_value(), c.rds_lost) << c.good_share;
+    EXPECT_EQ(watch.PilotLost().has_value(), c.pilot_lost) << c.good_share;
+  }
+  ReceptionWatch mono;  // a pilot never seen is not lost; RDS gone for 10 s of signal is
+  receiver::DecoderStats stats;
+  mono.Group(ReceptionWatch::Position(5));
+  mono.Stats(stats, ReceptionWatch::Position(14.9));
+  EXPECT_FALSE(mono.RdsLost());
+  mono.Stats(stats, ReceptionWatch::Position(15));
+  EXPECT_TRUE(mono.RdsLost());
+  EXPECT_FALSE(mono.PilotLost());
 }
 
 #if !defined(_WIN32)
