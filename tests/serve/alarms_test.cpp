@@ -154,6 +154,33 @@ TEST(ReceptionWatch, PoorReceptionNeedsAWholeWindowOfMostBlocksLostButSomeReceiv
   EXPECT_FALSE(mono.PilotLost());
 }
 
+// On each system's shell: the event on standard input and in the environment, the exit
+// status, and a command that does not end in time ended.
+TEST(RunAlarmCommand, GivesTheEventAndTellsHowTheCommandEnded) {
+  AlarmEvent event;
+  event.kind = EventKind::kRecovery;
+  event.condition = Condition::kSendFailed;
+#if defined(_WIN32)
+  const std::string echo = "more & echo %RDSQ7_EVENT%/%RDSQ7_CONDITION%& exit /b 3";
+  const std::string hang = "ping -n 30 127.0.0.1 >NUL";
+#else
+  const std::string echo = "cat; echo $RDSQ7_EVENT/$RDSQ7_CONDITION; exit 3";
+  const std::string hang = "sleep 30";
+#endif
+  const app::CommandResult done = RunAlarmCommand(echo, event, "studio", 10s);
+  EXPECT_EQ(done.exit_status, 3);
+  EXPECT_FALSE(done.Succeeded());
+  EXPECT_NE(done.output.find("{\"event\":\"recovery\",\"condition\":\"send-failed\""),
+            std::string::npos)
+      << done.output;
+  EXPECT_NE(done.output.find("recovery/send-failed"), std::string::npos) << done.output;
+  const auto start = std::chrono::steady_clock::now();
+  const app::CommandResult hung = RunAlarmCommand(hang, event, "studio", 500ms);
+  EXPECT_TRUE(hung.timed_out);
+  EXPECT_EQ(hung.ending, "ended after 500 ms");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
 #if !defined(_WIN32)
 class AlarmDeliveryTest : public ::testing::Test {
  protected:
