@@ -61,6 +61,14 @@ struct Fault {
   bool operator==(const Fault&) const = default;
 };
 
+// One measurement of one condition: known with its fault (or nullopt, no fault), or not
+// known (the measurement can say nothing now).
+struct Measurement {
+  Condition condition;
+  bool known = false;
+  std::optional<Fault> fault;
+};
+
 // A condition that tripped (an alarm) or cleared (a recovery).
 struct ConditionChange {
   Condition condition;
@@ -92,6 +100,11 @@ class AlarmConditions {
   // The measurement can say nothing now (the monitor is not running): nothing of this
   // condition waits to trip or clear; a raised one stays raised.
   std::vector<ConditionChange> Unknown(Condition condition, Moment now);
+  // Observe or Unknown, as the measurement says.
+  std::vector<ConditionChange> Take(const Measurement& measurement, Moment now) {
+    return measurement.known ? Observe(measurement.condition, measurement.fault, now)
+                             : Unknown(measurement.condition, now);
+  }
   // Delays that ran out since the last call. Call at least once a second.
   std::vector<ConditionChange> Tick(Moment now);
 

@@ -64,6 +64,10 @@ void StationAlarms::Unknown(Condition condition) {
   Handle(conditions_.Unknown(condition, Moment::Now()));
 }
 
+void StationAlarms::Measure(const std::vector<Measurement>& measurements) {
+  for (const Measurement& m : measurements) Handle(conditions_.Take(m, Moment::Now()));
+}
+
 bool StationAlarms::Test() {
   if (options_.commands.empty()) return false;
   AlarmEvent event;

@@ -46,6 +46,7 @@ class StationAlarms {
   // A measurement of one condition (see AlarmConditions).
   void Observe(Condition condition, std::optional<Fault> fault);
   void Unknown(Condition condition);
+  void Measure(const std::vector<Measurement>& measurements);
   // ALARMTEST: a test event for every command; false when there is none.
   bool Test();
 
