@@ -8,7 +8,36 @@ namespace {
 // IEC 62106: 1187.5 bit/s in blocks of 26 bits.
 constexpr double kBlocksPerSecond = 1187.5 / 26;
 
+// A PS on air is eight characters; the spaces that fill it are no part of what people read.
+std::string Trimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 }  // namespace
+
+std::vector<Measurement> FieldMeasurements(const receiver::AirCheck* check) {
+  Measurement pi{Condition::kPiError, check != nullptr, std::nullopt};
+  Measurement fields{Condition::kMismatch, check != nullptr, std::nullopt};
+  if (!check) return {pi, fields};
+  bool pi_open = false, fields_open = false;
+  for (const receiver::FieldDifference& d : check->Differences()) {
+    const bool is_pi = d.field == receiver::Field::kPi;
+    if (d.on_air.empty()) {
+      (is_pi ? pi_open : fields_open) = true;
+      continue;
+    }
+    Measurement& m = is_pi ? pi : fields;
+    if (!m.fault) m.fault.emplace();
+    const FieldValues values{receiver::FieldName(d.field), Trimmed(d.on_air), Trimmed(d.expected)};
+    m.fault->detail += (m.fault->detail.empty() ? "" : "; ") + values.field + " on air '" +
+                       values.on_air + "', sent '" + values.sent + "'";
+    m.fault->fields.push_back(values);
+  }
+  if (!pi.fault && pi_open) pi.known = false;
+  if (!fields.fault && fields_open) fields.known = false;
+  return {pi, fields};
+}
 
 void ReceptionWatch::Stats(const receiver::DecoderStats& stats, Position at) {
   now_ = at;

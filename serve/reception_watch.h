@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "receiver/air_check.h"
 #include "receiver/mpx_decoder.h"
 #include "serve/alarm_conditions.h"
 
@@ -50,5 +51,11 @@ class ReceptionWatch {
   bool pilot_seen_ = false;
   bool pilot_ = false;
 };
+
+// pi-error and mismatch as a comparison of the air with the last send shows them, from
+// evidence only: a field received with another value is a fault; all of them received as
+// sent is none; a field not received (yet) leaves it unknown. No comparison (no send yet):
+// unknown.
+std::vector<Measurement> FieldMeasurements(const receiver::AirCheck* check);
 
 }  // namespace serve
