@@ -53,17 +53,17 @@ std::vector<ConditionChange> AlarmConditions::Observe(Condition condition,
   State& state = states_[static_cast<std::size_t>(condition)];
   if (fault) state.fault = std::move(*fault);
   Set(condition, fault ? Seen::kFault : Seen::kClear, now);
+  state.known = true;
   if (condition == Condition::kPoorReception && state.seen == Seen::kFault) {
     for (std::size_t i = 0; i < kConditionCount; ++i) {
-      if (JudgedFromFields(static_cast<Condition>(i)))
-        Set(static_cast<Condition>(i), Seen::kUnknown, now);
+      if (JudgedFromFields(static_cast<Condition>(i))) states_[i].known = false;
     }
   }
   return Tick(now);
 }
 
 std::vector<ConditionChange> AlarmConditions::Unknown(Condition condition, Moment now) {
-  Set(condition, Seen::kUnknown, now);
+  states_[static_cast<std::size_t>(condition)].known = false;
   return Tick(now);
 }
 
@@ -71,6 +71,7 @@ std::vector<ConditionChange> AlarmConditions::Tick(Moment now) {
   std::vector<ConditionChange> changes;
   for (std::size_t i = 0; i < kConditionCount; ++i) {
     State& state = states_[i];
+    if (!state.known) continue;
     const auto held = now.steady - state.seen_since.steady;
     if (!state.active && state.seen == Seen::kFault && held >= delays_.trip) {
       state.active = true;

@@ -88,8 +88,8 @@ struct ActiveCondition {
 // now. A fault that holds for the trip delay raises the condition; once raised, its absence
 // must hold for the clear delay before the condition clears. A measurement that flips back
 // within a delay starts it over, so a condition never chatters. While reception is poor
-// (its fault seen, at once), PI and field measurements are no evidence either way: what
-// waited to trip is dropped, and a raised one stays until good reception shows otherwise.
+// (its fault seen, at once), PI and field measurements are no evidence either way: those
+// conditions neither trip nor clear until good reception shows what holds.
 class AlarmConditions {
  public:
   explicit AlarmConditions(AlarmDelays delays) : delays_(delays) {}
@@ -97,8 +97,9 @@ class AlarmConditions {
   // One measurement: fault, or nullopt when the condition's fault is not there. Returns the
   // conditions this raised or cleared (a delay may have run out since the last call).
   std::vector<ConditionChange> Observe(Condition condition, std::optional<Fault> fault, Moment now);
-  // The measurement can say nothing now (the monitor is not running): nothing of this
-  // condition waits to trip or clear; a raised one stays raised.
+  // The measurement can say nothing now (the monitor is not running): the condition neither
+  // trips nor clears until it can again. A fault seen before and after counts from its
+  // start, as does its absence.
   std::vector<ConditionChange> Unknown(Condition condition, Moment now);
   // Observe or Unknown, as the measurement says.
   std::vector<ConditionChange> Take(const Measurement& measurement, Moment now) {
@@ -114,9 +115,10 @@ class AlarmConditions {
   const AlarmDelays& delays() const { return delays_; }
 
  private:
-  enum class Seen : std::uint8_t { kUnknown, kClear, kFault };
+  enum class Seen : std::uint8_t { kNever, kClear, kFault };
   struct State {
-    Seen seen = Seen::kUnknown;
+    Seen seen = Seen::kNever;
+    bool known = false;   // the last measurement could tell
     Moment seen_since{};  // when `seen` last changed
     bool active = false;
     Moment fault_since{};  // the start of the fault that raised it (or waits to)
