@@ -6,6 +6,7 @@
 
 #include "appcore/version_text.h"
 #include "cli/encode_command.h"
+#include "cli/history_command.h"
 #include "cli/monitor_command.h"
 #include "cli/pi_command.h"
 #include "cli/ports_command.h"
@@ -39,6 +40,8 @@ constexpr const char* kUsage =
     "                        confirms that what was sent is on air\n"
     "  pi CALL|HHHH          North America (RBDS): the PI of call letters, or the call\n"
     "                        letters of a PI\n"
+    "  history               print what serve --history recorded, with the time on air\n"
+    "                        as sent\n"
     "Options:\n"
     "  -h, --help            show this text; with a command, that command's options\n"
     "      --version         print the version\n"
@@ -47,7 +50,7 @@ constexpr const char* kUsage =
     "RDS received, 4 too weak a signal to confirm every field.\n";
 
 constexpr std::array<const char*, 6> kCommands = {"encode", "send",    "serve",
-                                                  "ports",  "monitor", "pi"};
+                                                  "ports",  "monitor", "pi", "history"};
 
 bool IsCommand(const std::string& name) {
   return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
@@ -79,6 +82,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       status = ServeCommand(rest, out, err);
     } else if (command == "monitor") {
       status = MonitorCommand(rest, out, err);
+    } else if (command == "history") {
+      status = HistoryCommand(rest, out, err);
     } else if (command == "ports") {
       status = PortsCommand(rest, out);
     } else if (command == "pi") {

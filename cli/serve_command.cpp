@@ -17,6 +17,7 @@
 
 #include "appcore/bounded_file.h"
 #include "appcore/single_instance.h"
+#include "cmdline/duration.h"
 #include "cmdline/field_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/send_lines.h"
@@ -29,6 +30,7 @@
 #include "serve/service_host.h"
 #include "serve/settings_lock.h"
 #include "serve/station.h"
+#include "serve/station_alarms.h"
 #include "transfer/port_open.h"
 #include "transfer/thread_priority.h"
 
@@ -83,6 +85,18 @@ constexpr const char* kServeHelp =
     "                        mismatch sent once more, a second one an ALARM in STATUS\n"
     "  --monitor-timeout SECONDS\n"
     "                        how long a send has to show on air (20)\n"
+    "  --alarm-command COMMAND\n"
+    "                        run COMMAND for each alarm, recovery, start, heartbeat and\n"
+    "                        test event, the event as JSON on its standard input and in\n"
+    "                        RDSQ7_EVENT, RDSQ7_CONDITION, RDSQ7_INSTANCE, RDSQ7_SUMMARY\n"
+    "                        (repeatable; see docs/alarms.md)\n"
+    "  --alarm-trip SECONDS  a fault raises its alarm after holding this long (30)\n"
+    "  --alarm-clear SECONDS and clears after being gone this long (10)\n"
+    "  --heartbeat DURATION  a heartbeat event this often (15m; default: none)\n"
+    "  --test-alarm          send one test event to the alarm commands and exit with\n"
+    "                        their status\n"
+    "  --history FILE        append each send, verdict, alarm, recovery, start and stop\n"
+    "                        to FILE, one JSON line each (moved to FILE.1 at 10 MB)\n"
     "  --instance NAME       run beside other serve instances, one per encoder: each\n"
     "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
@@ -134,6 +148,8 @@ struct ServeOptions {
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
   std::optional<std::string> log;           // --log FILE
+  serve::AlarmOptions alarms;
+  bool test_alarm = false;
 };
 
 // The folder of a file that serve makes later: missing, it is an error now rather than a
@@ -321,6 +337,23 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.monitor_command = args.Value();
   } else if (option == "--monitor-timeout") {
     options.monitor_timeout = std::chrono::seconds(Number(option, args.Value(), 3600, 1));
+  } else if (option == "--alarm-command") {
+    options.alarms.commands.push_back(args.Value());
+  } else if (option == "--alarm-trip") {
+    options.alarms.delays.trip = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--alarm-clear") {
+    options.alarms.delays.clear = std::chrono::seconds(Number(option, args.Value(), 86400));
+  } else if (option == "--heartbeat") {
+    options.alarms.heartbeat = cmdline::ParseDuration(option, args.Value());
+    if (options.alarms.heartbeat.count() == 0)
+      throw cmdline::UsageError("option --heartbeat: expected a duration above 0");
+  } else if (option == "--history") {
+    const std::string file = args.Value();
+    CheckFolder(option, file);
+    options.alarms.history = cmdline::PathArgument(file);
+  } else if (option == "--test-alarm") {
+    args.NoValue();
+    options.test_alarm = true;
   } else if (option == "--max-sends-per-hour") {
     options.max_sends_per_hour = Number(option, args.Value(), 100000);
   } else if (option == "--max-connections") {
@@ -371,6 +404,29 @@ void ParseConfig(const std::string& file, cmdline::FieldOptions& fields, ServeOp
   }
 }
 
+// --test-alarm: one test event to each alarm command, run in turn; the status of the first
+// that failed (1 when it did not start or was ended), or 0.
+int TestAlarm(const ServeOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.alarms.commands.empty())
+    throw cmdline::UsageError("option --test-alarm: no --alarm-command given");
+  serve::AlarmEvent event;
+  event.kind = serve::EventKind::kTest;
+  event.time = std::chrono::system_clock::now();
+  const std::string instance = options.instance.value_or(kServeInstanceName);
+  int status = 0;
+  for (const std::string& command : options.alarms.commands) {
+    const app::CommandResult result =
+        serve::RunAlarmCommand(command, event, instance, serve::kAlarmCommandTimeout);
+    (result.Succeeded() ? out : err)
+        << "alarm command " << cmdline::Quote(command) << ": "
+        << (result.Succeeded() ? "test event delivered" : result.ending) << '\n';
+    if (!result.Succeeded() && !result.output.empty()) err << result.output;
+    if (!result.Succeeded() && status == 0)
+      status = result.exit_status > 0 ? result.exit_status : 1;
+  }
+  return status;
+}
+
 // Runs serve until it is stopped: by a signal, or by the service manager through `service`.
 int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostream& out,
           serve::ServiceControl* service);
@@ -413,6 +469,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     throw cmdline::UsageError("option --install-service: not with --service");
   }
   if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
+  if (options.test_alarm) return TestAlarm(options, out, err);
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
@@ -434,6 +491,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
   if (service) {
     // One lock per service, as for the systemd unit's instances.
     if (!options.instance) options.instance = *service;
+    options.alarms.service = *service;
     return serve::RunAsService(*service, [&](serve::ServiceControl& control) {
       try {
         return Serve(fields, options, out, &control);
@@ -488,6 +546,10 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
                               {settings_path, options.ta_timeout, options.max_sends_per_hour,
                                options.fallback_after, fallback, fields.CallLetters()},
                               worker, log);
+  serve::AlarmOptions alarm_options = options.alarms;
+  alarm_options.instance = instance_name;
+  serve::StationAlarms alarms(io, alarm_options, log);
+  station.UseAlarms(alarms);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
   std::string opened;
@@ -558,6 +620,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     log.Line("monitor: " + *options.monitor_command);
   }
   station.Start(fields.SettingsFile().has_value(), port_problem);
+  alarms.Start(options.monitor_command.has_value());
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
 #if defined(SIGHUP)
@@ -584,6 +647,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     station.Stop([&](bool saved) {
       status = saved ? 0 : 1;
       log.Line(saved ? "stopped" : "stopped; the settings file does not hold the last state");
+      alarms.Stop();
       io.stop();
     });
   };

@@ -145,10 +145,16 @@ std::string ServeStation::Status() const {
                           *budget_wait_ - now));
   }
   status += on_air_;
-  if (alarm_) status += " ALARM";
+  // ALARM as before: for a client that knows nothing of the conditions, any of them is one.
+  if (alarm_ || (alarms_ && !alarms_->Active().empty())) status += " ALARM";
+  if (alarms_) status += alarms_->StatusText();
   if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
   if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
   return status;
+}
+
+std::string ServeStation::TestAlarm() {
+  return alarms_ && alarms_->Test() ? "OK" : StationControl::TestAlarm();
 }
 
 void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
@@ -252,6 +258,10 @@ void ServeStation::Finished(const SendOutcome& outcome) {
     pending_ = true;
   }
   log_.Line(line.str());
+  if (alarms_) {
+    alarms_->SendEnded(outcome.ok, sent_fields_.empty() ? "-" : sent_fields_, outcome.record,
+                       Clock::now() - sent_start_, outcome.text);
+  }
   if (stopping_) {
     if (pending_ && !retrying_) {
       Schedule(true);  // what came during the send still goes out

@@ -17,6 +17,7 @@
 #include "serve/send_budget.h"
 #include "serve/send_worker.h"
 #include "serve/settings_saver.h"
+#include "serve/station_alarms.h"
 #include "serve/station_control.h"
 #include "transfer/time_of_day.h"
 
@@ -66,6 +67,11 @@ class ServeStation final : public StationControl {
   void RequestSend() override;
   std::string Status() const override;
   std::optional<std::string> CallLetters() const override { return options_.call_letters; }
+
+  std::string TestAlarm() override;
+
+  // Sends and verdicts go to alarms from now on; STATUS lists its conditions.
+  void UseAlarms(StationAlarms& alarms) { alarms_ = &alarms; }
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -137,6 +143,7 @@ class ServeStation final : public StationControl {
   std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
   std::function<void(bool)> stopped_;
   std::function<void(const rds::StationSettings&)> on_sent_;
+  StationAlarms* alarms_ = nullptr;
   std::string on_air_;   // " ONAIR=…", empty without a monitor
   bool resent_ = false;  // the one resend since the last change has been made
   bool alarm_ = false;

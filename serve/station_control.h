@@ -29,6 +29,8 @@ class StationControl {
   virtual std::string Status() const = 0;
   // The station's call letters, when serve was given them: a PI is checked against them.
   virtual std::optional<std::string> CallLetters() const { return std::nullopt; }
+  // Sends a test event to the alarm commands: "OK", or "NO reason".
+  virtual std::string TestAlarm() { return "NO no alarm command is set"; }
 };
 
 }  // namespace serve

@@ -188,6 +188,7 @@ void RunTextCommand(std::string_view line, StationControl& station, const TextAn
     return answer("OK");
   }
   if (command == "STATUS") return answer(station.Status());
+  if (command == "ALARMTEST") return answer(station.TestAlarm());
   answer("NO unknown command");
 }
 

@@ -49,7 +49,8 @@ using TextAnswer = std::function<void(std::string answer)>;
 //                                     dynamic PS");
 //   PS? PI? ... AF?                   "PS=value" and so on;
 //   SEND                              asks for a send now: "OK";
-//   STATUS                            the last send's result and time.
+//   STATUS                            the last send's result and time;
+//   ALARMTEST                         a test event to the alarm commands: "OK".
 // Names are taken in any case; AF values are MHz with a full stop, separated by commas.
 void RunTextCommand(std::string_view line, StationControl& station, const TextAnswer& answer);
 

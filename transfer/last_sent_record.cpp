@@ -20,4 +20,35 @@ LastSentRecord BuildLastSentRecord(const rds::StationSettings& settings) {
   return record;
 }
 
+std::optional<rds::StationSettings> SettingsOfRecord(const LastSentRecord& record) {
+  // The names in the order BuildLastSentRecord writes them.
+  const LastSentRecord names = BuildLastSentRecord({});
+  std::array<std::string, kLastSentLines> values;
+  for (std::size_t i = 0; i < kLastSentLines; ++i) {
+    const std::string name = names[i].substr(0, names[i].find('=') + 1);
+    if (record[i].rfind(name, 0) != 0) return std::nullopt;
+    values[i] = record[i].substr(name.size());
+  }
+  const auto number = [](const std::string& text) -> std::optional<int> {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("-0123456789") != std::string::npos)
+      return std::nullopt;
+    return std::stoi(text);
+  };
+  rds::StationSettings settings;
+  settings.ps = values[0];
+  const auto pty = number(values[1]), tp = number(values[2]), ta = number(values[3]),
+             ms = number(values[11]);
+  if (!pty || !tp || !ta || !ms || values[13].size() != 4) return std::nullopt;
+  settings.pty = *pty;
+  settings.tp = *tp;
+  settings.ta = *ta;
+  for (std::size_t i = 0; i < settings.af.size(); ++i) settings.af[i] = values[4 + i];
+  settings.ms = *ms;
+  settings.pi = values[12];
+  for (std::size_t item = 0; item < settings.di.size(); ++item)
+    settings.di[item] = values[13][settings.di.size() - 1 - item] == '1';
+  return settings;
+}
+
 }  // namespace transfer

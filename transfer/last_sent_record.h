@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "rds/station.h"
@@ -16,5 +17,9 @@ using LastSentRecord = std::array<std::string, kLastSentLines>;
 // as they stand (PI and AF as the send corrected them), list positions in decimal (-1
 // for no selection), DI as four 0/1 characters for items DPTY, Comp., Art. H., Stereo.
 LastSentRecord BuildLastSentRecord(const rds::StationSettings& settings);
+
+// The settings a record was built from; nullopt for the empty record of no send, or one
+// whose lines are not those BuildLastSentRecord writes.
+std::optional<rds::StationSettings> SettingsOfRecord(const LastSentRecord& record);
 
 }  // namespace transfer

@@ -66,7 +66,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 touch "$scratch/studio.conf"
 for case in "serve --config|$scratch/studio.conf" "encode --settings|$scratch/studio.conf" \
-  "ports --com1|default" "send --format|hex"; do
+  "ports --com1|default" "send --format|hex" "history --format|csv"; do
   words=${case%|*} want=${case#*|}
   [[ $want == "$scratch"/* ]] && cur=$scratch/ || cur=""
   # shellcheck disable=SC2086

@@ -519,6 +519,87 @@ TEST_F(ServeEndToEnd, SighupAfterARenameGoesOnInANewLogFile) {
   EXPECT_NE(Text(rotated).find(" serve text="), std::string::npos);
 }
 
+// The monitor's air goes from the PS sent to another and back, then the monitor command dies:
+// the alarm command hears start, the alarm naming PS, its recovery and monitor-failed, each
+// as JSON on its standard input, with heartbeats between; the history holds them.
+TEST_F(ServeEndToEnd, AnAlarmCommandHearsOfAFaultOnAirItsRecoveryAndABlindMonitor) {
+  const auto write_mpx = [&](const std::string& name, const std::string& ps, double seconds) {
+    rds::StationSettings station;
+    station.ps = ps;
+    const auto image = rds::Encode(station).image;
+    const auto mpx = receiver::testing::SynthesizeMpx(
+        std::vector<std::uint8_t>(image.begin(), image.end()), seconds, {});
+    std::ofstream(folder_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(mpx.data()),
+               static_cast<std::streamsize>(mpx.size() * sizeof mpx[0]));
+  };
+  write_mpx("a.raw", "SENT", 8);
+  write_mpx("b.raw", "OTHER", 14);
+  write_mpx("c.raw", "SENT", 60);
+  // Played at about the rate of the air, a quarter of a second at a time.
+  const std::string dir = folder_.string();
+  std::ofstream(folder_ / "monitor.sh")
+      << "cd " << dir << " && [ ! -e dead ] || exit 1\necho $$ > monitor.pid\n"
+      << "for f in a b c; do n=$(( $(wc -c < $f.raw) / 85500 )); i=0\n"
+      << "  while [ $i -lt $n ]; do dd if=$f.raw bs=85500 skip=$i count=1 2>/dev/null\n"
+      << "    i=$((i+1)); sleep 0.25; done; done\n";
+  const fs::path events = folder_ / "events.jsonl", history = folder_ / "history.jsonl";
+  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--ps", "SENT",
+               "--monitor-command", "sh " + dir + "/monitor.sh", "--monitor-timeout", "3",
+               "--alarm-trip", "3", "--alarm-clear", "2", "--heartbeat", "2s", "--history",
+               history.string(), "--alarm-command", "cat >> '" + events.string() + "'"},
+              instance_, folder_ / "err.txt");
+  const std::string first = serve.LineWith(" text=", 5s);
+  asio::io_context io;
+  asio::ip::tcp::socket text(io);
+  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
+  asio::streambuf in;
+  EXPECT_EQ(Ask(text, in, "SEND"), "OK");
+  EXPECT_NE(serve.LineWith("on air: confirmed", 10s), "");
+  EXPECT_NE(serve.LineWith("ALARM " + instance_ + ": PS on air 'OTHER', sent 'SENT', since", 30s),
+            "");
+  EXPECT_NE(Ask(text, in, "STATUS").find(" ALARM CONDITIONS=mismatch"), std::string::npos);
+  EXPECT_NE(serve.LineWith("RECOVERY " + instance_ + ": mismatch over after ", 30s), "");
+  EXPECT_EQ(Ask(text, in, "STATUS").find("CONDITIONS"), std::string::npos);
+  std::ofstream(folder_ / "dead").put('\n');
+  std::ifstream pid_file(folder_ / "monitor.pid");
+  pid_t monitor = 0;
+  pid_file >> monitor;
+  ASSERT_GT(monitor, 0);
+  kill(monitor, SIGKILL);
+  EXPECT_NE(serve.LineWith("ALARM " + instance_ + ": ", 30s).find("monitor"), std::string::npos);
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
+
+  std::ifstream lines(events);
+  std::string order;
+  int heartbeats = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, std::regex("^\\{\"event\":\"(\\w+)\",\"condition\":"
+                                                      "(null|\"([a-z-]+)\")")))
+        << line;
+    if (m[1] == "heartbeat") {
+      ++heartbeats;
+      continue;
+    }
+    order += std::string(m[1]) + (m[3].matched ? " " + std::string(m[3]) : "") + ", ";
+    if (m[1] == "alarm" && m[3] == "mismatch") {
+      EXPECT_NE(line.find("\"fields\":[{\"field\":\"PS\",\"on_air\":\"OTHER\",\"sent\":\"SENT\"}]"),
+                std::string::npos)
+          << line;
+    }
+  }
+  EXPECT_EQ(order, "start, alarm mismatch, recovery mismatch, alarm monitor-failed, ");
+  EXPECT_GE(heartbeats, 5);
+  std::ifstream written(history);
+  const std::string kept((std::istreambuf_iterator<char>(written)), {});
+  for (const char* record : {"\"type\":\"start\"", "\"type\":\"send\"", "\"verdict\":\"confirmed\"",
+                             "\"type\":\"alarm\",\"condition\":\"mismatch\"",
+                             "\"type\":\"recovery\"", "\"type\":\"stop\""}) {
+    EXPECT_NE(kept.find(record), std::string::npos) << record;
+  }
+}
+
 // A pseudo-terminal stands for a USB serial adapter; the link names whichever is plugged in.
 int PlugInLine(const fs::path& link) {
   const int line = posix_openpt(O_RDWR | O_NOCTTY);

@@ -66,6 +66,7 @@ TEST(TextCommands, AnswersAndChangesAsTheOptionsCheck) {
       {"PS?", "PS=FM RADIO", ""},
       {"DI?", "DI=0000", ""},
       {"HELLO", "NO unknown command", ""},
+      {"alarmtest", "NO no alarm command is set", ""},
       {"PS=\xC3", "NO text is not valid UTF-8", ""},
       {"PS=\xED\xA0\x80", "NO text is not valid UTF-8", ""},
       {std::string(256, 'A'), "NO line longer than 255 bytes", ""},

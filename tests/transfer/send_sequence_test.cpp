@@ -155,6 +155,16 @@ TEST(LastSentRecord, ListsAndDIFlags) {
   record = BuildLastSentRecord(settings);
   EXPECT_EQ(record[13], "DI=0110");
   EXPECT_EQ(record[1], "PTY=31");
+  // Read back, as the window's monitor does with the record of its last send.
+  settings.af = {"98.5", "", "87,6", "", "", "", ""};
+  record = BuildLastSentRecord(settings);
+  const auto back = SettingsOfRecord(record);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(BuildLastSentRecord(*back), record);
+  EXPECT_EQ(back->di, settings.di);
+  EXPECT_FALSE(SettingsOfRecord(LastSentRecord{}));
+  record[13] = "DI=01";
+  EXPECT_FALSE(SettingsOfRecord(record));
 }
 
 TEST_F(SendSequenceTest, ALineErrorMidImageKeepsRecordAndTimeAndStopsTheLines) {
