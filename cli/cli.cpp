@@ -49,7 +49,7 @@ constexpr const char* kUsage =
     "Exit status: 0 done, 1 failed (a file, a port, a send), 2 wrong usage; monitor: 3 no\n"
     "RDS received, 4 too weak a signal to confirm every field.\n";
 
-constexpr std::array<const char*, 6> kCommands = {"encode", "send",    "serve",
+constexpr std::array<const char*, 7> kCommands = {"encode", "send",    "serve",
                                                   "ports",  "monitor", "pi", "history"};
 
 bool IsCommand(const std::string& name) {

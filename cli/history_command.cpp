@@ -19,10 +19,10 @@ using TimePoint = std::chrono::system_clock::time_point;
 
 constexpr const char* kHistoryHelp =
     "Usage: rdsq7-cli history FILE [options]\n"
-    "Prints the history that serve --history FILE keeps (FILE.1 first, when there is one):\n"
-    "each send, verdict, alarm, recovery, start and stop, then a summary: the time\n"
-    "monitored, the time on air as sent (and its share), alarms by condition and the\n"
-    "longest outage.\n"
+    "Prints the history FILE that serve keeps with its option of that name (FILE.1 first,\n"
+    "when there is one): each send, verdict, alarm, recovery, start and stop, then a\n"
+    "summary: the time monitored, the time on air as sent (and its share), alarms by\n"
+    "condition and the longest outage.\n"
     "  --since DURATION      only the last DURATION (90m, 24h, 7d); default: all of it\n"
     "  --format text|json|csv\n"
     "                        text (default); json: the records as written, then one\n"
