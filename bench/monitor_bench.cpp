@@ -1,6 +1,7 @@
 // Decodes synthesized FM multiplex with the receiver and prints (a) how many times faster
-// than real time it runs on one core at the common sample rates, and (b) how many groups it
-// decodes as the noise rises. Not a test: the speed depends on the machine.
+// than real time it runs on one core at the common sample rates, with the level meter beside
+// it, and (b) how many groups it decodes as the noise rises. Not a test: the speed depends on
+// the machine.
 //
 //   monitor_bench [--seconds S] [--raw FOLDER]
 //
@@ -9,6 +10,7 @@
 // samples.
 #include <time.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +23,7 @@
 
 #include "rds/group_assembly.h"
 #include "rds/station.h"
+#include "receiver/level_meter.h"
 #include "receiver/mpx_decoder.h"
 #include "tests/receiver/mpx_synth.h"
 
@@ -29,7 +32,7 @@ namespace {
 using std::chrono::duration;
 using std::chrono::nanoseconds;
 
-constexpr std::array kRatesHz{171000.0, 192000.0, 228000.0};
+constexpr std::array kRatesHz{171000.0, 192000.0, 228000.0, 250000.0};
 constexpr double kNoiseRateHz = 171000;
 constexpr double kNoiseStep = 0.02;
 constexpr double kHighestNoise = 1.0;
@@ -54,10 +57,11 @@ rds::Encoding BenchStation() {
 struct Decoded {
   std::uint64_t groups = 0;  // every block valid and the group one of those sent
   nanoseconds cpu{};
+  nanoseconds levels_cpu{};  // the level meter's, when measured
 };
 
 Decoded Decode(const std::vector<std::int16_t>& mpx, double rate_hz,
-               const rds::EncoderImage& image) {
+               const rds::EncoderImage& image, bool levels = false) {
   const auto sent = rds::SplitImage(image);
   Decoded result;
   receiver::MpxDecoder decoder(rate_hz, [&](const receiver::Group& group) {
@@ -75,9 +79,27 @@ Decoded Decode(const std::vector<std::int16_t>& mpx, double rate_hz,
       }
     }
   });
-  const nanoseconds before = ThreadCpuTime();
-  decoder.Feed(std::span<const std::int16_t>(mpx));
-  result.cpu = ThreadCpuTime() - before;
+  if (!levels) {
+    const nanoseconds before = ThreadCpuTime();
+    decoder.Feed(std::span<const std::int16_t>(mpx));
+    result.cpu = ThreadCpuTime() - before;
+    return result;
+  }
+  // As the monitor runs them: both fed the same float samples, a chunk at a time.
+  std::vector<float> samples(mpx.size());
+  for (std::size_t i = 0; i < mpx.size(); ++i) samples[i] = mpx[i] / 32768.f;
+  receiver::LevelMeter meter(rate_hz, {}, nullptr);
+  constexpr std::size_t kChunk = 8192;
+  for (std::size_t at = 0; at < samples.size(); at += kChunk) {
+    const std::span<const float> chunk(samples.data() + at, std::min(kChunk, samples.size() - at));
+    const nanoseconds before = ThreadCpuTime();
+    decoder.Feed(chunk);
+    const nanoseconds between = ThreadCpuTime();
+    meter.CountBlocks(decoder.stats().blocks_received - decoder.stats().blocks_bad);
+    meter.Feed(chunk);
+    result.cpu += between - before;
+    result.levels_cpu += ThreadCpuTime() - between;
+  }
   return result;
 }
 
@@ -121,17 +143,21 @@ int main(int argc, char** argv) {
 
   std::printf(
       "Decode speed, %.0f s of multiplex (audio, stereo, pilot, RDS; no noise), "
-      "one core\n\n",
+      "one core: decoding, the level meter, and both\n\n",
       seconds);
-  std::printf("| rate (Hz) | CPU time (s) | x real time | groups | expected |\n");
-  std::printf("|---:|---:|---:|---:|---:|\n");
+  std::printf(
+      "| rate (Hz) | decoding CPU (s) | levels CPU (s) | levels' share | x real time, both "
+      "| groups | expected |\n");
+  std::printf("|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const double rate_hz : kRatesHz) {
     receiver::testing::MpxOptions options;
     options.rate_hz = rate_hz;
     const auto mpx = receiver::testing::SynthesizeMpx(bits, seconds, options);
-    const Decoded d = Decode(mpx, rate_hz, station.image);
+    const Decoded d = Decode(mpx, rate_hz, station.image, true);
     const double cpu_s = duration<double>(d.cpu).count();
-    std::printf("| %.0f | %.2f | %.0f | %llu | %.0f |\n", rate_hz, cpu_s, seconds / cpu_s,
+    const double levels_s = duration<double>(d.levels_cpu).count();
+    std::printf("| %.0f | %.2f | %.2f | %.0f%% | %.0f | %llu | %.0f |\n", rate_hz, cpu_s, levels_s,
+                100 * levels_s / (cpu_s + levels_s), seconds / (cpu_s + levels_s),
                 static_cast<unsigned long long>(d.groups), expected);
     std::fflush(stdout);
   }

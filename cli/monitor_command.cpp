@@ -12,11 +12,14 @@
 
 #include "appcore/child_process.h"
 #include "appcore/monitor_setting.h"
+#include "cli/level_report.h"
 #include "cmdline/field_options.h"
+#include "cmdline/level_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "receiver/air_check.h"
 #include "receiver/air_watch.h"
+#include "receiver/level_limits.h"
 
 namespace cli {
 namespace {
@@ -32,8 +35,9 @@ constexpr const char* kMonitorHelp =
     "  --command COMMAND     run COMMAND and read the multiplex from its output, e.g.\n"
     "                        \"rtl_fm -M fm -l 0 -A std -p 0 -s 171k -g 20 -F 9 -f 98.5M\"\n"
     "  --rate HZ             sample rate of raw input, 128000 to 250000 (default 171000)\n"
-    "  --format text|json    text: a line each time a field changes, and the block error\n"
-    "                        rate now and then (default); json: one object per group\n"
+    "  --format text|json    text: a line each time a field changes, and the levels\n"
+    "                        every 10 s (default); json: one object per group, and\n"
+    "                        a {\"levels\":...} object every 10 s\n"
     "  --expect              compare what is on air with the station options below (or\n"
     "                        --settings FILE): exit 0 as soon as everything is seen, 1\n"
     "                        when a field differs after the timeout, 3 when no RDS is\n"
@@ -45,7 +49,6 @@ constexpr const char* kMonitorHelp =
     "  -h, --help            show this text\n"
     "Station options (they imply --expect):\n";
 
-constexpr auto kRatePeriod = std::chrono::seconds(10);
 constexpr int kNoRdsStatus = 3;
 
 class StreamSource final : public receiver::ByteSource {
@@ -139,27 +142,11 @@ std::string SignalTime(double seconds) {
   return text;
 }
 
-double ParseNumber(const std::string& option, const std::string& value, double low, double high) {
-  std::size_t used = 0;
-  double number = 0;
-  try {
-    number = std::stod(value, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != value.size() || !(number >= low && number <= high)) {
-    std::ostringstream range;
-    range << low << " to " << high;
-    throw cmdline::UsageError("option " + option + ": expected a number from " + range.str() +
-                              ", got " + cmdline::Quote(value));
-  }
-  return number;
-}
-
 }  // namespace
 
 int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
   cmdline::FieldOptions fields;
+  cmdline::LevelOptions level_options;
   bool expect = false;
   bool json = false;
   std::optional<std::string> input, command, save_command;
@@ -169,6 +156,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     const std::string option = args.NextOption();
     if (fields.Parse(option, args)) {
       expect = true;
+    } else if (level_options.Parse(option, args)) {
     } else if (option == "--input") {
       input = args.Value();
     } else if (option == "--command") {
@@ -176,9 +164,9 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     } else if (option == "--save-command") {
       save_command = args.Value();
     } else if (option == "--rate") {
-      rate_hz = ParseNumber(option, args.Value(), 128000, 250000);
+      rate_hz = cmdline::DecimalArgument(option, args.Value(), 128000, 250000);
     } else if (option == "--timeout") {
-      timeout_s = ParseNumber(option, args.Value(), 1, 86400);
+      timeout_s = cmdline::DecimalArgument(option, args.Value(), 1, 86400);
     } else if (option == "--expect") {
       args.NoValue();
       expect = true;
@@ -191,7 +179,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
       json = value == "json";
     } else if (option == "--help") {
       args.NoValue();
-      out << kMonitorHelp << cmdline::FieldOptions::Help();
+      out << kMonitorHelp << cmdline::FieldOptions::Help() << cmdline::LevelOptions::Help();
       return 0;
     } else {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for monitor");
@@ -209,6 +197,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   if (input.has_value() == command.has_value()) {
     throw cmdline::UsageError("give either --input or --command");
   }
+  level_options.Check();
 
   std::optional<app::ChildProcess> child;
   std::ifstream file;
@@ -230,8 +219,6 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   receiver::StationView view;
   const auto started = std::chrono::steady_clock::now();
   const auto timeout = std::chrono::duration<double>(timeout_s);
-  auto next_rate = std::chrono::duration<double>(kRatePeriod);
-  unsigned blocks = 0, bad = 0;
   std::atomic<bool> stop{false};
   // A live input that writes nothing must not hold --expect past its time.
   std::thread watchdog;
@@ -249,6 +236,25 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     if (watchdog.joinable()) watchdog.join();
   };
 
+  // The levels every 10 s and at the end; after --expect, those outside their limits are
+  // warned of.
+  std::optional<receiver::Levels> last_levels;
+  const auto print_levels = [&](const receiver::Levels& levels) {
+    if (last_levels && last_levels->at == levels.at) return;  // the end is a report's
+    last_levels = levels;
+    if (levels.span.count() <= 0) return;
+    const auto faults = receiver::LevelFaults(levels, level_options.Limits());
+    if (json) {
+      out << LevelsJson(levels, faults) << '\n';
+    } else {
+      const std::string when = live ? ClockTime() : SignalTime(levels.at.count());
+      out << when << ' ' << LevelsText(levels) << '\n';
+      for (const auto& fault : faults) out << when << " outside limits: " << fault.text << '\n';
+    }
+    out.flush();
+  };
+  const receiver::LevelWatch level_watch{level_options.Meter(), print_levels, print_levels};
+
   receiver::DecoderStats stats;
   try {
     stats = receiver::DecodeStream(
@@ -257,8 +263,6 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
           check.Take(group);
           const auto changed = view.Take(group);
           const std::string when = live ? ClockTime() : SignalTime(at.count());
-          blocks += 4;
-          for (const bool ok : group.ok) bad += ok ? 0 : 1;
           if (json) {
             if (group.ok[0] || group.ok[1]) out << GroupJson(group, view, at.count()) << '\n';
           } else {
@@ -266,19 +270,13 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
               out << when << ' ' << receiver::FieldName(field) << '='
                   << receiver::FieldText(view.fields(), field) << '\n';
             }
-            if (at >= next_rate) {
-              out << when << " block errors " << std::fixed << std::setprecision(1)
-                  << 100.0 * bad / blocks << "%\n";
-              blocks = bad = 0;
-              next_rate += kRatePeriod;
-            }
           }
           out.flush();
           if (expect && check.Confirmed()) return false;
           if (expect && !live && at >= timeout) return false;
           return true;
         },
-        &stop);
+        &stop, &level_watch);
   } catch (...) {
     finish();
     throw;
@@ -286,6 +284,11 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   const bool timed_out = std::chrono::steady_clock::now() - started >= timeout;
   finish();
 
+  if (expect && last_levels) {
+    for (const auto& fault : receiver::LevelFaults(*last_levels, level_options.Limits())) {
+      err << "rdsq7-cli: warning: level outside its limits: " << fault.text << '\n';
+    }
+  }
   if (!expect) {
     if (child) {
       throw std::runtime_error("the command " + cmdline::Quote(*command) + " " + child->Ending());

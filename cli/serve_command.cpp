@@ -17,6 +17,7 @@
 #include "appcore/bounded_file.h"
 #include "appcore/single_instance.h"
 #include "cmdline/field_options.h"
+#include "cmdline/level_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/send_lines.h"
 #include "cmdline/usage_error.h"
@@ -74,7 +75,8 @@ constexpr const char* kServeHelp =
     "                        monitor --help): every send is confirmed on air, a\n"
     "                        mismatch sent once more, a second one an ALARM in STATUS\n"
     "  --monitor-timeout SECONDS\n"
-    "                        how long a send has to show on air (20)\n"
+    "                        how long a send has to show on air (20); the monitor's\n"
+    "                        levels show in STATUS, judged by the level options below\n"
     "  --instance NAME       run beside other serve instances, one per encoder: each\n"
     "                        takes its own name (default: rdsq7-serve)\n"
     "  --config FILE         read options from FILE, one per line (\"--listen 127.0.0.1:4001\"\n"
@@ -118,6 +120,7 @@ struct ServeOptions {
   std::optional<std::string> fallback_settings;
   std::optional<std::string> monitor_command;
   std::chrono::seconds monitor_timeout = serve::kConfirmTimeout;
+  cmdline::LevelOptions levels;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
   std::optional<std::string> log;           // --log FILE
@@ -223,7 +226,8 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     again.NextOption();
     return fields.Parse(option, again);
   }
-  if (fields.Parse(option, args) || options.target.Parse(option, args)) {
+  if (fields.Parse(option, args) || options.target.Parse(option, args) ||
+      options.levels.Parse(option, args)) {
     return true;
   } else if (option == "--listen") {
     options.text.push_back(serve::ParseEndpoint(option, args.Value()));
@@ -321,7 +325,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       }
     } else if (option == "--help") {
       args.NoValue();
-      out << kServeHelp << cmdline::FieldOptions::Help();
+      out << kServeHelp << cmdline::FieldOptions::Help() << cmdline::LevelOptions::Help();
       return 0;
     } else if (!ParseServeOption(option, args, fields, options)) {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
@@ -337,6 +341,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     throw cmdline::UsageError("option --install-service: not with --service");
   }
   if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
+  options.levels.Check();
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
   }
@@ -413,7 +418,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   if (settings_path) settings_lock.emplace(*settings_path);
   serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
                               {settings_path, options.ta_timeout, options.max_sends_per_hour,
-                               options.fallback_after, fallback},
+                               options.fallback_after, fallback, options.levels.Limits()},
                               worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
 
@@ -461,11 +466,15 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   }
   std::optional<serve::AirMonitor> monitor;
   if (options.monitor_command) {
-    monitor.emplace(*options.monitor_command, options.monitor_timeout, log,
-                    [&](receiver::AirEvent event, std::vector<receiver::FieldDifference> d) {
-                      asio::post(io,
-                                 [&station, event, d = std::move(d)] { station.OnAir(event, d); });
-                    });
+    monitor.emplace(
+        *options.monitor_command, options.monitor_timeout, log,
+        [&](receiver::AirEvent event, std::vector<receiver::FieldDifference> d) {
+          asio::post(io, [&station, event, d = std::move(d)] { station.OnAir(event, d); });
+        },
+        options.levels.Meter(),
+        [&](const serve::TakenLevels& taken) {
+          asio::post(io, [&station, taken] { station.OnLevels(taken.levels, taken.taken); });
+        });
     station.OnSent([&monitor](const rds::StationSettings& sent) { monitor->Sent(sent); });
     log.Line("monitor: " + *options.monitor_command);
   }

@@ -11,6 +11,7 @@
 
 #include "rds/station.h"
 #include "receiver/air_guard.h"
+#include "receiver/level_meter.h"
 #include "serve/log.h"
 
 namespace serve {
@@ -22,15 +23,22 @@ constexpr std::chrono::seconds kChangeGrace{5};
 // A monitor command that ends is started again after this long.
 constexpr std::chrono::seconds kMonitorRestartDelay{2};
 
+// The levels as last measured, and when.
+struct TakenLevels {
+  receiver::Levels levels;
+  std::chrono::system_clock::time_point taken;
+};
+
 // Runs the monitor command for as long as serve runs (started again whenever it ends),
 // decodes the station's RDS from its output and keeps an AirGuard: every event goes to
-// on_event, from the monitor's own thread.
+// on_event, and the levels every 10 s to on_levels, from the monitor's own thread.
 class AirMonitor {
  public:
   using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>)>;
+  using LevelsEvent = std::function<void(const TakenLevels&)>;
 
   AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout, ServeLog& log,
-             Event on_event);
+             Event on_event, receiver::MeterOptions meter = {}, LevelsEvent on_levels = nullptr);
   ~AirMonitor();  // stops the command
   AirMonitor(const AirMonitor&) = delete;
   AirMonitor& operator=(const AirMonitor&) = delete;
@@ -38,15 +46,22 @@ class AirMonitor {
   // A send of settings has just ended.
   void Sent(const rds::StationSettings& settings);
 
+  // The latest levels, from any thread; none before the first 10 s of signal.
+  std::optional<TakenLevels> Levels() const;
+
  private:
   void Run();
   void Deliver(receiver::AirEvent event);
+  void TakeLevels(const receiver::Levels& measured);
 
   std::string command_;
   ServeLog& log_;
   Event on_event_;
-  std::mutex mutex_;
+  receiver::MeterOptions meter_;
+  LevelsEvent on_levels_;
+  mutable std::mutex mutex_;
   receiver::AirGuard guard_;
+  std::optional<TakenLevels> levels_;
   std::atomic<bool> quit_{false};
   std::mutex child_mutex_;
   std::function<void()> stop_child_;

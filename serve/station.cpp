@@ -1,6 +1,7 @@
 #include "serve/station.h"
 
 #include <asio/post.hpp>
+#include <cstdio>
 #include <iomanip>
 #include <sstream>
 
@@ -118,6 +119,7 @@ std::string ServeStation::Status() const {
                           *budget_wait_ - now));
   }
   status += on_air_;
+  status += levels_;
   if (alarm_) status += " ALARM";
   if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
   if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
@@ -280,6 +282,33 @@ void ServeStation::OnAir(receiver::AirEvent event,
   resent_ = true;
   log_.Line(what + details + "; sending once more");
   RequestSend();
+}
+
+std::string LevelsStatus(const receiver::Levels& l, std::chrono::system_clock::time_point taken) {
+  const auto printed = [](const char* format, double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return std::string(text);
+  };
+  const std::string iso = IsoTime(taken);
+  const std::string errors =
+      printed("bler:%.1f%% ", l.block_errors_percent) + iso.substr(iso.find('T') + 1, 8);
+  if (!l.scaled) return "LEVELS=unscaled," + errors;
+  return "LEVELS=pilot:" + printed("%.2fkHz", l.pilot_khz) + printed(",rds:%.2fkHz", l.rds_khz) +
+         printed(",peak:%.1fkHz", l.peak_khz) + printed(",over%.0fkHz:", l.over_khz) +
+         printed("%.2f%%", l.over_percent) + printed(",mpx:%+.1fdBr,", l.mpx_power_dbr) + errors;
+}
+
+void ServeStation::OnLevels(const receiver::Levels& levels,
+                            std::chrono::system_clock::time_point taken) {
+  levels_ = ' ' + LevelsStatus(levels, taken);
+  std::string faults;
+  for (const auto& fault : receiver::LevelFaults(levels, options_.level_limits)) {
+    faults += (faults.empty() ? "" : "; ") + fault.text;
+  }
+  if (faults == level_faults_) return;
+  log_.Line(faults.empty() ? "levels: back within limits" : "levels outside limits: " + faults);
+  level_faults_ = faults;
 }
 
 std::uint64_t ServeStation::Save() {

@@ -16,7 +16,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kPilotHz = 19000;
 constexpr double kBitRateHz = 57000.0 / 48;  // 1187.5 bit/s
-constexpr double kPilotLevel = 0.09;
+constexpr double kToneHz = 1000;
 
 // Programme tones: frequency and peak share of full scale. The mono sum with the sweep stays
 // near 40% of full scale, the difference signal near 20%; all well inside 15 kHz.
@@ -58,7 +58,13 @@ class SymbolTable {
         return ShapingImpulse(u) * 0.5 * (1 + std::cos(kPi * u / kSpanBits));
       };
       values_[k] = windowed(t) - windowed(t - 0.5);
-      peak = std::max(peak, std::abs(values_[k]));
+    }
+    // The stream's peak: where the symbols of the bits around it all add up, as they nearly
+    // do in any long stream of data.
+    for (std::size_t k = 0; k < kTablePerBit; ++k) {
+      double sum = 0;
+      for (std::size_t at = k; at < values_.size(); at += kTablePerBit) sum += std::abs(values_[at]);
+      peak = std::max(peak, sum);
     }
     for (double& v : values_) v /= peak;
   }
@@ -164,7 +170,8 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
     const double t_s = static_cast<double>(n) / rate;
     const double pilot = Phase(pilot_per_sample, index);
     double x = 0;
-    if (options.pilot) x += kPilotLevel * std::sin(pilot);
+    if (options.pilot) x += options.pilot_level * std::sin(pilot);
+    x += options.tone_level * std::sin(Phase(kToneHz / rate, index));
     if (options.audio) {
       for (const Tone& tone : kMonoTones) {
         x += tone.level * std::sin(Phase(tone.frequency_hz / rate, index));

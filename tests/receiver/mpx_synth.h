@@ -16,14 +16,17 @@ struct MpxOptions {
   double rate_hz = 171000;
   // Transmitter clock error: pilot, subcarrier and bit rate all scaled by (1 + ppm * 1e-6).
   double clock_ppm = 0;
-  // 19 kHz pilot, 9% of full deviation.
+  // 19 kHz pilot, its peak as share of full scale (9% of full deviation).
   bool pilot = true;
+  double pilot_level = 0.09;
   // Mono sum programme (L+R): a few tones and a slow sweep, loud (about 40% of full scale).
   bool audio = true;
   // 38 kHz DSB-SC difference signal (L-R), suppressed carrier locked to 2x pilot.
   bool stereo = true;
-  // RDS subcarrier peak as share of full scale (about 4.5%).
-  double rds_level = 0.045;
+  // A 1 kHz mono tone, its peak as share of full scale (0: none).
+  double tone_level = 0;
+  // RDS subcarrier peak as share of full scale (about 4.8%).
+  double rds_level = 0.0477;
   // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
   double rds_phase_deg = 0;
   // White Gaussian noise, share of full scale.
