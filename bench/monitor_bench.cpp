@@ -1,11 +1,11 @@
 // Decodes synthesized FM multiplex with the receiver and prints (a) how many times faster
 // than real time it runs on one core at the common sample rates, with the level meter beside
-// it, and (b) how many groups it decodes as the noise rises. Not a test: the speed depends on
-// the machine.
+// it, (b) the levels it reads through a simulated FM receiver, and (c) how many groups it
+// decodes as the noise rises. Not a test: the speed depends on the machine.
 //
 //   monitor_bench [--seconds S] [--raw FOLDER]
 //
-// --raw writes every signal of table (b) as raw signed 16-bit little-endian mono files
+// --raw writes every signal of table (c) as raw signed 16-bit little-endian mono files
 // (mpx-171000-noise-0.10.s16, ...), so that another decoder can be run on the very same
 // samples.
 #include <time.h>
@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/fm_receiver_levels.h"
 #include "rds/group_assembly.h"
 #include "rds/station.h"
 #include "receiver/level_meter.h"
@@ -161,6 +162,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(d.groups), expected);
     std::fflush(stdout);
   }
+
+  bench::PrintLevelsThroughReceiver(std::min(seconds, 10.0));
 
   std::printf(
       "\nGroups decoded against noise, %.0f s each at %.0f Hz (RDS peak 4.5%% of full "

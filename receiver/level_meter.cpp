@@ -88,16 +88,18 @@ double Percentile(std::vector<float> values, double share) {
 // envelope is twice the magnitude there, the amplitude of the sine it came from.
 class Band {
  public:
-  Band(double hz, double rate_hz, double cutoff_hz, double high_pass_hz = 0)
+  // gain: what the band's amplitude is multiplied by.
+  Band(double hz, double rate_hz, double cutoff_hz, float gain, double high_pass_hz = 0)
       : decimation_(std::max(1U, static_cast<unsigned>(rate_hz / kBandRateHz))),
-        settle_outputs_(static_cast<unsigned>(kBandSettleS * rate_hz / decimation_)) {
+        settle_outputs_(static_cast<unsigned>(kBandSettleS * rate_hz / decimation_)),
+        gain_(gain) {
     if (high_pass_hz > 0) {
       high_pass_ = iirfilt_rrrf_create_prototype(
           LIQUID_IIRDES_BUTTER, LIQUID_IIRDES_HIGHPASS, LIQUID_IIRDES_SOS, kHighPassOrder,
           static_cast<float>(high_pass_hz / rate_hz), 0, 1, kBandStopbandDb);
       Complex response;
       iirfilt_rrrf_freqresponse(high_pass_, static_cast<float>(hz / rate_hz), &response);
-      gain_ = 1 / std::abs(response);
+      gain_ /= std::abs(response);
     }
     mixer_ = nco_crcf_create(LIQUID_NCO);
     nco_crcf_set_frequency(mixer_, RadiansPerSample(hz, rate_hz));
@@ -167,6 +169,13 @@ class Band {
   std::vector<Complex> decimated_;
 };
 
+// What the meter makes up at hz for an FM discriminator's response (LevelScale).
+float DiscriminatorGain(const LevelScale& scale, double hz, double rate_hz) {
+  if (scale.full_scale_khz || scale.pilot_khz) return 1;
+  const double x = std::numbers::pi * hz / rate_hz;
+  return static_cast<float>(x / std::sin(x));
+}
+
 }  // namespace
 
 // One window's levels, in kHz.
@@ -190,8 +199,10 @@ struct LevelMeter::Chain {
         on_report(std::move(on_report)),
         window_samples(static_cast<std::uint64_t>(std::llround(rate_hz * kWindow.count()))),
         band_samples(window_samples / kBandShareOfWindow),
-        pilot(kPilotHz, rate_hz, kPilotCutoffHz),
-        rds(kSubcarrierHz, rate_hz, kRdsCutoffHz, kHighPassHz) {}
+        pilot(kPilotHz, rate_hz, kPilotCutoffHz,
+              DiscriminatorGain(options.scale, kPilotHz, rate_hz)),
+        rds(kSubcarrierHz, rate_hz, kRdsCutoffHz,
+            DiscriminatorGain(options.scale, kSubcarrierHz, rate_hz), kHighPassHz) {}
 
   void Clear() {
     histogram.fill(0);

@@ -90,6 +90,7 @@ TEST(LevelMeter, ReadsKnownLevelsAtEachRate) {
     o.rds_level = share(c.rds_khz);
     o.tone_level = share(c.tone_khz);
     o.noise_rms = c.noise_rms;
+    o.discriminator = !c.scale.full_scale_khz && !c.scale.pilot_khz;
     const auto mpx = SynthesizeMpx(Bits(), 2, o);
     Samples source(mpx);
     std::optional<Levels> got;

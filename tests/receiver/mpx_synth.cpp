@@ -63,7 +63,8 @@ class SymbolTable {
     // do in any long stream of data.
     for (std::size_t k = 0; k < kTablePerBit; ++k) {
       double sum = 0;
-      for (std::size_t at = k; at < values_.size(); at += kTablePerBit) sum += std::abs(values_[at]);
+      for (std::size_t at = k; at < values_.size(); at += kTablePerBit)
+        sum += std::abs(values_[at]);
       peak = std::max(peak, sum);
     }
     for (double& v : values_) v /= peak;
@@ -164,14 +165,19 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
   const double rds_phase = options.rds_phase_deg * kPi / 180;
   double sweep_phase = 0;
 
+  const auto response = [&](double hz) {
+    const double x = kPi * hz / rate;
+    return options.discriminator ? std::sin(x) / x : 1.0;
+  };
+
   std::vector<std::int16_t> out(count);
   for (std::size_t n = 0; n < count; ++n) {
     const auto index = static_cast<std::int64_t>(n);
     const double t_s = static_cast<double>(n) / rate;
     const double pilot = Phase(pilot_per_sample, index);
     double x = 0;
-    if (options.pilot) x += options.pilot_level * std::sin(pilot);
-    x += options.tone_level * std::sin(Phase(kToneHz / rate, index));
+    if (options.pilot) x += response(kPilotHz) * options.pilot_level * std::sin(pilot);
+    x += response(kToneHz) * options.tone_level * std::sin(Phase(kToneHz / rate, index));
     if (options.audio) {
       for (const Tone& tone : kMonoTones) {
         x += tone.level * std::sin(Phase(tone.frequency_hz / rate, index));
@@ -198,7 +204,7 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
         baseband +=
             polarity[static_cast<std::size_t>(i)] * symbol.At(position - static_cast<double>(i));
       }
-      x += options.rds_level * baseband * std::sin(3 * pilot + rds_phase);
+      x += response(3 * kPilotHz) * options.rds_level * baseband * std::sin(3 * pilot + rds_phase);
     }
     if (options.noise_rms > 0) x += noise(random);
     out[n] = static_cast<std::int16_t>(std::clamp(std::lround(x * 32767), -32768L, 32767L));

@@ -29,6 +29,11 @@ struct MpxOptions {
   double rds_level = 0.0477;
   // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
   double rds_phase_deg = 0;
+  // The pilot, the tone and the subcarrier as an FM discriminator gives them that takes the
+  // phase step from one sample to the next (rtl_fm): that is the mean deviation over the
+  // sample's interval, which scales a component at f by sin(pi f / rate) / (pi f / rate). The
+  // programme is left as it is.
+  bool discriminator = false;
   // White Gaussian noise, share of full scale.
   double noise_rms = 0;
   // Where in the bit stream the output starts (so block boundaries are not at sample 0).
