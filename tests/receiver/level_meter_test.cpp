@@ -73,7 +73,18 @@ TEST(LevelMeter, ReadsKnownLevelsAtEachRate) {
       {"0 dBr sine, nothing to decode", 171000, 0, 0, 19, 0, {}, 19, 0, 0, false},
       {"sine over 75 kHz", 250000, 0, 0, 80, 0, {}, 80, kOverSine, DbrOfSine(80), false},
       {"sine just under 75 kHz", 192000, 0, 0, 74.8, 0, {}, 74.8, 0, DbrOfSine(74.8), false},
-      {"noise only", 171000, 0, 0, 0, 0.1, {}, -1, -1, -1, false},
+      // Gaussian noise of 17.1 kHz RMS: 0.1% of |x| above 3.29 times that.
+      {"noise only",
+       171000,
+       0,
+       0,
+       0,
+       0.1,
+       {},
+       3.29 * 17.1,
+       0,
+       DbrOfSine(17.1 * std::sqrt(2)),
+       false},
   };
   for (const Case& c : cases) {
     const double rate = c.rate;
