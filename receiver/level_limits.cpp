@@ -35,27 +35,36 @@ std::string_view LevelConditionName(LevelCondition condition) {
   return "";
 }
 
+std::array<LevelJudgement, kLevelConditionCount> JudgeLevels(const Levels& levels,
+                                                             const LevelLimits& limits) {
+  std::array<LevelJudgement, kLevelConditionCount> judged;
+  for (std::size_t i = 0; i < judged.size(); ++i) {
+    judged[i].condition = static_cast<LevelCondition>(i);
+  }
+  if (!levels.scaled || levels.block_errors_percent > kJudgedBlockErrorPercent) return judged;
+  for (LevelJudgement& j : judged) j.judged = true;
+  judged[0].fault =
+      Outside("RDS injection", levels.rds_khz, limits.rds_min_khz, limits.rds_max_khz);
+  judged[1].fault = Outside("pilot", levels.pilot_khz, limits.pilot_min_khz, limits.pilot_max_khz);
+  if (levels.over_percent > kOverdeviationPercent) {
+    judged[2].fault =
+        Format("%.2f%% of the samples above %.1f kHz", levels.over_percent, levels.over_khz) +
+        Format(" (peak %.1f kHz over %.0f s)", levels.peak_khz, levels.span.count());
+  }
+  if (limits.mpx_power_max_dbr) {
+    judged[3].judged = levels.mpx_power_span >= LevelMeter::kPowerSpan;
+    if (judged[3].judged && levels.mpx_power_dbr > *limits.mpx_power_max_dbr) {
+      judged[3].fault = Format("MPX power %+.1f dBr, above %+.1f dBr", levels.mpx_power_dbr,
+                               *limits.mpx_power_max_dbr);
+    }
+  }
+  return judged;
+}
+
 std::vector<LevelFault> LevelFaults(const Levels& levels, const LevelLimits& limits) {
   std::vector<LevelFault> faults;
-  if (!levels.scaled || levels.block_errors_percent > kJudgedBlockErrorPercent) return faults;
-  if (auto text =
-          Outside("RDS injection", levels.rds_khz, limits.rds_min_khz, limits.rds_max_khz)) {
-    faults.push_back({LevelCondition::kRdsLevel, std::move(*text)});
-  }
-  if (auto text = Outside("pilot", levels.pilot_khz, limits.pilot_min_khz, limits.pilot_max_khz)) {
-    faults.push_back({LevelCondition::kPilotLevel, std::move(*text)});
-  }
-  if (levels.over_percent > kOverdeviationPercent) {
-    faults.push_back(
-        {LevelCondition::kOverdeviation,
-         Format("%.2f%% of the samples above %.1f kHz", levels.over_percent, levels.over_khz) +
-             Format(" (peak %.1f kHz over %.0f s)", levels.peak_khz, levels.span.count())});
-  }
-  if (limits.mpx_power_max_dbr && levels.mpx_power_span >= LevelMeter::kPowerSpan &&
-      levels.mpx_power_dbr > *limits.mpx_power_max_dbr) {
-    faults.push_back(
-        {LevelCondition::kMpxPower, Format("MPX power %+.1f dBr, above %+.1f dBr",
-                                           levels.mpx_power_dbr, *limits.mpx_power_max_dbr)});
+  for (const LevelJudgement& j : JudgeLevels(levels, limits)) {
+    if (j.fault) faults.push_back({j.condition, *j.fault});
   }
   return faults;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,7 @@ constexpr double kOverdeviationPercent = 0.1;
 constexpr double kJudgedBlockErrorPercent = 50;
 
 enum class LevelCondition { kRdsLevel, kPilotLevel, kOverdeviation, kMpxPower };
+constexpr std::size_t kLevelConditionCount = 4;
 
 // The condition's name in alarms: "rds-level", "pilot-level", "overdeviation", "mpx-power".
 std::string_view LevelConditionName(LevelCondition condition);
@@ -38,8 +40,18 @@ struct LevelFault {
   std::string text;  // e.g. "RDS injection 1.50 kHz, below 2.0 kHz"
 };
 
-// The levels outside their limits, in the order of LevelCondition. MPX power is judged only
-// over a full 60 s; nothing is judged on levels without a scale or on a poor signal.
+// One condition judged on the levels: judged false when these levels say nothing of it
+// (without a scale, on a signal too poor to decode, MPX power over less than 60 s), else its
+// fault, or none within the limits.
+struct LevelJudgement {
+  LevelCondition condition = LevelCondition::kRdsLevel;
+  bool judged = false;
+  std::optional<std::string> fault;  // e.g. "RDS injection 1.50 kHz, below 2.0 kHz"
+};
+std::array<LevelJudgement, kLevelConditionCount> JudgeLevels(const Levels& levels,
+                                                             const LevelLimits& limits);
+
+// The faults of JudgeLevels, in the order of LevelCondition.
 std::vector<LevelFault> LevelFaults(const Levels& levels, const LevelLimits& limits);
 
 }  // namespace receiver

@@ -178,7 +178,9 @@ TEST(LevelFaults, NamesEachLevelOutsideItsLimits) {
     const char* what;
     std::function<void(Levels&, LevelLimits&)> change;
     const char* conditions;
+    const char* unjudged = "";
   };
+  const char* kAll = "rds-level pilot-level overdeviation mpx-power";
   const std::vector<Case> cases = {
       {"within", [](Levels&, LevelLimits&) {}, ""},
       {"RDS low", [](Levels& l, LevelLimits&) { l.rds_khz = 1.99; }, "rds-level"},
@@ -204,7 +206,7 @@ TEST(LevelFaults, NamesEachLevelOutsideItsLimits) {
          l.mpx_power_dbr = 0.1, m.mpx_power_max_dbr = 0,
          l.mpx_power_span = std::chrono::seconds(59);
        },
-       ""},
+       "", "mpx-power"},
       {"power without limit", [](Levels& l, LevelLimits&) { l.mpx_power_dbr = 9; }, ""},
       {"all, 50% block errors",
        [](Levels& l, LevelLimits&) {
@@ -212,8 +214,8 @@ TEST(LevelFaults, NamesEachLevelOutsideItsLimits) {
        },
        "rds-level pilot-level overdeviation"},
       {"poor signal", [](Levels& l, LevelLimits&) { l.rds_khz = 1, l.block_errors_percent = 50.1; },
-       ""},
-      {"no scale", [](Levels& l, LevelLimits&) { l.rds_khz = 1, l.scaled = false; }, ""},
+       "", kAll},
+      {"no scale", [](Levels& l, LevelLimits&) { l.rds_khz = 1, l.scaled = false; }, "", kAll},
   };
   for (const Case& c : cases) {
     Levels levels;
@@ -224,11 +226,16 @@ TEST(LevelFaults, NamesEachLevelOutsideItsLimits) {
     levels.mpx_power_span = std::chrono::seconds(60);
     LevelLimits limits;
     c.change(levels, limits);
-    std::string names;
+    std::string names, unjudged;
     for (const LevelFault& f : LevelFaults(levels, limits)) {
       names += (names.empty() ? "" : " ") + std::string(LevelConditionName(f.condition));
     }
+    for (const LevelJudgement& j : JudgeLevels(levels, limits)) {
+      const std::string name(LevelConditionName(j.condition));
+      if (!j.judged) unjudged += (unjudged.empty() ? "" : " ") + name;
+    }
     EXPECT_EQ(names, c.conditions) << c.what;
+    EXPECT_EQ(unjudged, c.unjudged) << c.what;
   }
 }
 
