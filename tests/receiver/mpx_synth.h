@@ -26,7 +26,7 @@ struct MpxOptions {
   // A 1 kHz mono tone, its peak as share of full scale (0: none).
   double tone_level = 0;
   // RDS subcarrier peak as share of full scale (about 4.8%).
-  double rds_level = 0.0477;
+  double rds_level = 0.04767;
   // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
   double rds_phase_deg = 0;
   // The pilot, the tone and the subcarrier as an FM discriminator gives them that takes the
