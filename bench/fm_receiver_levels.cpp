@@ -71,7 +71,7 @@ void PrintLevelsThroughReceiver(double seconds) {
     const double full_scale_khz = kProgrammeKhz * 32768 / std::abs(*loudest);
     options.pilot = true;
     options.pilot_level = kPilotKhz / full_scale_khz;
-    options.rds_level = kRdsKhz / full_scale_khz;
+    options.rds_level = kRdsKhz / full_scale_khz / receiver::testing::RdsStreamPeak();
     const auto samples = receiver::testing::SynthesizeMpx(bits, seconds, options);
     std::vector<float> mpx(samples.size());
     std::transform(samples.begin(), samples.end(), mpx.begin(),

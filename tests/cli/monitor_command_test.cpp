@@ -24,7 +24,7 @@ class MonitorLevels : public ::testing::Test {
     o.discriminator = true;
     o.audio = o.stereo = false;
     o.pilot_level = 6.75 / 171;
-    o.rds_level = 1.5 / 171;
+    o.rds_level = 1.5 / 171 / receiver::testing::RdsStreamPeak();
     o.tone_level = 60 / 171.0;
     receiver::testing::WriteWav16(
         file_, receiver::testing::SynthesizeMpx({image.begin(), image.end()}, 2, o), 171000);

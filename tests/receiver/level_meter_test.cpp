@@ -98,7 +98,7 @@ TEST(LevelMeter, ReadsKnownLevelsAtEachRate) {
     o.audio = o.stereo = false;
     o.pilot = c.pilot_khz > 0;
     o.pilot_level = share(c.pilot_khz);
-    o.rds_level = share(c.rds_khz);
+    o.rds_level = share(c.rds_khz) / testing::RdsStreamPeak();
     o.tone_level = share(c.tone_khz);
     o.noise_rms = c.noise_rms;
     o.discriminator = !c.scale.full_scale_khz && !c.scale.pilot_khz;

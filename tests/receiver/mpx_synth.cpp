@@ -58,19 +58,23 @@ class SymbolTable {
         return ShapingImpulse(u) * 0.5 * (1 + std::cos(kPi * u / kSpanBits));
       };
       values_[k] = windowed(t) - windowed(t - 0.5);
-    }
-    // The stream's peak: where the symbols of the bits around it all add up, as they nearly
-    // do in any long stream of data.
-    for (std::size_t k = 0; k < kTablePerBit; ++k) {
-      double sum = 0;
-      for (std::size_t at = k; at < values_.size(); at += kTablePerBit)
-        sum += std::abs(values_[at]);
-      peak = std::max(peak, sum);
+      peak = std::max(peak, std::abs(values_[k]));
     }
     for (double& v : values_) v /= peak;
+    // Where the symbols of the bits around a point all add up, as they nearly do in any
+    // long stream of data.
+    for (std::size_t k = 0; k < kTablePerBit; ++k) {
+      double sum = 0;
+      for (std::size_t at = k; at < values_.size(); at += kTablePerBit) {
+        sum += std::abs(values_[at]);
+      }
+      stream_peak_ = std::max(stream_peak_, sum);
+    }
   }
 
   // The symbol at t bit periods after its bit's start; 0 outside the table.
+  double StreamPeak() const { return stream_peak_; }
+
   double At(double t) const {
     const double x = (t + kSpanBits) * kTablePerBit;
     if (x < 0 || x >= static_cast<double>(values_.size() - 1)) return 0;
@@ -81,7 +85,13 @@ class SymbolTable {
 
  private:
   std::vector<double> values_;
+  double stream_peak_ = 0;
 };
+
+const SymbolTable& Symbol() {
+  static const SymbolTable table;
+  return table;
+}
 
 // Phase in radians of a tone of `cycles_per_sample`, without the precision lost by
 // multiplying a large sample index directly.
@@ -137,6 +147,10 @@ void WriteWav(const std::filesystem::path& path, std::span<const std::int16_t> s
 
 }  // namespace
 
+double RdsStreamPeak() {
+  return Symbol().StreamPeak();
+}
+
 std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, double seconds,
                                         const MpxOptions& options) {
   if (bits.empty()) throw std::invalid_argument("SynthesizeMpx: no bits");
@@ -158,7 +172,7 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
     e ^= bits[i % bits.size()] & 1;
     polarity[i] = e ? 1.0 : -1.0;
   }
-  static const SymbolTable symbol;
+  const SymbolTable& symbol = Symbol();
 
   std::mt19937 random(options.seed);
   std::normal_distribution<double> noise(0, options.noise_rms > 0 ? options.noise_rms : 1);
@@ -177,7 +191,9 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
     const double pilot = Phase(pilot_per_sample, index);
     double x = 0;
     if (options.pilot) x += response(kPilotHz) * options.pilot_level * std::sin(pilot);
-    x += response(kToneHz) * options.tone_level * std::sin(Phase(kToneHz / rate, index));
+    if (options.tone_level > 0) {
+      x += response(kToneHz) * options.tone_level * std::sin(Phase(kToneHz / rate, index));
+    }
     if (options.audio) {
       for (const Tone& tone : kMonoTones) {
         x += tone.level * std::sin(Phase(tone.frequency_hz / rate, index));

@@ -25,8 +25,9 @@ struct MpxOptions {
   bool stereo = true;
   // A 1 kHz mono tone, its peak as share of full scale (0: none).
   double tone_level = 0;
-  // RDS subcarrier peak as share of full scale (about 4.8%).
-  double rds_level = 0.04767;
+  // RDS subcarrier: the peak of one symbol as share of full scale (4.5%; the stream's peaks
+  // are RdsStreamPeak() times higher).
+  double rds_level = 0.045;
   // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
   double rds_phase_deg = 0;
   // The pilot, the tone and the subcarrier as an FM discriminator gives them that takes the
@@ -46,6 +47,10 @@ struct MpxOptions {
 // (full scale = 32767, clipped).
 std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, double seconds,
                                         const MpxOptions& options);
+
+// The highest peak of the RDS subcarrier's stream of symbols for an rds_level of 1: about
+// 1.06, where the neighbouring symbols add to a symbol's own peak.
+double RdsStreamPeak();
 
 // WAV file writers for tests: 16-bit PCM and 32-bit float, mono.
 void WriteWav16(const std::filesystem::path& path, std::span<const std::int16_t> samples,
