@@ -51,7 +51,7 @@ void PrintLevelsThroughReceiver(double seconds) {
 
   std::printf(
       "\nLevels through an FM receiver as rtl_fm is one, %.0f s each: the multiplex itself, then "
-      "after its decimation to the output rate (boxcar as rtl_fm's own, or a sharp low-pass at "
+      "after its decimation to the output rate (boxcar as rtl_fm's own, or flat to "
       "half the output rate)\n\n",
       seconds);
   std::printf(
@@ -86,11 +86,11 @@ void PrintLevelsThroughReceiver(double seconds) {
                            carrier.data());
     freqmod_destroy(modulator);
     const std::vector<float> boxcar(decimation, 1.f / static_cast<float>(decimation));
-    for (const bool sharp : {false, true}) {
+    for (const bool flat : {false, true}) {
       firdecim_crcf decimator =
-          sharp ? firdecim_crcf_create_kaiser(decimation, 12, 60)
+          flat ? firdecim_crcf_create_kaiser(decimation, 12, 60)
                 : firdecim_crcf_create(decimation, const_cast<float*>(boxcar.data()), decimation);
-      if (sharp) firdecim_crcf_set_scale(decimator, 1.f / static_cast<float>(decimation));
+      if (flat) firdecim_crcf_set_scale(decimator, 1.f / static_cast<float>(decimation));
       std::vector<Complex> narrow(carrier.size() / decimation);
       firdecim_crcf_execute_block(decimator, carrier.data(), static_cast<unsigned>(narrow.size()),
                                   narrow.data());
@@ -103,7 +103,7 @@ void PrintLevelsThroughReceiver(double seconds) {
       }
       freqdem_destroy(discriminator);
       char what[64];
-      std::snprintf(what, sizeof what, "%.0f Hz, %s", rate_hz, sharp ? "sharp" : "boxcar");
+      std::snprintf(what, sizeof what, "%.0f Hz, %s", rate_hz, flat ? "flat" : "boxcar");
       PrintRow(what, Measure(out, rate_hz, std::nullopt));
     }
     std::fflush(stdout);
