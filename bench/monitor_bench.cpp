@@ -1,11 +1,11 @@
 // Measures the receiver and prints Markdown tables. Not a test: the speed depends on the
 // machine, and the counts are figures to compare, not limits.
 //
-//   monitor_bench [--table speed|fm|silent] [--seconds S] [--records N] [--raw FOLDER]
+//   monitor_bench [--table speed|fm|silent|levels] [--seconds S] [--records N] [--raw FOLDER]
 //                 [--redsea PROGRAM]
 //
-// speed:  how many times faster than real time the receiver runs on one core, at 171, 192
-//         and 228 kHz.
+// speed:  how many times faster than real time the receiver and the level meter beside it
+//         run on one core, at 171, 192, 228 and 250 kHz.
 // fm:     a station through an FM radio chain (tests/receiver/mpx_synth.h) at falling
 //         carrier-to-noise ratios: the complete groups received right and wrong, the field
 //         values shown that are not on air, and the verdict --expect gives at the end of
@@ -14,6 +14,7 @@
 // silent: inputs with no RDS on air (noise, an empty channel, a station with its RDS
 //         encoder off, a file read at the wrong rate): how many records show a PI or any
 //         value, and their verdicts.
+// levels: the levels the meter reads through a simulated FM receiver at rtl_fm's rates.
 // Records last --seconds (20) each, --records (20) of them per row, each with its own seed.
 // --raw FOLDER keeps the first record of each row as raw signed 16-bit little-endian mono
 // (the form rtl_fm writes) for other decoders.
@@ -35,9 +36,11 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/fm_receiver_levels.h"
 #include "rds/group_assembly.h"
 #include "rds/station.h"
 #include "receiver/air_check.h"
+#include "receiver/level_meter.h"
 #include "receiver/mpx_decoder.h"
 #include "tests/receiver/mpx_synth.h"
 
@@ -48,7 +51,7 @@ using receiver::testing::MpxOptions;
 using Samples = std::vector<std::int16_t>;
 using std::chrono::nanoseconds;
 
-constexpr std::array kRatesHz{171000.0, 192000.0, 228000.0};
+constexpr std::array kRatesHz{171000.0, 192000.0, 228000.0, 250000.0};
 // From a clean channel down to where nothing decodes any more.
 constexpr std::array kCarrierToNoiseDb{40, 25, 20, 18, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6};
 constexpr double kGroupsPerSecond = 1187.5 / 104;
@@ -186,20 +189,37 @@ GroupCount Redsea(const std::string& program, const Samples& mpx, double rate_hz
   return count;
 }
 
+// The level meter's CPU time on the samples, fed as the monitor feeds it, a chunk at a time.
+nanoseconds MeterCpu(const Samples& mpx, double rate_hz) {
+  std::vector<float> samples(mpx.size());
+  for (std::size_t i = 0; i < mpx.size(); ++i) samples[i] = mpx[i] / 32768.f;
+  receiver::LevelMeter meter(rate_hz, {}, nullptr);
+  constexpr std::size_t kChunk = 8192;
+  const nanoseconds before = ThreadCpuTime();
+  for (std::size_t at = 0; at < samples.size(); at += kChunk) {
+    meter.Feed(std::span<const float>(samples.data() + at, std::min(kChunk, samples.size() - at)));
+  }
+  return ThreadCpuTime() - before;
+}
+
 void SpeedTable(const Settings& settings) {
   const auto station = BenchStation();
   std::printf(
-      "Decode speed, %.0f s of multiplex (audio, stereo, pilot, RDS; no noise), one core\n\n",
+      "Decode speed, %.0f s of multiplex (audio, stereo, pilot, RDS; no noise), one core: "
+      "decoding, the level meter, and both\n\n",
       settings.seconds);
   std::printf(
-      "| rate (Hz) | CPU time (s) | x real time | groups | sent |\n|---:|---:|---:|---:|---:|\n");
+      "| rate (Hz) | decoding CPU (s) | levels CPU (s) | x real time, both | groups | sent |\n"
+      "|---:|---:|---:|---:|---:|---:|\n");
   for (const double rate_hz : kRatesHz) {
     MpxOptions options;
     options.rate_hz = rate_hz;
     const auto mpx = receiver::testing::SynthesizeMpx(Bits(station), settings.seconds, options);
     const Reception r = Receive(mpx, rate_hz, station);
     const double cpu_s = std::chrono::duration<double>(r.cpu).count();
-    std::printf("| %.0f | %.2f | %.0f | %llu | %.0f |\n", rate_hz, cpu_s, settings.seconds / cpu_s,
+    const double levels_s = std::chrono::duration<double>(MeterCpu(mpx, rate_hz)).count();
+    std::printf("| %.0f | %.2f | %.2f | %.0f | %llu | %.0f |\n", rate_hz, cpu_s, levels_s,
+                settings.seconds / (cpu_s + levels_s),
                 static_cast<unsigned long long>(r.groups.right),
                 kGroupsPerSecond * settings.seconds);
     std::fflush(stdout);
@@ -396,9 +416,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--redsea" && value) {
       settings.redsea = argv[++i];
     } else {
-      std::fprintf(stderr,
-                   "usage: monitor_bench [--table speed|fm|silent] [--seconds S] [--records N] "
-                   "[--raw FOLDER] [--redsea PROGRAM]\n");
+      std::fprintf(
+          stderr,
+          "usage: monitor_bench [--table speed|fm|silent|levels] [--seconds S] [--records N] "
+          "[--raw FOLDER] [--redsea PROGRAM]\n");
       return 2;
     }
   }
@@ -412,5 +433,7 @@ int main(int argc, char** argv) {
   if (all || settings.table == "speed") SpeedTable(settings);
   if (all || settings.table == "fm") FmTable(settings);
   if (all || settings.table == "silent") SilentTable(settings);
+  if (all || settings.table == "levels")
+    bench::PrintLevelsThroughReceiver(std::min(settings.seconds, 10.0));
   return 0;
 }

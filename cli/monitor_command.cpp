@@ -18,13 +18,16 @@
 
 #include "appcore/child_process.h"
 #include "appcore/monitor_setting.h"
+#include "cli/level_report.h"
 #include "cli/terminal.h"
 #include "cmdline/field_options.h"
+#include "cmdline/level_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "rds/station_checks.h"
 #include "receiver/air_check.h"
 #include "receiver/air_watch.h"
+#include "receiver/level_limits.h"
 
 namespace cli {
 namespace {
@@ -41,9 +44,9 @@ constexpr const char* kMonitorHelp =
     "                        \"rtl_fm -M fm -l 0 -A std -p 0 -s 171k -g 20 -F 9 -f 98.5M\"\n"
     "  --rate HZ             sample rate of raw input, 128000 to 250000 (default 171000)\n"
     "  --format text|json    text: a line each time a field's value is received with\n"
-    "                        evidence (twice alike), and the block error rate now and\n"
-    "                        then (default); json: one object per group whose four\n"
-    "                        blocks are all valid\n"
+    "                        evidence (twice alike), and the levels every 10 s\n"
+    "                        (default); json: one object per group whose four blocks\n"
+    "                        are all valid, and a {\"levels\":...} object every 10 s\n"
     "  --expect              compare what is on air with the station fields below (any\n"
     "                        of them implies --expect): exit 0 as soon as everything is\n"
     "                        seen, 1 when a field received differs after the timeout, 4\n"
@@ -56,7 +59,6 @@ constexpr const char* kMonitorHelp =
     "                        (\"\" removes it) and exit\n"
     "  -h, --help            show this text\n";
 
-constexpr auto kRatePeriod = std::chrono::seconds(10);
 constexpr int kNoRdsStatus = 3;
 constexpr int kWeakStatus = 4;
 
@@ -199,27 +201,11 @@ std::string Beside(const receiver::AirFields& f, receiver::Field field, rds::Pty
   return {};
 }
 
-double ParseNumber(const std::string& option, const std::string& value, double low, double high) {
-  std::size_t used = 0;
-  double number = 0;
-  try {
-    number = std::stod(value, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != value.size() || !(number >= low && number <= high)) {
-    std::ostringstream range;
-    range << low << " to " << high;
-    throw cmdline::UsageError("option " + option + ": expected a number from " + range.str() +
-                              ", got " + cmdline::Quote(value));
-  }
-  return number;
-}
-
 }  // namespace
 
 int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err) {
   cmdline::FieldOptions fields;
+  cmdline::LevelOptions level_options;
   bool expect = false;
   bool json = false;
   std::optional<std::string> input, command, save_command;
@@ -229,6 +215,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     const std::string option = args.NextOption();
     if (fields.Parse(option, args)) {
       expect = expect || option != "--rbds";
+    } else if (level_options.Parse(option, args)) {
     } else if (option == "--input") {
       input = args.Value();
     } else if (option == "--command") {
@@ -236,9 +223,9 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     } else if (option == "--save-command") {
       save_command = args.Value();
     } else if (option == "--rate") {
-      rate_hz = ParseNumber(option, args.Value(), 128000, 250000);
+      rate_hz = cmdline::DecimalArgument(option, args.Value(), 128000, 250000);
     } else if (option == "--timeout") {
-      timeout_s = ParseNumber(option, args.Value(), 1, 86400);
+      timeout_s = cmdline::DecimalArgument(option, args.Value(), 1, 86400);
     } else if (option == "--expect") {
       args.NoValue();
       expect = true;
@@ -251,7 +238,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
       json = value == "json";
     } else if (option == "--help") {
       args.NoValue();
-      out << kMonitorHelp << cmdline::FieldOptions::Help(args);
+      out << kMonitorHelp << cmdline::FieldOptions::Help(args) << cmdline::LevelOptions::Help();
       return 0;
     } else {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for monitor");
@@ -269,6 +256,7 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   if (input.has_value() == command.has_value()) {
     throw cmdline::UsageError("give either --input or --command");
   }
+  level_options.Check();
 
   std::atomic<bool> stop{false};
   std::optional<app::ChildProcess> child;
@@ -290,8 +278,6 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   receiver::AirCheck check(sent);
   const auto started = std::chrono::steady_clock::now();
   const auto timeout = std::chrono::duration<double>(timeout_s);
-  auto next_rate = std::chrono::duration<double>(kRatePeriod);
-  unsigned blocks = 0, bad = 0;
   // A live input that writes nothing must not hold --expect past its time.
   std::thread watchdog;
   if (expect && live) {
@@ -308,6 +294,25 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
     if (watchdog.joinable()) watchdog.join();
   };
 
+  // The levels every 10 s and at the end; after --expect, those outside their limits are
+  // warned of.
+  std::optional<receiver::Levels> last_levels;
+  const auto print_levels = [&](const receiver::Levels& levels) {
+    if (last_levels && last_levels->at == levels.at) return;  // the end is a report's
+    last_levels = levels;
+    if (levels.span.count() <= 0) return;
+    const auto faults = receiver::LevelFaults(levels, level_options.Limits());
+    if (json) {
+      out << LevelsJson(levels, faults) << '\n';
+    } else {
+      const std::string when = live ? ClockTime() : SignalTime(levels.at.count());
+      out << when << ' ' << LevelsText(levels) << '\n';
+      for (const auto& fault : faults) out << when << " outside limits: " << fault.text << '\n';
+    }
+    out.flush();
+  };
+  const receiver::LevelWatch level_watch{level_options.Meter(), print_levels, print_levels};
+
   receiver::DecoderStats stats;
   try {
     stats = receiver::DecodeStream(
@@ -319,8 +324,6 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
           const auto changed = check.Take(group);
           const receiver::AirFields& on_air = check.view().fields();
           const std::string when = live ? ClockTime() : SignalTime(at.count());
-          blocks += 4;
-          for (const bool ok : group.ok) bad += ok ? 0 : 1;
           if (json) {
             if (group.ok == std::array<bool, 4>{true, true, true, true}) {
               out << GroupJson(group, on_air, at.count()) << '\n';
@@ -328,20 +331,14 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
           } else {
             for (const receiver::Field field : changed) {
               out << when << ' ' << receiver::FieldName(field) << '='
-                  << receiver::FieldText(on_air, field)
-                  << Beside(on_air, field, fields.PtyList()) << '\n';
-            }
-            if (at >= next_rate) {
-              out << when << " block errors " << std::fixed << std::setprecision(1)
-                  << 100.0 * bad / blocks << "%\n";
-              blocks = bad = 0;
-              next_rate += kRatePeriod;
+                  << receiver::FieldText(on_air, field) << Beside(on_air, field, fields.PtyList())
+                  << '\n';
             }
           }
           out.flush();
           return !(expect && check.Confirmed());
         },
-        &stop);
+        &stop, &level_watch);
   } catch (const receiver::RateMismatch& e) {
     finish();
     throw cmdline::UsageError(std::string("option --rate: ") + e.what());
@@ -352,6 +349,11 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   const bool timed_out = std::chrono::steady_clock::now() - started >= timeout;
   finish();
 
+  if (expect && last_levels) {
+    for (const auto& fault : receiver::LevelFaults(*last_levels, level_options.Limits())) {
+      err << "rdsq7-cli: warning: level outside its limits: " << fault.text << '\n';
+    }
+  }
   const bool nothing = check.view().fields().Empty();
   if (!expect) {
     if (child) {
@@ -363,7 +365,8 @@ int MonitorCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& er
   if (child && !check.Confirmed() && !timed_out) {
     // Ended by itself: a command that could not start, or a receiver that failed, is an
     // error of its own, not a verdict on the air.
-    const std::string ending = "the command " + cmdline::QuotePath(*command) + " " + child->Ending();
+    const std::string ending =
+        "the command " + cmdline::QuotePath(*command) + " " + child->Ending();
     if (nothing) throw std::runtime_error(ending + " before any RDS was received");
     err << "rdsq7-cli: error: " << ending << '\n';
   }

@@ -19,6 +19,7 @@
 #include "appcore/single_instance.h"
 #include "cmdline/duration.h"
 #include "cmdline/field_options.h"
+#include "cmdline/level_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/send_lines.h"
 #include "cmdline/usage_error.h"
@@ -84,7 +85,8 @@ constexpr const char* kServeHelp =
     "                        monitor --help): every send is confirmed on air, a\n"
     "                        mismatch sent once more, a second one an ALARM in STATUS\n"
     "  --monitor-timeout SECONDS\n"
-    "                        how long a send has to show on air (20)\n"
+    "                        how long a send has to show on air (20); the monitor's\n"
+    "                        levels show in STATUS, judged by the level options below\n"
     "  --alarm-command COMMAND\n"
     "                        run COMMAND for each alarm, recovery, start, heartbeat and\n"
     "                        test event, the event as JSON on its standard input and in\n"
@@ -145,6 +147,7 @@ struct ServeOptions {
   std::optional<std::string> fallback_settings;
   std::optional<std::string> monitor_command;
   std::chrono::seconds monitor_timeout = serve::kConfirmTimeout;
+  cmdline::LevelOptions levels;
   std::optional<std::string> instance;
   std::optional<std::string> new_settings;  // --settings FILE that does not exist yet
   std::optional<std::string> log;           // --log FILE
@@ -298,7 +301,8 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     again.NextOption();
     return fields.Parse(option, again);
   }
-  if (fields.Parse(option, args) || options.target.Parse(option, args)) {
+  if (fields.Parse(option, args) || options.target.Parse(option, args) ||
+      options.levels.Parse(option, args)) {
     return true;
   } else if (option == "--listen") {
     options.text.push_back(serve::ParseEndpoint(option, args.Value()));
@@ -453,7 +457,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
       ParseConfig(args.Value(), fields, options);
     } else if (option == "--help") {
       args.NoValue();
-      out << kServeHelp << cmdline::FieldOptions::Help(args);
+      out << kServeHelp << cmdline::FieldOptions::Help(args) << cmdline::LevelOptions::Help();
       return 0;
     } else if (!ParseServeOption(option, args, fields, options)) {
       throw cmdline::UsageError("unknown option " + cmdline::Quote(option) + " for serve");
@@ -469,6 +473,7 @@ int ServeCommand(cmdline::Arguments& args, std::ostream& out, std::ostream& err)
     throw cmdline::UsageError("option --install-service: not with --service");
   }
   if (const auto note = fields.ObsoleteNote()) err << *note << '\n';
+  options.levels.Check();
   if (options.test_alarm) return TestAlarm(options, out, err);
   if (options.target.dry_run == options.target.port.has_value()) {
     throw cmdline::UsageError("serve needs exactly one of --port PORT and --dry-run");
@@ -542,10 +547,11 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   }
   std::optional<serve::SettingsLock> settings_lock;
   if (settings_path) settings_lock.emplace(*settings_path);
-  serve::ServeStation station(io, fields.ApplyTo(app::SettingsValues{}),
-                              {settings_path, options.ta_timeout, options.max_sends_per_hour,
-                               options.fallback_after, fallback, fields.CallLetters()},
-                              worker, log);
+  serve::ServeStation station(
+      io, fields.ApplyTo(app::SettingsValues{}),
+      {settings_path, options.ta_timeout, options.max_sends_per_hour, options.fallback_after,
+       fallback, fields.CallLetters(), options.levels.Limits()},
+      worker, log);
   serve::AlarmOptions alarm_options = options.alarms;
   alarm_options.instance = instance_name;
   serve::StationAlarms alarms(io, alarm_options, log);
@@ -615,6 +621,10 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
         },
         [&](bool present) {
           asio::post(io, [&station, present] { station.OnMonitorSamples(present); });
+        },
+        options.levels.Meter(),
+        [&](const serve::TakenLevels& taken) {
+          asio::post(io, [&station, taken] { station.OnLevels(taken.levels, taken.taken); });
         });
     station.OnSent([&monitor](const rds::StationSettings& sent) { monitor->Sent(sent); });
     log.Line("monitor: " + *options.monitor_command);

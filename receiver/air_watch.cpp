@@ -20,8 +20,10 @@ std::size_t ChildSource::Read(std::span<std::uint8_t> out) {
 DecoderStats DecodeStream(
     ByteSource& source, std::optional<double> rate_hz,
     const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
-    const std::atomic<bool>* stop) {
+    const std::atomic<bool>* stop, const LevelWatch* levels) {
   MpxStream stream(source, rate_hz);
+  std::optional<LevelMeter> meter;
+  if (levels) meter.emplace(stream.rate_hz(), levels->options, levels->on_report);
   std::uint64_t samples = 0;
   bool stopped = false;
   MpxDecoder decoder(stream.rate_hz(), [&](const Group& group) {
@@ -35,7 +37,13 @@ DecoderStats DecodeStream(
     if (n == 0) break;
     samples += n;
     decoder.Feed(std::span<const float>(buffer.data(), n));
+    if (meter) {
+      const DecoderStats stats = decoder.stats();
+      meter->CountBlocks(stats.blocks_received - stats.blocks_bad);
+      meter->Feed(std::span<const float>(buffer.data(), n));
+    }
   }
+  if (meter && levels->on_end) levels->on_end(meter->Now());
   return decoder.stats();
 }
 

@@ -9,6 +9,7 @@
 
 #include "rds/station.h"
 #include "receiver/air_check.h"
+#include "receiver/level_meter.h"
 #include "receiver/mpx_decoder.h"
 #include "receiver/mpx_input.h"
 
@@ -28,13 +29,21 @@ class ChildSource final : public ByteSource {
   app::ChildProcess& child_;
 };
 
+// The levels measured beside the decoding (LevelMeter): every 10 s of signal to on_report,
+// and those up to the end to on_end.
+struct LevelWatch {
+  MeterOptions options;
+  LevelMeter::Report on_report;
+  LevelMeter::Report on_end;
+};
+
 // Decodes a multiplex from a byte source until the source ends or the handler says stop.
 // The handler sees every group with the position in the signal. Returns the decoder's stats.
 // Throws std::runtime_error for an input that is not a multiplex.
 DecoderStats DecodeStream(
     ByteSource& source, std::optional<double> rate_hz,
     const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
-    const std::atomic<bool>* stop = nullptr);
+    const std::atomic<bool>* stop = nullptr, const LevelWatch* levels = nullptr);
 
 // What a monitor command showed after a send.
 struct Confirmation {

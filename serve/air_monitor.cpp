@@ -29,11 +29,14 @@ class NotedSource final : public receiver::ByteSource {
 }  // namespace
 
 AirMonitor::AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout,
-                       ServeLog& log, Event on_event, Samples on_samples)
+                       ServeLog& log, Event on_event, Samples on_samples,
+                       receiver::MeterOptions meter, LevelsEvent on_levels)
     : command_(std::move(command)),
       log_(log),
       on_event_(std::move(on_event)),
       on_samples_(std::move(on_samples)),
+      meter_(meter),
+      on_levels_(std::move(on_levels)),
       guard_(confirm_timeout, kChangeGrace),
       last_sample_(Clock::now().time_since_epoch().count()) {
   reader_ = std::thread([this] { Run(); });
@@ -84,6 +87,20 @@ void AirMonitor::Sent(const rds::StationSettings& settings) {
   guard_.Sent(settings, receiver::AirGuard::Clock::now());
 }
 
+std::optional<TakenLevels> AirMonitor::Levels() const {
+  std::lock_guard lock(mutex_);
+  return levels_;
+}
+
+void AirMonitor::TakeLevels(const receiver::Levels& measured) {
+  const TakenLevels taken{measured, std::chrono::system_clock::now()};
+  {
+    std::lock_guard lock(mutex_);
+    levels_ = taken;
+  }
+  if (on_levels_) on_levels_(taken);
+}
+
 void AirMonitor::Deliver(receiver::AirEvent event) {
   if (event == receiver::AirEvent::kNone) return;
   std::vector<receiver::FieldDifference> differences;
@@ -108,15 +125,20 @@ void AirMonitor::Run() {
       if (!quit_) {
         receiver::ChildSource output(child);
         NotedSource source(output, last_sample_);
-        receiver::DecodeStream(source, std::nullopt, [this](const receiver::Group& group, auto) {
-          receiver::AirEvent event;
-          {
-            std::lock_guard lock(mutex_);
-            event = guard_.Take(group, receiver::AirGuard::Clock::now());
-          }
-          Deliver(event);
-          return !quit_;
-        });
+        const receiver::LevelWatch levels{
+            meter_, [this](const receiver::Levels& measured) { TakeLevels(measured); }, nullptr};
+        receiver::DecodeStream(
+            source, std::nullopt,
+            [this](const receiver::Group& group, auto) {
+              receiver::AirEvent event;
+              {
+                std::lock_guard lock(mutex_);
+                event = guard_.Take(group, receiver::AirGuard::Clock::now());
+              }
+              Deliver(event);
+              return !quit_;
+            },
+            nullptr, &levels);
       }
       {
         std::lock_guard lock(child_mutex_);

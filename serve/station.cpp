@@ -1,6 +1,7 @@
 #include "serve/station.h"
 
 #include <asio/post.hpp>
+#include <cstdio>
 #include <iomanip>
 #include <sstream>
 
@@ -145,6 +146,7 @@ std::string ServeStation::Status() const {
                           *budget_wait_ - now));
   }
   status += on_air_;
+  status += levels_;
   // ALARM as before: for a client that knows nothing of the conditions, any of them is one.
   if (alarm_ || (alarms_ && !alarms_->Active().empty())) status += " ALARM";
   if (alarms_) status += alarms_->StatusText();
@@ -340,6 +342,33 @@ void ServeStation::OnMonitorSamples(bool present) {
   // The monitor checks the last send again; before any there is nothing to check.
   on_air_ = monitored_send_ ? " ONAIR=checking" : "";
   log_.Line("on air: samples from the monitor command again");
+}
+
+std::string LevelsStatus(const receiver::Levels& l, std::chrono::system_clock::time_point taken) {
+  const auto printed = [](const char* format, double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return std::string(text);
+  };
+  const std::string iso = IsoTime(taken);
+  const std::string errors =
+      printed("bler:%.1f%% ", l.block_errors_percent) + iso.substr(iso.find('T') + 1, 8);
+  if (!l.scaled) return "LEVELS=unscaled," + errors;
+  return "LEVELS=pilot:" + printed("%.2fkHz", l.pilot_khz) + printed(",rds:%.2fkHz", l.rds_khz) +
+         printed(",peak:%.1fkHz", l.peak_khz) + printed(",over%.0fkHz:", l.over_khz) +
+         printed("%.2f%%", l.over_percent) + printed(",mpx:%+.1fdBr,", l.mpx_power_dbr) + errors;
+}
+
+void ServeStation::OnLevels(const receiver::Levels& levels,
+                            std::chrono::system_clock::time_point taken) {
+  levels_ = ' ' + LevelsStatus(levels, taken);
+  std::string faults;
+  for (const auto& fault : receiver::LevelFaults(levels, options_.level_limits)) {
+    faults += (faults.empty() ? "" : "; ") + fault.text;
+  }
+  if (faults == level_faults_) return;
+  log_.Line(faults.empty() ? "levels: back within limits" : "levels outside limits: " + faults);
+  level_faults_ = faults;
 }
 
 std::uint64_t ServeStation::Save() {

@@ -13,6 +13,7 @@
 
 #include "appcore/settings_file.h"
 #include "receiver/air_guard.h"
+#include "receiver/level_limits.h"
 #include "serve/log.h"
 #include "serve/send_budget.h"
 #include "serve/send_worker.h"
@@ -48,7 +49,12 @@ struct ServeStationOptions {
   std::chrono::seconds fallback_after{0};
   std::optional<rds::StationSettings> fallback;
   std::optional<std::string> call_letters;  // the PI is checked against them
+  receiver::LevelLimits level_limits;  // what the monitor's levels are judged against
 };
+
+// The levels as STATUS shows them: "LEVELS=pilot:6.75kHz,rds:3.40kHz,…,bler:0.0% HH:MM:SS".
+std::string LevelsStatus(const receiver::Levels& levels,
+                         std::chrono::system_clock::time_point taken);
 
 // The one station state of serve and its sends, on the network thread: every accepted
 // change is saved (off this thread) and asks for a send; changes made close together or
@@ -83,6 +89,9 @@ class ServeStation final : public StationControl {
   // (or a change on air no send made) sends the state once more; a second raises the alarm,
   // and nothing more is sent for it until the next change.
   void OnAir(receiver::AirEvent event, const std::vector<receiver::FieldDifference>& differences);
+  // The monitor's levels, taken at taken: shown in STATUS, and those outside their limits
+  // logged when they change.
+  void OnLevels(const receiver::Levels& levels, std::chrono::system_clock::time_point taken);
   // Called with the settings of each send that went out.
   void OnSent(std::function<void(const rds::StationSettings&)> sent) { on_sent_ = std::move(sent); }
   // The monitor's command has stopped delivering samples (present false), or delivers them
@@ -144,7 +153,9 @@ class ServeStation final : public StationControl {
   std::function<void(bool)> stopped_;
   std::function<void(const rds::StationSettings&)> on_sent_;
   StationAlarms* alarms_ = nullptr;
-  std::string on_air_;   // " ONAIR=…", empty without a monitor
+  std::string on_air_;  // " ONAIR=…", empty without a monitor
+  std::string levels_;  // " LEVELS=…", empty until the monitor has measured them
+  std::string level_faults_;
   bool resent_ = false;  // the one resend since the last change has been made
   bool alarm_ = false;
   bool monitor_silent_ = false;

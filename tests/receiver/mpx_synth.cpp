@@ -21,7 +21,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kPilotHz = 19000;
 constexpr double kBitRateHz = 57000.0 / 48;  // 1187.5 bit/s
-constexpr double kPilotLevel = 0.09;
+constexpr double kToneHz = 1000;
 
 // Programme tones: frequency and peak share of full scale. The mono sum with the sweep stays
 // near 40% of full scale, the difference signal near 20%; all well inside 15 kHz.
@@ -66,9 +66,20 @@ class SymbolTable {
       peak = std::max(peak, std::abs(values_[k]));
     }
     for (double& v : values_) v /= peak;
+    // Where the symbols of the bits around a point all add up, as they nearly do in any
+    // long stream of data.
+    for (std::size_t k = 0; k < kTablePerBit; ++k) {
+      double sum = 0;
+      for (std::size_t at = k; at < values_.size(); at += kTablePerBit) {
+        sum += std::abs(values_[at]);
+      }
+      stream_peak_ = std::max(stream_peak_, sum);
+    }
   }
 
   // The symbol at t bit periods after its bit's start; 0 outside the table.
+  double StreamPeak() const { return stream_peak_; }
+
   double At(double t) const {
     const double x = (t + kSpanBits) * kTablePerBit;
     if (x < 0 || x >= static_cast<double>(values_.size() - 1)) return 0;
@@ -79,7 +90,13 @@ class SymbolTable {
 
  private:
   std::vector<double> values_;
+  double stream_peak_ = 0;
 };
+
+const SymbolTable& Symbol() {
+  static const SymbolTable table;
+  return table;
+}
 
 // Phase in radians of a tone of `cycles_per_sample`, without the precision lost by
 // multiplying a large sample index directly.
@@ -145,6 +162,10 @@ void WriteWav(const std::filesystem::path& path, std::span<const std::int16_t> s
 
 }  // namespace
 
+double RdsStreamPeak() {
+  return Symbol().StreamPeak();
+}
+
 std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, double seconds,
                                         const MpxOptions& options) {
   if (bits.empty()) throw std::invalid_argument("SynthesizeMpx: no bits");
@@ -166,12 +187,17 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
     e ^= bits[i % bits.size()] & 1;
     polarity[i] = e ? 1.0 : -1.0;
   }
-  static const SymbolTable symbol;
+  const SymbolTable& symbol = Symbol();
 
   std::mt19937 random(options.seed);
   std::normal_distribution<double> noise(0, options.noise_rms > 0 ? options.noise_rms : 1);
   const double rds_phase = options.rds_phase_deg * kPi / 180;
   double sweep_phase = 0;
+
+  const auto response = [&](double hz) {
+    const double x = kPi * hz / rate;
+    return options.discriminator ? std::sin(x) / x : 1.0;
+  };
 
   std::vector<std::int16_t> out(count);
   for (std::size_t n = 0; n < count; ++n) {
@@ -179,7 +205,10 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
     const double t_s = static_cast<double>(n) / rate;
     const double pilot = Phase(pilot_per_sample, index);
     double x = 0;
-    if (options.pilot) x += kPilotLevel * std::sin(pilot);
+    if (options.pilot) x += response(kPilotHz) * options.pilot_level * std::sin(pilot);
+    if (options.tone_level > 0) {
+      x += response(kToneHz) * options.tone_level * std::sin(Phase(kToneHz / rate, index));
+    }
     if (options.audio) {
       for (const Tone& tone : kMonoTones) {
         x += tone.level * std::sin(Phase(tone.frequency_hz / rate, index));
@@ -206,7 +235,7 @@ std::vector<std::int16_t> SynthesizeMpx(std::span<const std::uint8_t> bits, doub
         baseband +=
             polarity[static_cast<std::size_t>(i)] * symbol.At(position - static_cast<double>(i));
       }
-      x += options.rds_level * baseband * std::sin(3 * pilot + rds_phase);
+      x += response(3 * kPilotHz) * options.rds_level * baseband * std::sin(3 * pilot + rds_phase);
     }
     if (options.noise_rms > 0) x += noise(random);
     out[n] = static_cast<std::int16_t>(std::clamp(std::lround(x * 32767), -32768L, 32767L));

@@ -20,16 +20,25 @@ struct MpxOptions {
   double rate_hz = 171000;
   // Transmitter clock error: pilot, subcarrier and bit rate all scaled by (1 + ppm * 1e-6).
   double clock_ppm = 0;
-  // 19 kHz pilot, 9% of full deviation.
+  // 19 kHz pilot, its peak as share of full scale (9% of full deviation).
   bool pilot = true;
+  double pilot_level = 0.09;
   // Mono sum programme (L+R): a few tones and a slow sweep, loud (about 40% of full scale).
   bool audio = true;
   // 38 kHz DSB-SC difference signal (L-R), suppressed carrier locked to 2x pilot.
   bool stereo = true;
-  // RDS subcarrier peak as share of full scale (about 4.5%).
+  // A 1 kHz mono tone, its peak as share of full scale (0: none).
+  double tone_level = 0;
+  // RDS subcarrier: the peak of one symbol as share of full scale (4.5%; the stream's peaks
+  // are RdsStreamPeak() times higher).
   double rds_level = 0.045;
   // RDS subcarrier phase against 3x pilot (the standard allows 0 or 90 degrees).
   double rds_phase_deg = 0;
+  // The pilot, the tone and the subcarrier as an FM discriminator gives them that takes the
+  // phase step from one sample to the next (rtl_fm): that is the mean deviation over the
+  // sample's interval, which scales a component at f by sin(pi f / rate) / (pi f / rate). The
+  // programme is left as it is.
+  bool discriminator = false;
   // White Gaussian noise, share of full scale.
   double noise_rms = 0;
   // Where in the bit stream the output starts (so block boundaries are not at sample 0).
@@ -57,6 +66,10 @@ constexpr double kFmChainRateHz = 171000;
 // receiver writes it: signed 16-bit samples, full deviation at half of full scale.
 std::vector<std::int16_t> ThroughFmChain(std::span<const std::int16_t> mpx,
                                          const FmChainOptions& options);
+
+// The highest peak of the RDS subcarrier's stream of symbols for an rds_level of 1: about
+// 1.06, where the neighbouring symbols add to a symbol's own peak.
+double RdsStreamPeak();
 
 // WAV file writers for tests: 16-bit PCM and 32-bit float, mono.
 void WriteWav16(const std::filesystem::path& path, std::span<const std::int16_t> samples,

@@ -173,5 +173,37 @@ TEST_F(StationRun, EachNewStateEarnsOneResendBeforeTheAlarm) {
   EXPECT_EQ(log.find("ALARM on air"), log.rfind("ALARM on air")) << log;
 }
 
+// The monitor's levels in STATUS, and a line in the log when those outside their limits
+// change.
+TEST_F(StationRun, ShowsTheLevelsAndLogsThoseOutsideTheirLimits) {
+  receiver::Levels levels;
+  levels.scaled = true;
+  levels.pilot_khz = 6.75;
+  levels.rds_khz = 3.4;
+  levels.peak_khz = 74.96;
+  levels.over_percent = 0.05;
+  levels.mpx_power_dbr = -0.44;
+  levels.block_errors_percent = 1.3;
+  const auto at = std::chrono::system_clock::time_point{} + 14h + 3min + 20s;
+  station_.OnLevels(levels, at);
+  EXPECT_NE(station_.Status().find(" LEVELS=pilot:6.75kHz,rds:3.40kHz,peak:75.0kHz,over75kHz:"
+                                   "0.05%,mpx:-0.4dBr,bler:1.3% 14:03:20"),
+            std::string::npos)
+      << station_.Status();
+  levels.rds_khz = 1.5;
+  station_.OnLevels(levels, at);
+  station_.OnLevels(levels, at);
+  levels.rds_khz = 2;
+  station_.OnLevels(levels, at);
+  levels.scaled = false;
+  station_.OnLevels(levels, at);
+  EXPECT_NE(station_.Status().find(" LEVELS=unscaled,bler:1.3% 14:03:20"), std::string::npos);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Z levels outside limits: RDS injection 1.50 kHz, below 2.0 kHz\n"),
+            std::string::npos);
+  EXPECT_EQ(log.find("outside limits"), log.rfind("outside limits")) << log;
+  EXPECT_NE(log.find("Z levels: back within limits\n"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace serve
