@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <random>
 #include <sstream>
 
@@ -327,7 +328,9 @@ TEST(MonitorCommand, NamesTheCodesAndWarnsOfADefaultPiOnAir) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(c.pi_line), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(c.pty_line), std::string::npos) << r.out;
-    EXPECT_EQ(r.err, c.warning);
+    // The synthesizer's levels are a sound card's, not the scale the limits expect.
+    EXPECT_EQ(std::regex_replace(r.err, std::regex("rdsq7-cli: warning: level [^\n]*\n"), ""),
+              c.warning);
   }
   std::remove(path.c_str());
 }

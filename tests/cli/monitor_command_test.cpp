@@ -128,6 +128,7 @@ class MonitorLevels : public ::testing::Test {
   static void SetUpTestSuite() {
     rds::StationSettings s;
     s.ps = "LEVELS";
+    s.pi = "D3C2";  // not a default PI, which is warned of
     const auto image = rds::Encode(s).image;
     receiver::testing::MpxOptions o;
     o.discriminator = true;
@@ -161,12 +162,12 @@ TEST_F(MonitorLevels, ReportsTheLevelsAndWarnsOfThoseOutsideTheirLimits) {
   EXPECT_TRUE(std::regex_search(text.out, std::regex("00:00:02.000 outside limits: " + low)))
       << text.out;
 
-  const Result expect = Monitor({"--ps", "LEVELS", "--pi", "FFFF", "--tp", "1", "--pty", "0"});
+  const Result expect = Monitor({"--ps", "LEVELS", "--pi", "D3C2", "--tp", "1", "--pty", "0"});
   EXPECT_EQ(expect.status, 0) << expect.err;
   EXPECT_TRUE(std::regex_search(
       expect.err, std::regex("^rdsq7-cli: warning: level outside its limits: " + low + "$")))
       << expect.err;
-  const Result lower = Monitor({"--ps", "LEVELS", "--rds-injection-min", "1.4"});
+  const Result lower = Monitor({"--ps", "LEVELS", "--pi", "D3C2", "--rds-injection-min", "1.4"});
   EXPECT_EQ(lower.status, 0) << lower.err;
   EXPECT_EQ(lower.err.find("warning"), std::string::npos) << lower.err;
 }
