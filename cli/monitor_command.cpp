@@ -13,6 +13,7 @@
 #include "appcore/child_process.h"
 #include "appcore/monitor_setting.h"
 #include "cmdline/field_options.h"
+#include "cmdline/json_text.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
 #include "receiver/air_check.h"
@@ -67,23 +68,6 @@ class StdinSource final : public receiver::ByteSource {
   }
 };
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // One group as a JSON object: what it carries, and PS, DI and AF once they are complete.
 std::string GroupJson(const receiver::Group& group, const receiver::StationView& view,
                       double seconds) {
@@ -111,7 +95,7 @@ std::string GroupJson(const receiver::Group& group, const receiver::StationView&
         }
         out << ']';
       }
-      if (f.ps) out << ",\"ps\":" << JsonString(receiver::FieldText(f, Field::kPs));
+      if (f.ps) out << ",\"ps\":" << cmdline::JsonString(receiver::FieldText(f, Field::kPs));
     }
   }
   out << '}';

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -22,12 +23,14 @@
 #include "cmdline/usage_error.h"
 #include "serve/air_monitor.h"
 #include "serve/allow.h"
+#include "serve/http_listener.h"
 #include "serve/log.h"
 #include "serve/network.h"
 #include "serve/send_worker.h"
 #include "serve/service_host.h"
 #include "serve/settings_lock.h"
 #include "serve/station.h"
+#include "serve/status_site.h"
 #include "transfer/port_open.h"
 #include "transfer/thread_priority.h"
 
@@ -52,6 +55,9 @@ constexpr const char* kServeHelp =
     "  --uecp-address SITE:ENCODER\n"
     "                        take only frames for this site (1-1023) and encoder (1-63);\n"
     "                        0 in a frame means all (default: take every frame)\n"
+    "  --listen-http ADDR:PORT\n"
+    "                        the status page, /status.json, /metrics and /history.json\n"
+    "                        over HTTP, read-only (repeatable)\n"
     "  --allow CIDR          peers that may connect (repeatable; default: loopback only)\n"
     "  --max-connections N   text connections open at once on each --listen port (16)\n"
     "  --idle-timeout SECONDS\n"
@@ -105,7 +111,7 @@ class AlreadyRunningError : public std::runtime_error {
 
 struct ServeOptions {
   cmdline::SendTarget target;
-  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp;
+  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp, http;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
   std::vector<std::pair<std::string, unsigned>> text_serial;  // device, baud
@@ -229,6 +235,8 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.text.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp") {
     options.uecp.push_back(serve::ParseEndpoint(option, args.Value()));
+  } else if (option == "--listen-http") {
+    options.http.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--listen-udp") {
     options.text_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-udp") {
@@ -416,6 +424,10 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
                                options.fallback_after, fallback},
                               worker, log);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
+  serve::StatusSite site({{instance_name, options.target.port, std::chrono::system_clock::now()},
+                          [&station] { return station.Report(); },
+                          nullptr});
+  std::vector<std::unique_ptr<serve::HttpListener>> http;
 
   std::string opened;
   try {
@@ -436,6 +448,14 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     }
     if (options.serial) {
       opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);
+    }
+    for (const auto& e : options.http) {
+      http.push_back(std::make_unique<serve::HttpListener>(
+          io, e, options.allow, serve::HttpLimits{},
+          [&site](std::string_view head) { return site.Answer(head); },
+          [&network](const asio::ip::address& address, const std::string& what,
+                     const std::string& why) { network.LogRefusal(address, what, why); }));
+      opened += ' ' + http.back()->Name();
     }
   } catch (const std::system_error& e) {
     throw std::runtime_error(std::string("can't open a port: ") + e.what());
@@ -484,6 +504,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     if (std::exchange(stopping, true)) return;
     log.Line("stopping");
     network.Close();
+    for (const auto& listener : http) listener->Close();
     station.Stop([&](bool saved) {
       status = saved ? 0 : 1;
       log.Line(saved ? "stopped" : "stopped; the settings file does not hold the last state");

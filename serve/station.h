@@ -18,6 +18,7 @@
 #include "serve/send_worker.h"
 #include "serve/settings_saver.h"
 #include "serve/station_control.h"
+#include "serve/station_status.h"
 #include "transfer/time_of_day.h"
 
 namespace serve {
@@ -64,6 +65,8 @@ class ServeStation final : public StationControl {
               SaveReport saved) override;
   void RequestSend() override;
   std::string Status() const override;
+  // What STATUS says and what the status page and the metrics add to it.
+  StationStatus Report() const;
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -125,12 +128,21 @@ class ServeStation final : public StationControl {
   rds::StationSettings sent_;
   std::optional<transfer::TimeOfDay> last_send_end_;
   std::optional<std::chrono::steady_clock::time_point> throttle_free_;
-  std::string status_ = "STATUS none";
+  SendResult send_result_ = SendResult::kNone;
+  std::chrono::system_clock::time_point send_time_{};
+  std::string send_text_;
+  std::optional<rds::StationSettings> last_ok_;  // what the last send that went out carried
+  std::uint64_t sends_ = 0;
+  std::uint64_t failed_sends_ = 0;
+  std::optional<std::chrono::system_clock::time_point> last_ok_send_;
+  std::optional<std::chrono::system_clock::time_point> last_confirmed_;
   SendBudget budget_;
   std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
   std::function<void(bool)> stopped_;
   std::function<void(const rds::StationSettings&)> on_sent_;
-  std::string on_air_;   // " ONAIR=…", empty without a monitor
+  AirVerdict air_ = AirVerdict::kNotMonitored;
+  std::optional<std::chrono::system_clock::time_point> air_time_;
+  std::vector<receiver::FieldDifference> air_differences_;
   bool resent_ = false;  // the one resend since the last change has been made
   bool alarm_ = false;
 };
