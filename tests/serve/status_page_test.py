@@ -27,6 +27,7 @@ from selenium.webdriver.common.by import By
 
 ARGS = None
 PS, PI = "RADIO 1", "D3C3"
+STATION = ["--ps", PS, "--pi", PI, "--pty", "10", "--di", "0001", "--af", "98.5", "--af", "87.6"]
 
 
 class Serve:
@@ -83,7 +84,7 @@ class StatusPageTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.folder, ignore_errors=True)
 
-    def browser(self, width, height):
+    def browser(self, width, height, phone=False):
         options = webdriver.ChromeOptions()
         options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
         for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -94,6 +95,9 @@ class StatusPageTest(unittest.TestCase):
             options.add_argument(flag)
         driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
         self.addCleanup(driver.quit)
+        if phone:  # a window is at least 500 pixels wide: a phone's screen is emulated
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": height, "deviceScaleFactor": 1, "mobile": True})
         return driver
 
     def text_of(self, driver, element_id):
@@ -102,8 +106,8 @@ class StatusPageTest(unittest.TestCase):
     def test_the_page_follows_serve_and_says_when_it_is_gone(self):
         mpx = os.path.join(self.folder, "mpx.raw")
         with open(mpx, "wb") as out:
-            subprocess.run([ARGS.mpx, PS, PI, "3"], stdout=out, check=True)
-        serve = Serve(self.folder, "--ps", PS, "--pi", PI, "--monitor-command", "cat '%s'" % mpx,
+            subprocess.run([ARGS.mpx, "3", *STATION], stdout=out, check=True)
+        serve = Serve(self.folder, *STATION, "--monitor-command", "cat '%s'" % mpx,
                       "--monitor-timeout", "5")
         self.addCleanup(serve.stop)
         self.assertEqual(serve.ask("SEND"), "OK")
@@ -118,7 +122,7 @@ class StatusPageTest(unittest.TestCase):
         self.assertIn("page-test-", self.text_of(driver, "instance"))
         os.makedirs(ARGS.shots, exist_ok=True)
         driver.save_screenshot(os.path.join(ARGS.shots, "status-page.png"))
-        phone = self.browser(390, 1400)
+        phone = self.browser(390, 1100, phone=True)
         phone.get(url)
         self.assertTrue(wait_for(lambda: "On air as sent" in self.text_of(phone, "verdict"), 10))
         phone.save_screenshot(os.path.join(ARGS.shots, "status-page-phone.png"))
