@@ -36,7 +36,8 @@ class Serve:
     def __init__(self, folder, *options, http="127.0.0.1:0"):
         self.log = open(os.path.join(folder, "serve.log"), "a+")
         self.process = subprocess.Popen(
-            ARGS.launcher + [ARGS.cli, "serve", "--dry-run", "--listen", "127.0.0.1:0", "--listen-http", http,
+            ARGS.launcher + [ARGS.cli, "serve", "--listen", "127.0.0.1:0", "--listen-http", http,
+             *([] if "--port" in options else ["--dry-run"]),
              "--instance", "page-test-%d" % os.getpid(), *options],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         first = self.process.stdout.readline()
@@ -166,6 +167,16 @@ class StatusPageTest(unittest.TestCase):
                                capture_output=True)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
         self.assertIn('rdsq7_on_air{verdict="not-monitored"} 1', metrics)
+
+    def test_failing_sends_show_in_the_metrics(self):
+        serve = Serve(self.folder, "--port", os.path.join(self.folder, "no-such-port"))
+        self.addCleanup(serve.stop)
+        metrics = lambda: serve.request("GET", "/metrics")[1]
+        self.assertTrue(wait_for(lambda: re.search(r"^rdsq7_send_failures_total [1-9]", metrics(),
+                                                   re.M), 10), metrics())
+        self.assertIn("\nrdsq7_encoder_ok 0\n", metrics())
+        self.assertIn("\nrdsq7_sends_total 0\n", metrics())
+        self.assertIn('"result":"failed"', serve.request("GET", "/status.json")[1])
 
     def test_a_peer_outside_allow_gets_nothing(self):
         serve = Serve(self.folder, "--allow", "10.0.0.0/8")

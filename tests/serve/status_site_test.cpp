@@ -29,7 +29,7 @@ Answered Parse(const std::string& response) {
 class StatusSiteTest : public ::testing::Test {
  protected:
   StatusSiteTest()
-      : site_({{"studio", "/dev/ttyUSB0", {}},
+      : site_({{"studio \"A\"", "/dev/ttyUSB0", {}},
                [this] { return status_; },
                [this](std::chrono::hours hours) {
                  asked_hours_ = hours;
@@ -103,6 +103,7 @@ TEST(PageLanguage, TakesTheBrowsersHighestRankedLanguageThePageHas) {
       {"it-IT,it;q=0.9,de;q=0.5,fr;q=0.4", "de"},
       {"de;q=0.5,FR;q=0.8", "fr"},
       {"de;q=0", "en"},
+      {"fr,de", "fr"},
       {"ja,zh", "en"},
       {"*", "en"},
       {"", "en"},
@@ -134,7 +135,7 @@ TEST_F(StatusSiteTest, ThePageComesInTheBrowsersLanguageWithEveryText) {
   }
 }
 
-TEST_F(StatusSiteTest, StatusJsonSaysWhatStatusSaysWithTheStationAsReceiversShowIt) {
+TEST_F(StatusSiteTest, JsonAndMetricsSayWhatStatusSaysWithTheStationAsReceiversShowIt) {
   rds::StationSettings sent;
   sent.ps = "RADIO";
   sent.pi = "d3c3";
@@ -152,9 +153,11 @@ TEST_F(StatusSiteTest, StatusJsonSaysWhatStatusSaysWithTheStationAsReceiversShow
   status_.air = AirVerdict::kMismatch;
   status_.air_differences = {{receiver::Field::kPs, "OTHER", "RADIO"}};
   status_.alarm = true;
+  status_.sends = 7;
+  status_.last_ok_send = status_.send_time;
   const std::string json = Get("GET /status.json HTTP/1.1").body;
   for (const std::string part :
-       {"\"instance\":\"studio\"", "\"encoder\":{\"port\":\"/dev/ttyUSB0\",\"dry_run\":false}",
+       {"\"instance\":\"studio \\\"A\\\"\"", "\"encoder\":{\"port\":\"/dev/ttyUSB0\",\"dry_run\":false}",
         "\"status\":\"STATUS ok 2026-12-09T09:00:00.000Z elapsed_ms=2577.1 "
         "sends_last_hour=3/120 ONAIR=mismatch PS ALARM\"",
         "\"last_send\":{\"result\":\"ok\",\"time\":\"2026-12-09T09:00:00.000Z\"",
@@ -166,6 +169,24 @@ TEST_F(StatusSiteTest, StatusJsonSaysWhatStatusSaysWithTheStationAsReceiversShow
         "\"alarm\":true", "\"fallback_since\":null", "\"save_failure\":null"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << '\n' << json;
   }
+  const std::string metrics = Get("GET /metrics HTTP/1.1").body;
+  for (const std::string line :
+       {"rdsq7_info{instance=\"studio \\\"A\\\"\",version=\"" RDSQ7_VERSION "\",port=\"/dev/ttyUSB0\"} 1\n",
+        "rdsq7_on_air{verdict=\"mismatch\"} 1\n", "rdsq7_on_air{verdict=\"confirmed\"} 0\n",
+        "rdsq7_alarm 1\n", "rdsq7_sends_total 7\n", "rdsq7_send_failures_total 0\n",
+        "rdsq7_last_send_time_seconds 1796806800.000\n", "rdsq7_encoder_ok 1\n",
+        "rdsq7_sends_last_hour 3\n", "rdsq7_send_budget_used_ratio 0.025\n",
+        "# TYPE rdsq7_sends_total counter\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  }
+  status_ = {};
+  status_.send = SendResult::kFailed;
+  const std::string failing = Get("GET /metrics HTTP/1.1").body;
+  for (const std::string line : {"rdsq7_encoder_ok 0\n", "rdsq7_send_budget_used_ratio 0\n",
+                                 "rdsq7_on_air{verdict=\"not-monitored\"} 1\n"}) {
+    EXPECT_NE(failing.find(line), std::string::npos) << line << failing;
+  }
+  EXPECT_EQ(failing.find("\nrdsq7_last_send_time_seconds "), std::string::npos);
   status_ = {};
   const std::string none = Get("GET /status.json HTTP/1.1").body;
   EXPECT_NE(none.find("\"status\":\"STATUS none\""), std::string::npos) << none;
