@@ -36,7 +36,8 @@ class Serve:
     def __init__(self, folder, *options, http="127.0.0.1:0"):
         self.log = open(os.path.join(folder, "serve.log"), "a+")
         self.process = subprocess.Popen(
-            ARGS.launcher + [ARGS.cli, "serve", "--listen", "127.0.0.1:0", "--listen-http", http,
+            ARGS.launcher + [ARGS.cli, "serve", "--listen", "127.0.0.1:0",
+             *(["--listen-http", http] if http else []),
              *([] if "--port" in options else ["--dry-run"]),
              "--instance", "page-test-%d" % os.getpid(), *options],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
@@ -179,7 +180,10 @@ class StatusPageTest(unittest.TestCase):
         self.assertIn('"result":"failed"', serve.request("GET", "/status.json")[1])
 
     def test_a_peer_outside_allow_gets_nothing(self):
-        serve = Serve(self.folder, "--allow", "10.0.0.0/8")
+        config = os.path.join(self.folder, "serve.conf")
+        with open(config, "w") as out:
+            out.write("listen-http 127.0.0.1:0\nallow 10.0.0.0/8\n")
+        serve = Serve(self.folder, "--config", config, http=None)
         self.addCleanup(serve.stop)
         with self.assertRaises((ConnectionError, http.client.HTTPException)):
             serve.request("GET", "/status.json")
