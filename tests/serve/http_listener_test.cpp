@@ -16,6 +16,23 @@ using namespace std::chrono_literals;
 
 constexpr std::string_view kAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
+// Texts noted from the listener's thread and read from the test's.
+class Notes {
+ public:
+  void Add(std::string text) {
+    std::lock_guard lock(mutex_);
+    texts_.push_back(std::move(text));
+  }
+  std::vector<std::string> All() {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
+
 // A listener on a thread of its own that answers every request head alike.
 class Port {
  public:
@@ -23,59 +40,42 @@ class Port {
       : listener_(
             io_, {asio::ip::make_address("127.0.0.1"), 0}, std::move(allow), limits,
             [this](std::string_view head) {
-              std::lock_guard lock(mutex_);
-              heads_.emplace_back(head);
+              heads.Add(std::string(head));
               return std::string(kAnswer);
             },
-            [this](const asio::ip::address&, const std::string&, const std::string& why) {
-              std::lock_guard lock(mutex_);
-              refusals_.push_back(why);
-            }) {
-    const std::string name = listener_.Name();
-    at_ = {asio::ip::make_address("127.0.0.1"),
-           static_cast<unsigned short>(std::stoi(name.substr(name.rfind(':') + 1)))};
-    thread_ = std::thread([this] { io_.run(); });
-  }
+            [this](const auto&, const auto&, const std::string& why) { refusals.Add(why); }),
+        thread_([this] { io_.run(); }) {}
   ~Port() {
     io_.stop();
     thread_.join();
   }
 
   asio::ip::tcp::socket Connect() {
+    const std::string name = listener_.Name();
     asio::ip::tcp::socket socket(client_io_);
-    socket.connect(at_);
+    socket.connect({asio::ip::make_address("127.0.0.1"),
+                    static_cast<unsigned short>(std::stoi(name.substr(name.rfind(':') + 1)))});
     return socket;
   }
   // Sends bytes and reads until the port closes the connection.
-  std::string Exchange(asio::ip::tcp::socket& socket, const std::string& bytes) {
+  static std::string Exchange(asio::ip::tcp::socket& socket, const std::string& bytes) {
     std::error_code error;
     asio::write(socket, asio::buffer(bytes), error);
     std::string got;
     char chunk[4096];
-    while (true) {
-      const std::size_t n = socket.read_some(asio::buffer(chunk), error);
-      if (error) return got;
-      got.append(chunk, n);
+    for (std::size_t n = 0; !error; got.append(chunk, n)) {
+      n = socket.read_some(asio::buffer(chunk), error);
     }
+    return got;
   }
-  std::vector<std::string> Heads() {
-    std::lock_guard lock(mutex_);
-    return heads_;
-  }
-  std::vector<std::string> Refusals() {
-    std::lock_guard lock(mutex_);
-    return refusals_;
-  }
+
+  Notes heads, refusals;
 
  private:
   asio::io_context io_;
   asio::executor_work_guard<asio::io_context::executor_type> work_ = asio::make_work_guard(io_);
   asio::io_context client_io_;
-  std::mutex mutex_;
-  std::vector<std::string> heads_;
-  std::vector<std::string> refusals_;
   HttpListener listener_;
-  asio::ip::tcp::endpoint at_;
   std::thread thread_;
 };
 
@@ -85,8 +85,8 @@ TEST(HttpListener, AnswersOnlyThePeersTheAllowListAdmits) {
   for (const bool admitted : {true, false}) {
     Port port(admitted ? AllowList{} : elsewhere);  // empty: loopback only
     auto socket = port.Connect();
-    EXPECT_EQ(port.Exchange(socket, "GET / HTTP/1.1\r\n\r\n"), admitted ? kAnswer : "");
-    EXPECT_EQ(port.Refusals(), admitted ? std::vector<std::string>{}
+    EXPECT_EQ(Port::Exchange(socket, "GET / HTTP/1.1\r\n\r\n"), admitted ? kAnswer : "");
+    EXPECT_EQ(port.refusals.All(), admitted ? std::vector<std::string>{}
                                         : std::vector<std::string>{"not allowed"});
   }
 }
@@ -99,8 +99,8 @@ TEST(HttpListener, FiftySlowClientsLeaveRoomForAnother) {
     asio::write(slow.back(), asio::buffer(std::string("GET / HTTP/1.1\r\nHost: slo")));
   }
   auto socket = port.Connect();
-  EXPECT_EQ(port.Exchange(socket, "GET /status.json HTTP/1.1\r\n\r\n"), kAnswer);
-  EXPECT_EQ(port.Heads().size(), 1U);
+  EXPECT_EQ(Port::Exchange(socket, "GET /status.json HTTP/1.1\r\n\r\n"), kAnswer);
+  EXPECT_EQ(port.heads.All().size(), 1U);
 }
 
 TEST(HttpListener, HoldsConnectionsAndTheirTimeWithinLimits) {
@@ -109,10 +109,10 @@ TEST(HttpListener, HoldsConnectionsAndTheirTimeWithinLimits) {
   auto second = port.Connect();
   std::this_thread::sleep_for(50ms);
   auto third = port.Connect();  // refused: two are open
-  EXPECT_EQ(port.Exchange(third, "GET / HTTP/1.1\r\n\r\n"), "");
-  EXPECT_EQ(port.Refusals(), std::vector<std::string>{"2 connections open on this port"});
+  EXPECT_EQ(Port::Exchange(third, "GET / HTTP/1.1\r\n\r\n"), "");
+  EXPECT_EQ(port.refusals.All(), std::vector<std::string>{"2 connections open on this port"});
   // The first finishes in time; the second drips past the deadline and is closed unanswered.
-  EXPECT_EQ(port.Exchange(first, "GET / HTTP/1.1\r\n\r\n"), kAnswer);
+  EXPECT_EQ(Port::Exchange(first, "GET / HTTP/1.1\r\n\r\n"), kAnswer);
   std::error_code error;
   const auto end = std::chrono::steady_clock::now() + 2s;
   while (!error && std::chrono::steady_clock::now() < end) {
@@ -120,7 +120,7 @@ TEST(HttpListener, HoldsConnectionsAndTheirTimeWithinLimits) {
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_TRUE(error) << "the dripping client was never closed";
-  EXPECT_EQ(port.Heads().size(), 1U);
+  EXPECT_EQ(port.heads.All().size(), 1U);
 }
 
 TEST(HttpListener, TakesAHeadOfUpTo8KiBAndPassesOverWhatFollowsIt) {
@@ -130,11 +130,11 @@ TEST(HttpListener, TakesAHeadOfUpTo8KiBAndPassesOverWhatFollowsIt) {
   };
   Port port;
   auto largest = port.Connect();
-  EXPECT_EQ(port.Exchange(largest, head_of(kMaxHttpRequest) + std::string(100000, 'b')), kAnswer);
+  EXPECT_EQ(Port::Exchange(largest, head_of(kMaxHttpRequest) + std::string(100000, 'b')), kAnswer);
   auto larger = port.Connect();
-  EXPECT_EQ(port.Exchange(larger, head_of(kMaxHttpRequest + 1)).substr(0, 13), "HTTP/1.1 431 ");
-  ASSERT_EQ(port.Heads().size(), 1U);
-  EXPECT_EQ(port.Heads()[0], head_of(kMaxHttpRequest));
+  EXPECT_EQ(Port::Exchange(larger, head_of(kMaxHttpRequest + 1)).substr(0, 13), "HTTP/1.1 431 ");
+  ASSERT_EQ(port.heads.All().size(), 1U);
+  EXPECT_EQ(port.heads.All()[0], head_of(kMaxHttpRequest));
 }
 
 }  // namespace
