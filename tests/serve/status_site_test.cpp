@@ -191,6 +191,7 @@ TEST_F(StatusSiteTest, JsonAndMetricsSayWhatStatusSaysWithTheStationAsReceiversS
   const std::string none = Get("GET /status.json HTTP/1.1").body;
   EXPECT_NE(none.find("\"status\":\"STATUS none\""), std::string::npos) << none;
   EXPECT_NE(none.find("\"sent\":null"), std::string::npos);
+  EXPECT_NE(Get("GET /metrics HTTP/1.1").body.find("\nrdsq7_encoder_ok 1\n"), std::string::npos);
   EXPECT_NE(none.find("\"last_send\":{\"result\":\"none\",\"time\":null"), std::string::npos);
   EXPECT_NE(none.find("\"verdict\":\"not-monitored\""), std::string::npos);
 }
