@@ -36,6 +36,8 @@ set(expected
   "${DOCDIR}/docs/shots/locale-de.png|file"
   "${DOCDIR}/docs/shots/windows-wine.png|file"
   "${DOCDIR}/docs/shots/window-onair.png|file"
+  "${DOCDIR}/docs/shots/status-page.png|file"
+  "${DOCDIR}/docs/shots/status-page-phone.png|file"
   "lib/systemd/system/rdsq7-serve@.service|file"
 )
 
