@@ -21,6 +21,7 @@
 #include "cli/level_report.h"
 #include "cli/terminal.h"
 #include "cmdline/field_options.h"
+#include "cmdline/json_text.h"
 #include "cmdline/level_options.h"
 #include "cmdline/quote.h"
 #include "cmdline/usage_error.h"
@@ -118,23 +119,6 @@ class StdinSource final : public receiver::ByteSource {
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // One group (all four blocks valid) as a JSON object: what it carries, and PS, DI and AF
 // once each has been received with evidence.
 std::string GroupJson(const receiver::Group& group, const receiver::AirFields& f, double seconds) {
@@ -161,7 +145,7 @@ std::string GroupJson(const receiver::Group& group, const receiver::AirFields& f
       }
       out << ']';
     }
-    if (f.ps) out << ",\"ps\":" << JsonString(receiver::FieldText(f, receiver::Field::kPs));
+    if (f.ps) out << ",\"ps\":" << cmdline::JsonString(receiver::FieldText(f, receiver::Field::kPs));
   }
   out << '}';
   return out.str();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -25,6 +26,7 @@
 #include "cmdline/usage_error.h"
 #include "serve/air_monitor.h"
 #include "serve/allow.h"
+#include "serve/http_listener.h"
 #include "serve/log.h"
 #include "serve/network.h"
 #include "serve/send_worker.h"
@@ -32,6 +34,7 @@
 #include "serve/settings_lock.h"
 #include "serve/station.h"
 #include "serve/station_alarms.h"
+#include "serve/status_site.h"
 #include "transfer/port_open.h"
 #include "transfer/thread_priority.h"
 
@@ -63,6 +66,9 @@ constexpr const char* kServeHelp =
     "  --uecp-address SITE:ENCODER\n"
     "                        take only frames for this site (1-1023) and encoder (1-63);\n"
     "                        0 in a frame means all (default: take every frame)\n"
+    "  --listen-http ADDR:PORT\n"
+    "                        the status page, /status.json, /metrics and /history.json\n"
+    "                        over HTTP, read-only (repeatable)\n"
     "  --allow CIDR          peers that may connect (repeatable; default: loopback only)\n"
     "  --max-connections N   text connections open at once on each --listen port (16)\n"
     "  --idle-timeout SECONDS\n"
@@ -134,7 +140,7 @@ class AlreadyRunningError : public std::runtime_error {
 
 struct ServeOptions {
   cmdline::SendTarget target;
-  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp;
+  std::vector<asio::ip::tcp::endpoint> text, uecp, uecp_udp, text_udp, http;
   std::optional<std::string> serial;
   unsigned baud = kDefaultBaud;
   std::vector<std::pair<std::string, unsigned>> text_serial;  // device, baud
@@ -308,6 +314,8 @@ bool ParseServeOption(const std::string& option, cmdline::Arguments& args,
     options.text.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp") {
     options.uecp.push_back(serve::ParseEndpoint(option, args.Value()));
+  } else if (option == "--listen-http") {
+    options.http.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--listen-udp") {
     options.text_udp.push_back(serve::ParseEndpoint(option, args.Value()));
   } else if (option == "--uecp-udp") {
@@ -557,6 +565,10 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   serve::StationAlarms alarms(io, alarm_options, log);
   station.UseAlarms(alarms);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
+  serve::StatusSite site({{instance_name, options.target.port, std::chrono::system_clock::now()},
+                          [&station] { return station.Report(); },
+                          nullptr});
+  std::vector<std::unique_ptr<serve::HttpListener>> http;
 
   std::string opened;
   // A port that cannot be had (one in use) names its option and address.
@@ -592,6 +604,16 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   }
   if (options.serial) {
     opened += ' ' + network.OpenSerial(serve::Protocol::kUecp, *options.serial, options.baud);
+  }
+  for (const auto& e : options.http) {
+    listen("--listen-http", e, [&] {
+      http.push_back(std::make_unique<serve::HttpListener>(
+          io, e, options.allow, serve::HttpLimits{},
+          [&site](std::string_view head) { return site.Answer(head); },
+          [&network](const asio::ip::address& address, const std::string& what,
+                     const std::string& why) { network.LogRefusal(address, what, why); }));
+      return http.back()->Name();
+    });
   }
   log.Line("serve" + opened +
            (options.target.port ? " encoder=" + *options.target.port : " dry-run") +
@@ -654,6 +676,7 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
     if (std::exchange(stopping, true)) return;
     log.Line("stopping");
     network.Close();
+    for (const auto& listener : http) listener->Close();
     station.Stop([&](bool saved) {
       status = saved ? 0 : 1;
       log.Line(saved ? "stopped" : "stopped; the settings file does not hold the last state");

@@ -131,27 +131,45 @@ void ServeStation::RequestSend() {
   Schedule(true);
 }
 
-// The one place STATUS is put together: the last send, then what holds changes back.
 std::string ServeStation::Status() const {
-  std::string status = status_;
+  return StatusLine(Report());
+}
+
+// The one place the station's status is put together: the last send, what holds changes
+// back, the verdict on air.
+StationStatus ServeStation::Report() const {
+  StationStatus status;
   const Clock::time_point now = Clock::now();
-  if (budget_.PerHour() > 0) {
-    status += " sends_last_hour=" + std::to_string(budget_.InLastHour(now)) + "/" +
-              std::to_string(budget_.PerHour());
-  }
+  status.state = values_.station;
+  status.sent = last_ok_;
+  status.changes_pending = pending_ || sending_;
+  status.send = send_result_;
+  status.send_time = send_time_;
+  status.send_text = send_text_;
+  status.sends_per_hour = budget_.PerHour();
+  if (budget_.PerHour() > 0) status.sends_last_hour = budget_.InLastHour(now);
   if (budget_wait_ && pending_) {
-    status += " changes wait until " +
-              IsoTime(std::chrono::system_clock::now() +
-                      std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                          *budget_wait_ - now));
+    status.changes_wait_until =
+        std::chrono::system_clock::now() +
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(*budget_wait_ - now);
   }
-  status += on_air_;
-  status += levels_;
-  // ALARM as before: for a client that knows nothing of the conditions, any of them is one.
-  if (alarm_ || (alarms_ && !alarms_->Active().empty())) status += " ALARM";
-  if (alarms_) status += alarms_->StatusText();
-  if (fallback_since_) status += " FALLBACK since " + IsoTime(*fallback_since_);
-  if (save_failure_) status += " (settings not saved: " + *save_failure_ + ")";
+  status.air = air_;
+  status.air_time = air_time_;
+  status.air_differences = air_differences_;
+  status.alarm = alarm_;
+  status.fallback_since = fallback_since_;
+  status.save_failure = save_failure_;
+  status.sends = sends_;
+  status.failed_sends = failed_sends_;
+  status.last_ok_send = last_ok_send_;
+  status.last_confirmed = last_confirmed_;
+  status.levels = levels_;
+  status.levels_time = levels_time_;
+  if (alarms_) {
+    for (const auto& active : alarms_->Active()) {
+      status.conditions.emplace_back(ConditionName(active.condition));
+    }
+  }
   return status;
 }
 
@@ -162,7 +180,9 @@ std::string ServeStation::TestAlarm() {
 void ServeStation::Start(bool saved, const std::optional<std::string>& port_problem) {
   LogWarnings(values_.station, "");
   if (port_problem) {
-    status_ = "STATUS failed " + IsoTime(std::chrono::system_clock::now()) + ' ' + *port_problem;
+    send_result_ = SendResult::kFailed;
+    send_time_ = std::chrono::system_clock::now();
+    send_text_ = *port_problem;
     log_.Line("encoder port missing: " + *port_problem + "; sending until it is there");
   } else if (!saved || values_.last_sent == transfer::BuildLastSentRecord(values_.station)) {
     return;
@@ -224,7 +244,9 @@ void ServeStation::Finished(const SendOutcome& outcome) {
   sending_ = false;
   last_send_end_ = clock_.Now();
   throttle_free_ = Clock::now() + kSendThrottle;
-  const std::string when = IsoTime(std::chrono::system_clock::now());
+  const auto now = std::chrono::system_clock::now();
+  send_time_ = now;
+  send_text_ = outcome.text;
   std::ostringstream line;
   line.imbue(std::locale::classic());
   line << "send changes=" << (sent_fields_.empty() ? "-" : sent_fields_);
@@ -241,9 +263,16 @@ void ServeStation::Finished(const SendOutcome& outcome) {
       line << " latency_ms=" << std::fixed << std::setprecision(1) << latency.count();
     }
     line << ' ' << outcome.text;
-    status_ = "STATUS ok " + when + ' ' + outcome.text;
+    send_result_ = SendResult::kOk;
+    ++sends_;
+    last_ok_send_ = now;
+    last_ok_ = sent_;
     if (on_sent_) {
-      if (!monitor_silent_) on_air_ = " ONAIR=checking";
+      if (!monitor_silent_) {
+        air_ = AirVerdict::kChecking;
+        air_time_ = now;
+        air_differences_.clear();
+      }
       monitored_send_ = true;
       on_sent_(sent_);
     }
@@ -251,7 +280,8 @@ void ServeStation::Finished(const SendOutcome& outcome) {
     retrying_ = true;
     line << " failed: " << outcome.text;
     if (!stopping_) line << "; retrying in " << kRetryDelay.count() << " s";
-    status_ = "STATUS failed " + when + ' ' + outcome.text;
+    send_result_ = SendResult::kFailed;
+    ++failed_sends_;
     // The retry sends the state as it is then, and tells everything it carries.
     if (!pending_) first_pending_ = sent_first_;
     std::string fields = sent_fields_;
@@ -285,10 +315,7 @@ void ServeStation::Finished(const SendOutcome& outcome) {
 void ServeStation::OnAir(receiver::AirEvent event,
                          const std::vector<receiver::FieldDifference>& differences) {
   using receiver::AirEvent;
-  const auto clock_time = [] {
-    const std::string iso = IsoTime(std::chrono::system_clock::now());
-    return iso.substr(iso.find('T') + 1, 8);  // HH:MM:SS
-  };
+  const auto now = std::chrono::system_clock::now();
   std::string details;
   for (const auto& d : differences) {
     details += ' ' + std::string(receiver::FieldName(d.field)) + " on air '" + d.on_air +
@@ -298,24 +325,32 @@ void ServeStation::OnAir(receiver::AirEvent event,
     case AirEvent::kNone:
       return;
     case AirEvent::kConfirmed:
-      on_air_ = " ONAIR=confirmed " + clock_time();
+      air_ = AirVerdict::kConfirmed;
+      air_time_ = last_confirmed_ = now;
+      air_differences_.clear();
       alarm_ = false;
       log_.Line("on air: confirmed");
       return;
     case AirEvent::kNoRds:
-      on_air_ = " ONAIR=no-rds";
+      air_ = AirVerdict::kNoRds;
+      air_time_ = now;
+      air_differences_.clear();
       log_.Line("on air: no RDS received from the monitor");
       return;
     case AirEvent::kIncomplete:
       // A weak signal proves nothing either way: no resend, no alarm.
-      on_air_ = " ONAIR=weak " + receiver::DifferenceNames(differences);
+      air_ = AirVerdict::kWeak;
+      air_time_ = now;
+      air_differences_ = differences;
       log_.Line("on air: " + receiver::DifferenceNames(differences) +
                 " not received with certainty, the signal is too weak; what was received "
                 "matches");
       return;
     case AirEvent::kMismatch:
     case AirEvent::kChangedOnAir:
-      on_air_ = " ONAIR=mismatch " + receiver::DifferenceNames(differences);
+      air_ = AirVerdict::kMismatch;
+      air_time_ = now;
+      air_differences_ = differences;
       break;
   }
   const std::string what = event == AirEvent::kMismatch ? "on air: differs from the send:"
@@ -334,34 +369,23 @@ void ServeStation::OnMonitorSamples(bool present) {
   monitor_silent_ = !present;
   // The alarms' monitor-failed condition is this one: raised here, cleared when samples come.
   if (!present) {
-    on_air_ = " ONAIR=no-signal";
+    air_ = AirVerdict::kNoSignal;
+    air_time_ = std::chrono::system_clock::now();
+    air_differences_.clear();
     log_.Line("on air: no samples from the monitor command for " +
               std::to_string(kMonitorSilence.count()) + " s; no verdict until they come");
     return;
   }
   // The monitor checks the last send again; before any there is nothing to check.
-  on_air_ = monitored_send_ ? " ONAIR=checking" : "";
+  air_ = monitored_send_ ? AirVerdict::kChecking : AirVerdict::kNotMonitored;
+  air_time_ = std::chrono::system_clock::now();
   log_.Line("on air: samples from the monitor command again");
-}
-
-std::string LevelsStatus(const receiver::Levels& l, std::chrono::system_clock::time_point taken) {
-  const auto printed = [](const char* format, double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, format, value);
-    return std::string(text);
-  };
-  const std::string iso = IsoTime(taken);
-  const std::string errors =
-      printed("bler:%.1f%% ", l.block_errors_percent) + iso.substr(iso.find('T') + 1, 8);
-  if (!l.scaled) return "LEVELS=unscaled," + errors;
-  return "LEVELS=pilot:" + printed("%.2fkHz", l.pilot_khz) + printed(",rds:%.2fkHz", l.rds_khz) +
-         printed(",peak:%.1fkHz", l.peak_khz) + printed(",over%.0fkHz:", l.over_khz) +
-         printed("%.2f%%", l.over_percent) + printed(",mpx:%+.1fdBr,", l.mpx_power_dbr) + errors;
 }
 
 void ServeStation::OnLevels(const receiver::Levels& levels,
                             std::chrono::system_clock::time_point taken) {
-  levels_ = ' ' + LevelsStatus(levels, taken);
+  levels_ = levels;
+  levels_time_ = taken;
   std::string faults;
   for (const auto& fault : receiver::LevelFaults(levels, options_.level_limits)) {
     faults += (faults.empty() ? "" : "; ") + fault.text;

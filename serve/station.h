@@ -20,6 +20,7 @@
 #include "serve/settings_saver.h"
 #include "serve/station_alarms.h"
 #include "serve/station_control.h"
+#include "serve/station_status.h"
 #include "transfer/time_of_day.h"
 
 namespace serve {
@@ -52,10 +53,6 @@ struct ServeStationOptions {
   receiver::LevelLimits level_limits;  // what the monitor's levels are judged against
 };
 
-// The levels as STATUS shows them: "LEVELS=pilot:6.75kHz,rds:3.40kHz,…,bler:0.0% HH:MM:SS".
-std::string LevelsStatus(const receiver::Levels& levels,
-                         std::chrono::system_clock::time_point taken);
-
 // The one station state of serve and its sends, on the network thread: every accepted
 // change is saved (off this thread) and asks for a send; changes made close together or
 // while a send runs go out together; no send starts sooner than the throttle allows after
@@ -78,6 +75,9 @@ class ServeStation final : public StationControl {
 
   // Sends and verdicts go to alarms from now on; STATUS lists its conditions.
   void UseAlarms(StationAlarms& alarms) { alarms_ = &alarms; }
+
+  // What STATUS says and what the status page and the metrics add to it.
+  StationStatus Report() const;
 
   // At start: sends the state when it came from a settings file (saved) and is not what the
   // file's Last-sent record says went out (changes a stop or a crash kept from the encoder),
@@ -147,15 +147,25 @@ class ServeStation final : public StationControl {
   rds::StationSettings sent_;
   std::optional<transfer::TimeOfDay> last_send_end_;
   std::optional<std::chrono::steady_clock::time_point> throttle_free_;
-  std::string status_ = "STATUS none";
+  SendResult send_result_ = SendResult::kNone;
+  std::chrono::system_clock::time_point send_time_{};
+  std::string send_text_;
+  std::optional<rds::StationSettings> last_ok_;  // what the last send that went out carried
+  std::uint64_t sends_ = 0;
+  std::uint64_t failed_sends_ = 0;
+  std::optional<std::chrono::system_clock::time_point> last_ok_send_;
+  std::optional<std::chrono::system_clock::time_point> last_confirmed_;
   SendBudget budget_;
   std::optional<Clock::time_point> budget_wait_;  // changes wait for the budget until then
   std::function<void(bool)> stopped_;
   std::function<void(const rds::StationSettings&)> on_sent_;
   StationAlarms* alarms_ = nullptr;
-  std::string on_air_;  // " ONAIR=…", empty without a monitor
-  std::string levels_;  // " LEVELS=…", empty until the monitor has measured them
+  std::optional<receiver::Levels> levels_;  // the monitor's, once measured
+  std::optional<std::chrono::system_clock::time_point> levels_time_;
   std::string level_faults_;
+  AirVerdict air_ = AirVerdict::kNotMonitored;
+  std::optional<std::chrono::system_clock::time_point> air_time_;
+  std::vector<receiver::FieldDifference> air_differences_;
   bool resent_ = false;  // the one resend since the last change has been made
   bool alarm_ = false;
   bool monitor_silent_ = false;

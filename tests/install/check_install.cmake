@@ -38,6 +38,8 @@ set(expected
   "${DOCDIR}/docs/shots/window-onair.png|file"
   "${DOCDIR}/docs/shots/rbds-pty-list.png|file"
   "${DOCDIR}/docs/shots/send-warning.png|file"
+  "${DOCDIR}/docs/shots/status-page.png|file"
+  "${DOCDIR}/docs/shots/status-page-phone.png|file"
   "lib/systemd/system/rdsq7-serve@.service|file"
 )
 

@@ -92,6 +92,13 @@ TEST_F(StationRun, AChangeWaitingWhenStopComesIsSentBeforeTheEnd) {
   const std::string log = Log();
   EXPECT_NE(log.find(" send changes=PS "), std::string::npos) << log;
   EXPECT_EQ(log.find("not sent"), std::string::npos) << log;
+  const StationStatus status = station_.Report();
+  EXPECT_EQ(status.sends, 1U);
+  EXPECT_EQ(status.failed_sends, 0U);
+  EXPECT_EQ(status.sent.value_or(rds::StationSettings{}).ps, "STOP");
+  EXPECT_TRUE(status.last_ok_send);
+  EXPECT_FALSE(status.changes_pending);
+  EXPECT_EQ(status.send, SendResult::kOk);
 }
 
 // Changes 10 ms apart for 400 ms, PTY first and TP from 200 ms on: the first send starts

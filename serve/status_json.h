@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "serve/station_status.h"
+
+namespace serve {
+
+// The station's status as one JSON object, with the field names docs/serve.md lists: what
+// STATUS says (its own line too, as "status"), the station as sent and as it is now (each
+// field as receivers show it), the verdict on air, the counts and times. Times are ISO 8601
+// in UTC, null when there is none.
+std::string StatusJson(const StationStatus& status, const ServeIdentity& identity,
+                       std::chrono::system_clock::time_point now);
+
+}  // namespace serve
