@@ -104,6 +104,7 @@ class StatusPageTest(unittest.TestCase):
             self.assertTrue(wait_for(lambda: "kHz" in text("reception"), 10), text("reception"))
             for shown in ("Pilot", "RDS injection", "Block errors"):
                 self.assertIn(shown, text("reception"))
+            self.assertIn("\nrdsq7_pilot_deviation_hertz ", self.check_metrics(serve))
             self.assertTrue(wait_for(lambda: "Sent: " in text("events"), 10), text("events"))
             events = text("events")
             self.assertLess(events.index("Sent: "), events.index("serve started, with a monitor"))
@@ -133,10 +134,14 @@ class StatusPageTest(unittest.TestCase):
         self.assertEqual(serve.request("POST", "/status.json")[0], 405)
         self.assertEqual(serve.request("GET", "/admin")[0], 404)
         self.assertIn('"status":"%s"' % serve.ask("STATUS"), serve.request("GET", "/status.json")[1])
+        self.check_metrics(serve)
+
+    def check_metrics(self, serve):
         metrics = serve.request("GET", "/metrics")[1]
         check = subprocess.run(["promtool", "check", "metrics"], input=metrics, text=True,
                                capture_output=True)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        return metrics
 
     def test_failing_sends_raise_their_condition_in_the_metrics_and_on_the_page(self):
         serve = self.serve("--port", os.path.join(self.folder, "no-such-port"), "--alarm-trip", "1")
