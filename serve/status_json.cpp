@@ -59,8 +59,11 @@ std::string LevelsJson(const StationStatus& status) {
   out.imbue(std::locale::classic());
   const auto number = [&](const char* name, double value) {
     out << ",\"" << name << "\":";
-    if (l.scaled) out << value;
-    else out << "null";
+    if (l.scaled) {
+      out << value;
+    } else {
+      out << "null";
+    }
   };
   out << "{\"time\":" << TimeJson(status.levels_time) << ",\"scaled\":" << Bool(l.scaled);
   number("pilot_khz", l.pilot_khz);

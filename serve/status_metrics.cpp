@@ -1,10 +1,10 @@
 #include "serve/status_metrics.h"
 
-#include "serve/status_json.h"
-
 #include <array>
 #include <iomanip>
 #include <sstream>
+
+#include "serve/status_json.h"
 
 namespace serve {
 namespace {
