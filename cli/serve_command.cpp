@@ -565,9 +565,12 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
   serve::StationAlarms alarms(io, alarm_options, log);
   station.UseAlarms(alarms);
   serve::ServeNetwork network(io, station, log, options.allow, options.address);
-  serve::StatusSite site({{instance_name, options.target.port, std::chrono::system_clock::now()},
+  serve::StatusSite site({{instance_name, options.target.port, std::chrono::system_clock::now(),
+                           options.alarms.history.has_value()},
                           [&station] { return station.Report(); },
-                          nullptr});
+                          options.alarms.history
+                              ? serve::HistoryFileSource(*options.alarms.history)
+                              : nullptr});
   std::vector<std::unique_ptr<serve::HttpListener>> http;
 
   std::string opened;

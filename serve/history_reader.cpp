@@ -74,6 +74,35 @@ History ReadHistory(const std::filesystem::path& file) {
   return history;
 }
 
+std::string HistoryJson(const History& history, TimePoint from, std::size_t last) {
+  const auto& records = history.records;
+  std::string json = "[";
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].time < from && records.size() - i > last) continue;
+    json += (json.size() > 1 ? "," : "") + records[i].fields.dump();
+  }
+  return json + "]";
+}
+
+HistoryCache::Stamp HistoryCache::StampOf(const std::filesystem::path& path) const {
+  std::error_code error;
+  Stamp stamp;
+  stamp.size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  stamp.time = std::filesystem::last_write_time(path, error);
+  return stamp;
+}
+
+const History& HistoryCache::Read() {
+  const std::pair stamps(StampOf(std::filesystem::path(file_).concat(".1")), StampOf(file_));
+  if (read_ != stamps) {
+    read_.reset();
+    history_ = ReadHistory(file_);
+    read_ = stamps;
+  }
+  return history_;
+}
+
 HistorySummary SummarizeHistory(const History& history, TimePoint from, TimePoint until) {
   HistorySummary summary;
   bool running = false, monitor = false;

@@ -29,6 +29,32 @@ History ReadHistory(const std::filesystem::path& file);
 // "2024-05-01T12:34:56.789Z" (what serve writes); nullopt for anything else.
 std::optional<std::chrono::system_clock::time_point> ParseIsoTime(const std::string& text);
 
+// The records from `from` on, and at least the last `last` records however old, as a JSON
+// array of the records as written.
+std::string HistoryJson(const History& history, std::chrono::system_clock::time_point from,
+                        std::size_t last);
+
+// A history that pages ask for every few seconds: read again only when FILE or FILE.1 has
+// changed since the last read.
+class HistoryCache {
+ public:
+  explicit HistoryCache(std::filesystem::path file) : file_(std::move(file)) {}
+  // Throws as ReadHistory does.
+  const History& Read();
+
+ private:
+  struct Stamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time{};
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp StampOf(const std::filesystem::path& path) const;
+
+  std::filesystem::path file_;
+  std::optional<std::pair<Stamp, Stamp>> read_;  // FILE.1's and FILE's, when last read
+  History history_;
+};
+
 struct Outage {
   std::chrono::system_clock::time_point start;
   std::chrono::milliseconds length{0};

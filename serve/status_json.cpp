@@ -1,9 +1,11 @@
 #include "serve/status_json.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "cmdline/json_text.h"
 #include "receiver/air_check.h"
+#include "serve/alarm_conditions.h"
 #include "serve/log.h"
 
 namespace serve {
@@ -49,7 +51,41 @@ const char* SendResultName(SendResult result) {
   return "";
 }
 
+// The levels as the monitor last measured them; the deviations null while no scale is known.
+std::string LevelsJson(const StationStatus& status) {
+  if (!status.levels || !status.levels_time) return "null";
+  const receiver::Levels& l = *status.levels;
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  const auto number = [&](const char* name, double value) {
+    out << ",\"" << name << "\":";
+    if (l.scaled) {
+      out << value;
+    } else {
+      out << "null";
+    }
+  };
+  out << "{\"time\":" << TimeJson(status.levels_time) << ",\"scaled\":" << Bool(l.scaled);
+  number("pilot_khz", l.pilot_khz);
+  number("rds_khz", l.rds_khz);
+  number("peak_khz", l.peak_khz);
+  number("over_khz", l.over_khz);
+  number("over_percent", l.over_percent);
+  number("mpx_power_dbr", l.mpx_power_dbr);
+  out << ",\"block_errors_percent\":" << l.block_errors_percent << '}';
+  return out.str();
+}
+
 }  // namespace
+
+bool AlarmRaised(const StationStatus& status) {
+  return status.alarm || !status.conditions.empty();
+}
+
+bool ConditionActive(const StationStatus& status, Condition condition) {
+  return std::find(status.conditions.begin(), status.conditions.end(),
+                   ConditionName(condition)) != status.conditions.end();
+}
 
 std::string StatusJson(const StationStatus& status, const ServeIdentity& identity,
                        std::chrono::system_clock::time_point now) {
@@ -78,10 +114,16 @@ std::string StatusJson(const StationStatus& status, const ServeIdentity& identit
   for (std::size_t i = 0; i < status.air_differences.size(); ++i) {
     const auto& d = status.air_differences[i];
     out << (i ? "," : "") << "{\"field\":\"" << receiver::FieldName(d.field)
-        << "\",\"on_air\":" << JsonString(d.on_air) << ",\"sent\":" << JsonString(d.expected)
-        << '}';
+        << "\",\"on_air\":" << (d.received() ? JsonString(d.on_air) : "null")
+        << ",\"sent\":" << JsonString(d.expected) << '}';
   }
-  out << "]},\"alarm\":" << Bool(status.alarm)
+  out << "]},\"alarm\":" << Bool(AlarmRaised(status)) << ",\"conditions\":{";
+  for (std::size_t i = 0; i < kConditionCount; ++i) {
+    const auto condition = static_cast<Condition>(i);
+    out << (i ? "," : "") << '"' << ConditionName(condition)
+        << "\":" << Bool(ConditionActive(status, condition));
+  }
+  out << "},\"levels\":" << LevelsJson(status)
       << ",\"fallback_since\":" << TimeJson(status.fallback_since) << ",\"save_failure\":"
       << (status.save_failure ? JsonString(*status.save_failure) : "null") << '}';
   return out.str();

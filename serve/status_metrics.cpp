@@ -4,6 +4,8 @@
 #include <iomanip>
 #include <sstream>
 
+#include "serve/status_json.h"
+
 namespace serve {
 namespace {
 
@@ -70,9 +72,15 @@ std::string StatusMetrics(const StationStatus& status, const ServeIdentity& iden
              std::string("verdict=\"") + AirVerdictName(verdict) + "\"");
   }
   m.Family("rdsq7_alarm", "gauge",
-           "1 while what is on air differs from the send after its one resend (ALARM in "
-           "STATUS).")
-      .Sample(status.alarm ? 1 : 0);
+           "1 while STATUS says ALARM: a mismatch after its one resend, or any alarm condition.")
+      .Sample(AlarmRaised(status) ? 1 : 0);
+  m.Family("rdsq7_condition_active", "gauge",
+           "1 while the alarm condition is raised (it held for the trip delay), else 0.");
+  for (std::size_t i = 0; i < kConditionCount; ++i) {
+    const auto condition = static_cast<Condition>(i);
+    m.Sample(ConditionActive(status, condition) ? 1 : 0,
+             std::string("condition=\"") + ConditionName(condition) + "\"");
+  }
   m.Family("rdsq7_sends_total", "counter", "Sends that went out since serve started.")
       .Sample(static_cast<double>(status.sends));
   m.Family("rdsq7_send_failures_total", "counter", "Sends that failed since serve started.")
@@ -104,6 +112,34 @@ std::string StatusMetrics(const StationStatus& status, const ServeIdentity& iden
       .Sample(status.fallback_since ? 1 : 0);
   m.Family("rdsq7_settings_save_failed", "gauge", "1 while saves of the settings file fail.")
       .Sample(status.save_failure ? 1 : 0);
+  // The levels: absent until the monitor has measured them; the deviations also while no
+  // scale is known.
+  if (status.levels && status.levels_time) {
+    const receiver::Levels& l = *status.levels;
+    m.Family("rdsq7_levels_time_seconds", "gauge",
+             "When the monitor last measured the levels, in Unix time.")
+        .Time(status.levels_time);
+    m.Family("rdsq7_block_error_ratio", "gauge",
+             "The share of the blocks of the last 20 s that were not received valid, 0 to 1.")
+        .Sample(l.block_errors_percent / 100);
+    if (l.scaled) {
+      m.Family("rdsq7_pilot_deviation_hertz", "gauge", "The 19 kHz pilot's deviation.")
+          .Sample(l.pilot_khz * 1000);
+      m.Family("rdsq7_rds_deviation_hertz", "gauge", "The RDS subcarrier's deviation.")
+          .Sample(l.rds_khz * 1000);
+      m.Family("rdsq7_peak_deviation_hertz", "gauge",
+               "The multiplex's peak deviation (99.9th percentile of its highest second).")
+          .Sample(l.peak_khz * 1000);
+      m.Family("rdsq7_overdeviation_ratio", "gauge",
+               "The share of samples above the deviation in the label, 0 to 1.")
+          .Sample(l.over_percent / 100,
+                  "over_hertz=\"" + std::to_string(static_cast<long>(l.over_khz * 1000)) + "\"");
+      m.Family("rdsq7_mpx_power_dbr", "gauge",
+               "The multiplex power over the last 60 s, in dB against a sine of 19 kHz "
+               "deviation.")
+          .Sample(l.mpx_power_dbr);
+    }
+  }
   return m.Text();
 }
 

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "appcore/ini_file.h"
 #include "cmdline/json_text.h"
+#include "serve/history_reader.h"
 #include "serve/status_json.h"
 #include "serve/status_metrics.h"
 #include "serve/status_resources.h"
@@ -116,6 +118,23 @@ std::string PageLanguage(std::string_view accept_language) {
   return best;
 }
 
+namespace {
+
+// A query parameter that is a whole number from `least` to `most`; `absent` without it,
+// nullopt for anything else.
+std::optional<std::size_t> Parameter(const httplib::Request& request, const char* name,
+                                     std::size_t absent, std::size_t most, std::size_t least) {
+  if (!request.has_param(name)) return absent;
+  const std::string text = request.get_param_value(name);
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const std::size_t value = std::stoul(text);
+  if (value < least || value > most) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 class StatusSite::Routes : public httplib::Server {
  public:
   explicit Routes(StatusSources sources) : sources_(std::move(sources)) {
@@ -149,20 +168,27 @@ class StatusSite::Routes : public httplib::Server {
                            "text/plain; version=0.0.4; charset=utf-8");
     });
     Get("/history.json", [this](const httplib::Request& request, httplib::Response& response) {
-      const std::string hours = request.has_param("hours") ? request.get_param_value("hours")
-                                                           : "24";
-      if (hours.empty() || hours.size() > 4 ||
-          hours.find_first_not_of("0123456789") != std::string::npos || std::stoul(hours) == 0 ||
-          std::stoul(hours) > static_cast<unsigned long>(kMaxHistoryHours.count())) {
+      const auto hours = Parameter(request, "hours", 24, kMaxHistoryHours.count(), 1);
+      const auto last = Parameter(request, "last", 0, kMaxHistoryLast, 0);
+      if (!hours || !last) {
         response.status = 400;
         response.set_content("hours: expected a number from 1 to " +
-                                 std::to_string(kMaxHistoryHours.count()) + "\n",
+                                 std::to_string(kMaxHistoryHours.count()) +
+                                 "; last: from 0 to " + std::to_string(kMaxHistoryLast) + "\n",
                              "text/plain");
         return;
       }
-      response.set_content(
-          sources_.history ? sources_.history(std::chrono::hours(std::stoul(hours))) : "[]",
-          "application/json");
+      if (!sources_.history) {
+        response.set_content("[]", "application/json");
+        return;
+      }
+      try {
+        response.set_content(sources_.history(std::chrono::hours(*hours), *last),
+                             "application/json");
+      } catch (const std::exception& e) {
+        response.status = 503;
+        response.set_content(std::string("history: ") + e.what() + "\n", "text/plain");
+      }
     });
     set_error_handler([](const httplib::Request&, httplib::Response& response) {
       if (!response.body.empty()) return;
@@ -185,6 +211,14 @@ class StatusSite::Routes : public httplib::Server {
   StatusSources sources_;
   std::map<std::string, std::string> pages_;
 };
+
+std::function<std::string(std::chrono::hours, std::size_t)> HistoryFileSource(
+    const std::filesystem::path& file) {
+  auto cache = std::make_shared<HistoryCache>(file);
+  return [cache](std::chrono::hours hours, std::size_t last) {
+    return HistoryJson(cache->Read(), std::chrono::system_clock::now() - hours, last);
+  };
+}
 
 StatusSite::StatusSite(StatusSources sources)
     : routes_(std::make_unique<Routes>(std::move(sources))) {}

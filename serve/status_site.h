@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,12 +16,19 @@ namespace serve {
 struct StatusSources {
   ServeIdentity identity;
   std::function<StationStatus()> status;
-  // The events of the last hours as a JSON array; empty without a history file.
-  std::function<std::string(std::chrono::hours)> history;
+  // The events of the last hours, and at least the last `last` events, as a JSON array;
+  // empty without a history file. Throws std::exception when the history can't be read.
+  std::function<std::string(std::chrono::hours, std::size_t last)> history;
 };
 
-// The longest look back /history.json takes.
+// What StatusSources.history reads from a history file (--history): the file read again
+// only when it has changed.
+std::function<std::string(std::chrono::hours, std::size_t)> HistoryFileSource(
+    const std::filesystem::path& file);
+
+// The longest look back /history.json takes, and the most events it adds beyond that.
 constexpr std::chrono::hours kMaxHistoryHours{24 * 31};
+constexpr std::size_t kMaxHistoryLast = 1000;
 
 // serve's read-only web site: the status page, the status as JSON, the metrics and the
 // history. Answers GET and HEAD of its fixed paths; any other method gets 405, any other

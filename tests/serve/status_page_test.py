@@ -87,8 +87,9 @@ class StatusPageTest(unittest.TestCase):
     def test_the_page_follows_serve_and_says_when_it_is_gone(self):
         mpx = os.path.join(self.folder, "mpx.raw")
         with open(mpx, "wb") as out:
-            subprocess.run([ARGS.mpx, "3", *STATION], stdout=out, check=True)
-        serve = self.serve(*STATION, "--monitor-command", "cat '%s'" % mpx, "--monitor-timeout", "5")
+            subprocess.run([ARGS.mpx, "12", *STATION], stdout=out, check=True)
+        serve = self.serve(*STATION, "--monitor-command", "cat '%s'" % mpx, "--monitor-timeout", "5",
+                           "--history", os.path.join(self.folder, "history"))
         self.assertEqual(serve.ask("SEND"), "OK")
         os.makedirs(ARGS.shots, exist_ok=True)
         for width, height, shot in ((1280, 860, "status-page.png"),
@@ -99,6 +100,14 @@ class StatusPageTest(unittest.TestCase):
             self.assertTrue(wait_for(lambda: "On air as sent" in text("verdict"), 30), text("verdict"))
             for shown in ("RADIO 1", "D3C3", "Stereo", "98.5 87.6"):
                 self.assertIn(shown, text("sent-card"))
+            # The levels of the 12 s the monitor read, and the history's events, newest first.
+            self.assertTrue(wait_for(lambda: "kHz" in text("reception"), 10), text("reception"))
+            for shown in ("Pilot", "RDS injection", "Block errors"):
+                self.assertIn(shown, text("reception"))
+            self.assertIn("\nrdsq7_pilot_deviation_hertz ", self.check_metrics(serve))
+            self.assertTrue(wait_for(lambda: "Sent: " in text("events"), 10), text("events"))
+            events = text("events")
+            self.assertLess(events.index("Sent: "), events.index("serve started, with a monitor"))
             self.assertIn("page-test-", text("instance"))
             driver.save_screenshot(os.path.join(ARGS.shots, shot))
 
@@ -125,18 +134,32 @@ class StatusPageTest(unittest.TestCase):
         self.assertEqual(serve.request("POST", "/status.json")[0], 405)
         self.assertEqual(serve.request("GET", "/admin")[0], 404)
         self.assertIn('"status":"%s"' % serve.ask("STATUS"), serve.request("GET", "/status.json")[1])
+        self.check_metrics(serve)
+
+    def check_metrics(self, serve):
         metrics = serve.request("GET", "/metrics")[1]
         check = subprocess.run(["promtool", "check", "metrics"], input=metrics, text=True,
                                capture_output=True)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        return metrics
 
-    def test_failing_sends_show_in_the_metrics(self):
-        serve = self.serve("--port", os.path.join(self.folder, "no-such-port"))
+    def test_failing_sends_raise_their_condition_in_the_metrics_and_on_the_page(self):
+        serve = self.serve("--port", os.path.join(self.folder, "no-such-port"), "--alarm-trip", "1")
         metrics = lambda: serve.request("GET", "/metrics")[1]
         self.assertTrue(wait_for(lambda: re.search(r"^rdsq7_send_failures_total [1-9]",
                                                    metrics(), re.M), 10), metrics())
-        for line in ("rdsq7_encoder_ok 0", "rdsq7_sends_total 0"):
+        self.assertTrue(wait_for(lambda: '"send-failed":true' in
+                                 serve.request("GET", "/status.json")[1], 10))
+        for line in ("rdsq7_encoder_ok 0", "rdsq7_sends_total 0", "rdsq7_alarm 1",
+                     'rdsq7_condition_active{condition="send-failed"} 1',
+                     'rdsq7_condition_active{condition="mismatch"} 0'):
             self.assertIn("\n%s\n" % line, metrics())
+        driver = self.browser(1280, 860)
+        driver.get("http://127.0.0.1:%d/" % serve.http)
+        verdict = lambda: driver.find_element("id", "verdict")
+        self.assertTrue(wait_for(lambda: "ALARM sends to the encoder fail" in verdict().text, 10),
+                        verdict().text)
+        self.assertIn("alarm", verdict().get_attribute("class"))
 
     def test_a_peer_outside_allow_gets_nothing(self):
         config = os.path.join(self.folder, "serve.conf")

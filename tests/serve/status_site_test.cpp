@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "appcore/ini_file.h"
+#include "serve/log.h"
 #include "serve/status_resources.h"
 
 namespace serve {
@@ -31,8 +34,9 @@ class StatusSiteTest : public ::testing::Test {
   StatusSiteTest()
       : site_({{"studio \"A\"", "/dev/ttyUSB0", {}},
                [this] { return status_; },
-               [this](std::chrono::hours hours) {
+               [this](std::chrono::hours hours, std::size_t last) {
                  asked_hours_ = hours;
+                 asked_last_ = last;
                  return std::string("[]");
                }}) {}
 
@@ -42,6 +46,7 @@ class StatusSiteTest : public ::testing::Test {
 
   StationStatus status_;
   std::chrono::hours asked_hours_{0};
+  std::size_t asked_last_ = 0;
   StatusSite site_;
 };
 
@@ -83,16 +88,57 @@ TEST_F(StatusSiteTest, AnswersReadsOfItsPathsOnly) {
             std::string::npos) << head.head;
 }
 
-TEST_F(StatusSiteTest, HistoryTakesHoursFromOneToAMonth) {
-  const std::vector<std::pair<std::string, int>> cases = {
-      {"", 24}, {"1", 1}, {"744", 744}, {"0", 0}, {"745", 0}, {"-1", 0}, {"2h", 0}, {"99999", 0}};
-  for (const auto& [hours, taken] : cases) {
+TEST_F(StatusSiteTest, HistoryTakesHoursAndLastWithinTheirLimitsFromTheFileAsItGrows) {
+  struct Limits {
+    std::string query;
+    int hours;  // 0: refused
+    std::size_t last;
+  };
+  const std::vector<Limits> limits = {
+      {"", 24, 0},        {"?hours=1", 1, 0},       {"?hours=744&last=1000", 744, 1000},
+      {"?hours=0", 0, 0}, {"?hours=745", 0, 0},     {"?hours=-1", 0, 0},
+      {"?hours=2h", 0, 0}, {"?hours=99999", 0, 0},  {"?last=20", 24, 20},
+      {"?last=1001", 0, 0}, {"?hours=1&last=x", 0, 0}};
+  for (const Limits& c : limits) {
     asked_hours_ = std::chrono::hours(0);
-    const Answered a =
-        Get("GET /history.json" + (hours.empty() ? "" : "?hours=" + hours) + " HTTP/1.1");
-    EXPECT_EQ(a.status, taken ? 200 : 400) << hours;
-    EXPECT_EQ(asked_hours_.count(), taken) << hours;
+    asked_last_ = 7;
+    const Answered a = Get("GET /history.json" + c.query + " HTTP/1.1");
+    EXPECT_EQ(a.status, c.hours ? 200 : 400) << c.query;
+    EXPECT_EQ(asked_hours_.count(), c.hours) << c.query;
+    if (c.hours) EXPECT_EQ(asked_last_, c.last) << c.query;
   }
+
+  const auto file = std::filesystem::temp_directory_path() / "rdsq7-site-history.jsonl";
+  std::filesystem::remove(file);
+  const auto now = std::chrono::system_clock::now();
+  const auto record = [&](int minutes_ago, const std::string& verdict) {
+    std::ofstream(file, std::ios::app)
+        << R"({"time":")" << IsoTime(now - std::chrono::minutes(minutes_ago))
+        << R"(","type":"verdict","verdict":")" << verdict << "\"}\n";
+  };
+  for (const int minutes : {1800, 1500, 120}) record(minutes, "v" + std::to_string(minutes));
+  std::ofstream(file, std::ios::app) << "{\"time\":\"torn\n";
+  record(30, "v30");
+  StatusSite site({{"x", std::nullopt, {}}, [] { return StationStatus{}; },
+                   HistoryFileSource(file)});
+  const auto verdicts = [&](const std::string& query) {
+    const Answered a = Parse(site.Answer("GET /history.json" + query + " HTTP/1.1\r\n\r\n"));
+    std::string names = std::to_string(a.status);
+    for (std::size_t at = 0; (at = a.body.find("\"verdict\":\"", at)) != std::string::npos;) {
+      at += 11;
+      names += ' ' + a.body.substr(at, a.body.find('"', at) - at);
+    }
+    return names;
+  };
+  const std::vector<std::pair<std::string, std::string>> reads = {
+      {"?hours=1", "200 v30"}, {"", "200 v120 v30"}, {"?hours=26", "200 v1500 v120 v30"},
+      {"?hours=1&last=3", "200 v1500 v120 v30"}, {"?last=20", "200 v1800 v1500 v120 v30"}};
+  for (const auto& [query, shown] : reads) EXPECT_EQ(verdicts(query), shown) << query;
+  record(10, "v10");
+  EXPECT_EQ(verdicts("?hours=1"), "200 v30 v10");
+  std::filesystem::remove(file);
+  EXPECT_EQ(verdicts("?hours=1"), "503");  // the rest of the site is not held up by it
+  EXPECT_EQ(Parse(site.Answer("GET /status.json HTTP/1.1\r\n\r\n")).status, 200);
 }
 
 TEST(PageLanguage, TakesTheBrowsersHighestRankedLanguageThePageHas) {
@@ -179,6 +225,54 @@ TEST_F(StatusSiteTest, JsonAndMetricsSayWhatStatusSaysWithTheStationAsReceiversS
         "# TYPE rdsq7_sends_total counter\n"}) {
     EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
   }
+  // A weak signal, conditions raised without the mismatch's ALARM, and the levels.
+  const StationStatus::Time nine = status_.send_time;
+  status_ = {};
+  status_.air = AirVerdict::kWeak;
+  status_.air_differences = {{receiver::Field::kPs, "", "RADIO"}};
+  status_.conditions = {"pi-error", "mpx-power"};
+  receiver::Levels levels;
+  levels.scaled = true;
+  levels.pilot_khz = 6.75;
+  levels.rds_khz = 3.4;
+  levels.peak_khz = 74.5;
+  levels.over_percent = 0.02;
+  levels.mpx_power_dbr = 1.5;
+  levels.block_errors_percent = 12.5;
+  status_.levels = levels;
+  status_.levels_time = nine;
+  std::string weak = Get("GET /status.json HTTP/1.1").body;
+  std::string weak_metrics = Get("GET /metrics HTTP/1.1").body;
+  for (const std::string part :
+       {"\"on_air\":{\"verdict\":\"weak\"", "{\"field\":\"PS\",\"on_air\":null,\"sent\":\"RADIO\"}",
+        "\"alarm\":true,\"conditions\":{\"rds-lost\":false,\"pi-error\":true,\"mismatch\":false,",
+        "\"overdeviation\":false,\"mpx-power\":true}",
+        "\"levels\":{\"time\":\"2026-12-09T09:00:00.000Z\",\"scaled\":true,\"pilot_khz\":6.75,"
+        "\"rds_khz\":3.4,\"peak_khz\":74.5,\"over_khz\":75,\"over_percent\":0.02,"
+        "\"mpx_power_dbr\":1.5,\"block_errors_percent\":12.5}"}) {
+    EXPECT_NE(weak.find(part), std::string::npos) << part << '\n' << weak;
+  }
+  for (const std::string line :
+       {"rdsq7_on_air{verdict=\"weak\"} 1\n", "rdsq7_alarm 1\n",
+        "rdsq7_condition_active{condition=\"pi-error\"} 1\n",
+        "rdsq7_condition_active{condition=\"mismatch\"} 0\n",
+        "rdsq7_condition_active{condition=\"mpx-power\"} 1\n",
+        "rdsq7_levels_time_seconds 1796806800.000\n", "rdsq7_block_error_ratio 0.125\n",
+        "rdsq7_pilot_deviation_hertz 6750\n", "rdsq7_overdeviation_ratio{over_hertz=\"75000\"} 0.0002\n", "rdsq7_mpx_power_dbr 1.5\n"}) {
+    EXPECT_NE(weak_metrics.find(line), std::string::npos) << line << weak_metrics;
+  }
+  // Without a scale only the block errors are known.
+  status_.levels->scaled = false;
+  weak = Get("GET /status.json HTTP/1.1").body;
+  weak_metrics = Get("GET /metrics HTTP/1.1").body;
+  EXPECT_NE(weak.find("\"scaled\":false,\"pilot_khz\":null,\"rds_khz\":null,\"peak_khz\":null,"
+                      "\"over_khz\":null,\"over_percent\":null,\"mpx_power_dbr\":null,"
+                      "\"block_errors_percent\":12.5}"),
+            std::string::npos) << weak;
+  EXPECT_NE(weak_metrics.find("\nrdsq7_block_error_ratio 0.125\n"), std::string::npos);
+  EXPECT_EQ(weak_metrics.find("deviation_hertz "), std::string::npos) << weak_metrics;
+  EXPECT_EQ(weak_metrics.find("\nrdsq7_mpx_power_dbr "), std::string::npos) << weak_metrics;
+
   status_ = {};
   status_.send = SendResult::kFailed;
   const std::string failing = Get("GET /metrics HTTP/1.1").body;
@@ -194,6 +288,8 @@ TEST_F(StatusSiteTest, JsonAndMetricsSayWhatStatusSaysWithTheStationAsReceiversS
   EXPECT_NE(Get("GET /metrics HTTP/1.1").body.find("\nrdsq7_encoder_ok 1\n"), std::string::npos);
   EXPECT_NE(none.find("\"last_send\":{\"result\":\"none\",\"time\":null"), std::string::npos);
   EXPECT_NE(none.find("\"verdict\":\"not-monitored\""), std::string::npos);
+  EXPECT_NE(none.find("\"alarm\":false,\"conditions\":{\"rds-lost\":false,"), std::string::npos);
+  EXPECT_NE(none.find("\"levels\":null"), std::string::npos);
 }
 
 }  // namespace
