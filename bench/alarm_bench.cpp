@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     }
     std::printf("| %d | %.1f |\n", run, alarmed - switched);
   }
-  std::printf("\nDefault delays: a change on air counts after it has held 5 s, its alarm trips "
-              "after 30 s more (looked at once a second).\n");
+  std::printf(
+      "\nDefault delays: a change on air counts after it has held 5 s, its alarm trips "
+      "after 30 s more (looked at once a second).\n");
   return 0;
 }

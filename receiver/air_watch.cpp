@@ -43,7 +43,8 @@ DecoderStats DecodeStream(
       meter->CountBlocks(stats.blocks_received - stats.blocks_bad);
       meter->Feed(std::span<const float>(buffer.data(), n));
     }
-    if (on_stats) on_stats(decoder.stats(), std::chrono::duration<double>(samples / stream.rate_hz()));
+    if (on_stats)
+      on_stats(decoder.stats(), std::chrono::duration<double>(samples / stream.rate_hz()));
   }
   if (meter && levels->on_end) levels->on_end(meter->Now());
   return decoder.stats();

@@ -35,26 +35,6 @@ void AddFields(std::string& to, const std::string& fields) {
 constexpr std::array<Condition, receiver::kLevelConditionCount> kLevelConditions = {
     Condition::kRdsLevel, Condition::kPilotLevel, Condition::kOverdeviation, Condition::kMpxPower};
 
-// The verdict's name in the history.
-const char* VerdictName(receiver::AirEvent event) {
-  using receiver::AirEvent;
-  switch (event) {
-    case AirEvent::kConfirmed:
-      return "confirmed";
-    case AirEvent::kMismatch:
-      return "mismatch";
-    case AirEvent::kIncomplete:
-      return "weak";
-    case AirEvent::kNoRds:
-      return "no-rds";
-    case AirEvent::kChangedOnAir:
-      return "changed-on-air";
-    case AirEvent::kNone:
-      break;
-  }
-  return "";
-}
-
 bool Has(const std::string& fields, const std::string& field) {
   return ("," + fields + ",").find("," + field + ",") != std::string::npos;
 }
@@ -340,16 +320,20 @@ void ServeStation::Finished(const SendOutcome& outcome) {
 
 void ServeStation::OnAir(receiver::AirEvent event,
                          const std::vector<receiver::FieldDifference>& differences) {
-  using receiver::AirEvent;
-  if (event == AirEvent::kNone) return;
-  if (alarms_) {
-    std::vector<FieldValues> fields;
-    for (const auto& d : differences) {
-      fields.push_back({receiver::FieldName(d.field), d.on_air, d.expected});
-    }
-    alarms_->Verdict(VerdictName(event), fields);
-    alarms_->Measure(FieldMeasurements(event, differences));
+  if (event == receiver::AirEvent::kNone) return;
+  TakeAir(event, differences);
+  if (!alarms_) return;
+  std::vector<FieldValues> fields;
+  for (const auto& d : differences) {
+    fields.push_back({receiver::FieldName(d.field), d.on_air, d.expected});
   }
+  alarms_->Verdict(AirVerdictName(air_), fields);
+  alarms_->Measure(FieldMeasurements(event, differences));
+}
+
+void ServeStation::TakeAir(receiver::AirEvent event,
+                           const std::vector<receiver::FieldDifference>& differences) {
+  using receiver::AirEvent;
   const auto now = std::chrono::system_clock::now();
   std::string details;
   for (const auto& d : differences) {
@@ -403,12 +387,12 @@ void ServeStation::OnAir(receiver::AirEvent event,
 void ServeStation::OnMonitorSamples(bool present) {
   monitor_silent_ = !present;
   if (alarms_) {
-    alarms_->Observe(Condition::kMonitorFailed,
-                     present ? std::nullopt
-                             : std::optional<Fault>(Fault{
-                                   "no samples from the monitor command for " +
-                                       std::to_string(kMonitorSilence.count()) + " s",
-                                   {}}));
+    alarms_->Observe(
+        Condition::kMonitorFailed,
+        present ? std::nullopt
+                : std::optional<Fault>(Fault{"no samples from the monitor command for " +
+                                                 std::to_string(kMonitorSilence.count()) + " s",
+                                             {}}));
     // A blind monitor knows nothing of the air: those conditions hold as they are.
     if (!present) {
       for (const Condition c : {Condition::kRdsLost, Condition::kPiError, Condition::kMismatch,

@@ -114,6 +114,7 @@ class ServeStation final : public StationControl {
   void Schedule(bool now);
   void TryStart();
   void Finished(const SendOutcome& outcome);
+  void TakeAir(receiver::AirEvent event, const std::vector<receiver::FieldDifference>& differences);
   std::uint64_t Save();
   void Saved(std::uint64_t number, const std::optional<std::string>& failure);
   void ArmTaTimeout();

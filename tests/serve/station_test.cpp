@@ -255,7 +255,8 @@ TEST_F(StationRun, NoRdsAWeakSignalAndPoorReceptionRaiseNoFieldAlarm) {
   station_.OnAir(AirEvent::kIncomplete, {{Field::kPs, "", "FM RADIO"}, {Field::kPi, "", "2A07"}});
   EXPECT_GE(Until("CONDITIONS=", true), 2500ms) << station_.Status();
   station_.OnReception({{Condition::kPoorReception, true, Fault{"poor reception", {}}}});
-  station_.OnAir(AirEvent::kMismatch, {{Field::kPs, "F?O", "FM RADIO"}, {Field::kPi, "2A0F", "2A07"}});
+  station_.OnAir(AirEvent::kMismatch,
+                 {{Field::kPs, "F?O", "FM RADIO"}, {Field::kPi, "2A0F", "2A07"}});
   EXPECT_LT(Until("CONDITIONS=poor-reception", true), 2s);
   EXPECT_GE(Until("CONDITIONS=poor-reception", false), 2500ms) << station_.Status();
   station_.OnReception({{Condition::kPoorReception, true, std::nullopt}});
