@@ -650,6 +650,9 @@ int Serve(cmdline::FieldOptions& fields, const ServeOptions& options, std::ostre
         options.levels.Meter(),
         [&](const serve::TakenLevels& taken) {
           asio::post(io, [&station, taken] { station.OnLevels(taken.levels, taken.taken); });
+        },
+        [&](std::vector<serve::Measurement> measured) {
+          asio::post(io, [&station, m = std::move(measured)] { station.OnReception(m); });
         });
     station.OnSent([&monitor](const rds::StationSettings& sent) { monitor->Sent(sent); });
     log.Line("monitor: " + *options.monitor_command);

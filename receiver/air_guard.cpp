@@ -23,8 +23,13 @@ AirEvent AirGuard::Tick(Clock::time_point now) {
 AirEvent AirGuard::Check(Clock::time_point now) {
   switch (state_) {
     case State::kIdle:
-    case State::kSettled:
       return AirEvent::kNone;
+    case State::kSettled:
+      // After a verdict that was not a confirmation, the send that shows up on air after all
+      // (the encoder or the air mended without a send) is confirmed then.
+      if (!check_->Confirmed()) return AirEvent::kNone;
+      state_ = State::kWatching;
+      return AirEvent::kConfirmed;
     case State::kConfirming:
       if (check_->Confirmed()) {
         state_ = State::kWatching;

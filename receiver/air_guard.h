@@ -21,8 +21,8 @@ enum class AirEvent {
 // Keeps watch on what is on air for a station that is monitored all the time: after each
 // send it confirms the send (or finds it differs, or too little or no RDS at all, when the
 // time is up); between sends it notices a change on air that no send made, such as an
-// encoder back on its own data after a power cut, once the change has held for a while.
-// Only values received with evidence count (see StationView): noise, no RDS and a weak
+// encoder back on its own data after a power cut, once the change has held for a while; a
+// send that was not confirmed in time is confirmed when it shows up on air later. Only values received with evidence count (see StationView): noise, no RDS and a weak
 // signal never make a mismatch or a change.
 class AirGuard {
  public:

@@ -20,7 +20,8 @@ std::size_t ChildSource::Read(std::span<std::uint8_t> out) {
 DecoderStats DecodeStream(
     ByteSource& source, std::optional<double> rate_hz,
     const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
-    const std::atomic<bool>* stop, const LevelWatch* levels) {
+    const std::atomic<bool>* stop, const LevelWatch* levels,
+    const std::function<void(const DecoderStats&, std::chrono::duration<double>)>& on_stats) {
   MpxStream stream(source, rate_hz);
   std::optional<LevelMeter> meter;
   if (levels) meter.emplace(stream.rate_hz(), levels->options, levels->on_report);
@@ -42,6 +43,8 @@ DecoderStats DecodeStream(
       meter->CountBlocks(stats.blocks_received - stats.blocks_bad);
       meter->Feed(std::span<const float>(buffer.data(), n));
     }
+    if (on_stats)
+      on_stats(decoder.stats(), std::chrono::duration<double>(samples / stream.rate_hz()));
   }
   if (meter && levels->on_end) levels->on_end(meter->Now());
   return decoder.stats();

@@ -38,12 +38,15 @@ struct LevelWatch {
 };
 
 // Decodes a multiplex from a byte source until the source ends or the handler says stop.
-// The handler sees every group with the position in the signal. Returns the decoder's stats.
+// The handler sees every group with the position in the signal; on_stats, when given, the
+// decoder's counts after each read with the position. Returns the decoder's stats.
 // Throws std::runtime_error for an input that is not a multiplex.
 DecoderStats DecodeStream(
     ByteSource& source, std::optional<double> rate_hz,
     const std::function<bool(const Group&, std::chrono::duration<double>)>& on_group,
-    const std::atomic<bool>* stop = nullptr, const LevelWatch* levels = nullptr);
+    const std::atomic<bool>* stop = nullptr, const LevelWatch* levels = nullptr,
+    const std::function<void(const DecoderStats&, std::chrono::duration<double>)>& on_stats =
+        nullptr);
 
 // What a monitor command showed after a send.
 struct Confirmation {

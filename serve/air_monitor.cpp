@@ -9,6 +9,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kTick{100};
+// How often reception is told, in signal.
+constexpr std::chrono::seconds kReceptionReport{1};
 
 // A byte source that notes when it last gave bytes.
 class NotedSource final : public receiver::ByteSource {
@@ -30,13 +32,15 @@ class NotedSource final : public receiver::ByteSource {
 
 AirMonitor::AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout,
                        ServeLog& log, Event on_event, Samples on_samples,
-                       receiver::MeterOptions meter, LevelsEvent on_levels)
+                       receiver::MeterOptions meter, LevelsEvent on_levels,
+                       ReceptionEvent on_reception)
     : command_(std::move(command)),
       log_(log),
       on_event_(std::move(on_event)),
       on_samples_(std::move(on_samples)),
       meter_(meter),
       on_levels_(std::move(on_levels)),
+      on_reception_(std::move(on_reception)),
       guard_(confirm_timeout, kChangeGrace),
       last_sample_(Clock::now().time_since_epoch().count()) {
   reader_ = std::thread([this] { Run(); });
@@ -127,9 +131,12 @@ void AirMonitor::Run() {
         NotedSource source(output, last_sample_);
         const receiver::LevelWatch levels{
             meter_, [this](const receiver::Levels& measured) { TakeLevels(measured); }, nullptr};
+        reception_.Restart();
+        ReceptionWatch::Position reported{0};
         receiver::DecodeStream(
             source, std::nullopt,
-            [this](const receiver::Group& group, auto) {
+            [this](const receiver::Group& group, auto at) {
+              reception_.Group(at);
               receiver::AirEvent event;
               {
                 std::lock_guard lock(mutex_);
@@ -138,7 +145,13 @@ void AirMonitor::Run() {
               Deliver(event);
               return !quit_;
             },
-            nullptr, &levels);
+            nullptr, &levels,
+            [this, &reported](const receiver::DecoderStats& stats, auto at) {
+              reception_.Stats(stats, at);
+              if (!on_reception_ || at - reported < kReceptionReport) return;
+              reported = at;
+              on_reception_(ReceptionMeasurements(reception_));
+            });
       }
       {
         std::lock_guard lock(child_mutex_);

@@ -14,6 +14,7 @@
 #include "receiver/level_meter.h"
 #include "serve/log.h"
 #include "serve/monitor_health.h"
+#include "serve/reception_watch.h"
 
 namespace serve {
 
@@ -33,16 +34,18 @@ struct TakenLevels {
 // AirGuard: every event goes to on_event, and the levels every 10 s to on_levels, from the
 // monitor's own thread. When the command writes nothing for kMonitorSilence,
 // on_samples(false) says so and the guard gives no verdict until samples come again
-// (on_samples(true)); then the last send is checked anew.
+// (on_samples(true)); then the last send is checked anew. Each second of signal,
+// on_reception has what the decoder's counts say of reception (ReceptionMeasurements).
 class AirMonitor {
  public:
   using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>)>;
   using Samples = std::function<void(bool present)>;
   using LevelsEvent = std::function<void(const TakenLevels&)>;
+  using ReceptionEvent = std::function<void(std::vector<Measurement>)>;
 
   AirMonitor(std::string command, std::chrono::milliseconds confirm_timeout, ServeLog& log,
              Event on_event, Samples on_samples, receiver::MeterOptions meter = {},
-             LevelsEvent on_levels = nullptr);
+             LevelsEvent on_levels = nullptr, ReceptionEvent on_reception = nullptr);
   ~AirMonitor();  // stops the command
   AirMonitor(const AirMonitor&) = delete;
   AirMonitor& operator=(const AirMonitor&) = delete;
@@ -65,6 +68,8 @@ class AirMonitor {
   Samples on_samples_;
   receiver::MeterOptions meter_;
   LevelsEvent on_levels_;
+  ReceptionEvent on_reception_;
+  ReceptionWatch reception_;  // the reader's alone
   mutable std::mutex mutex_;
   receiver::AirGuard guard_;
   std::optional<rds::StationSettings> last_sent_;

@@ -16,27 +16,52 @@ std::string Trimmed(std::string text) {
 
 }  // namespace
 
-std::vector<Measurement> FieldMeasurements(const receiver::AirCheck* check) {
-  Measurement pi{Condition::kPiError, check != nullptr, std::nullopt};
-  Measurement fields{Condition::kMismatch, check != nullptr, std::nullopt};
-  if (!check) return {pi, fields};
-  bool pi_open = false, fields_open = false;
-  for (const receiver::FieldDifference& d : check->Differences()) {
-    const bool is_pi = d.field == receiver::Field::kPi;
-    if (d.on_air.empty()) {
-      (is_pi ? pi_open : fields_open) = true;
-      continue;
-    }
-    Measurement& m = is_pi ? pi : fields;
-    if (!m.fault) m.fault.emplace();
-    const FieldValues values{receiver::FieldName(d.field), Trimmed(d.on_air), Trimmed(d.expected)};
-    m.fault->detail += (m.fault->detail.empty() ? "" : "; ") + values.field + " on air '" +
-                       values.on_air + "', sent '" + values.sent + "'";
-    m.fault->fields.push_back(values);
+std::vector<Measurement> ReceptionMeasurements(const ReceptionWatch& watch) {
+  std::optional<Fault> rds_lost = watch.RdsLost();
+  const bool rds_known = rds_lost || watch.RdsHeard();
+  return {{Condition::kRdsLost, rds_known, std::move(rds_lost)},
+          {Condition::kPilotLost, true, watch.PilotLost()},
+          {Condition::kPoorReception, watch.BlockErrorRate().has_value(), watch.PoorReception()}};
+}
+
+std::vector<Measurement> FieldMeasurements(receiver::AirEvent event,
+                                           const std::vector<receiver::FieldDifference>& fields) {
+  using receiver::AirEvent;
+  Measurement pi{Condition::kPiError, false, std::nullopt};
+  Measurement others{Condition::kMismatch, false, std::nullopt};
+  switch (event) {
+    case AirEvent::kNone:
+    case AirEvent::kNoRds:
+      return {};
+    case AirEvent::kConfirmed:
+      pi.known = others.known = true;
+      return {pi, others};
+    case AirEvent::kIncomplete:
+      // What was received matches: a field not received is the only thing not known.
+      pi.known = others.known = true;
+      for (const receiver::FieldDifference& d : fields)
+        (d.field == receiver::Field::kPi ? pi : others).known = false;
+      break;
+    case AirEvent::kMismatch:
+    case AirEvent::kChangedOnAir:
+      // The fields received with another value; of the others nothing is said.
+      for (const receiver::FieldDifference& d : fields) {
+        if (!d.received()) continue;
+        Measurement& m = d.field == receiver::Field::kPi ? pi : others;
+        m.known = true;
+        if (!m.fault) m.fault.emplace();
+        const FieldValues values{receiver::FieldName(d.field), Trimmed(d.on_air),
+                                 Trimmed(d.expected)};
+        m.fault->detail += (m.fault->detail.empty() ? "" : "; ") + values.field + " on air '" +
+                           values.on_air + "', sent '" + values.sent + "'";
+        m.fault->fields.push_back(values);
+      }
+      break;
   }
-  if (!pi.fault && pi_open) pi.known = false;
-  if (!fields.fault && fields_open) fields.known = false;
-  return {pi, fields};
+  std::vector<Measurement> known;
+  for (const Measurement& m : {pi, others})
+    if (m.known) known.push_back(m);
+  return known;
 }
 
 void ReceptionWatch::Stats(const receiver::DecoderStats& stats, Position at) {

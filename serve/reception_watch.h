@@ -7,6 +7,7 @@
 #include <string>
 
 #include "receiver/air_check.h"
+#include "receiver/air_guard.h"
 #include "receiver/mpx_decoder.h"
 #include "serve/alarm_conditions.h"
 
@@ -37,6 +38,8 @@ class ReceptionWatch {
   std::optional<Fault> RdsLost() const;
   std::optional<Fault> PilotLost() const;
   std::optional<Fault> PoorReception() const;
+  // A group has come since the command started.
+  bool RdsHeard() const { return last_group_.has_value(); }
   // Blocks lost over the window, 0 to 1; nullopt before a whole window has come.
   std::optional<double> BlockErrorRate() const;
 
@@ -52,10 +55,15 @@ class ReceptionWatch {
   bool pilot_ = false;
 };
 
-// pi-error and mismatch as a comparison of the air with the last send shows them, from
-// evidence only: a field received with another value is a fault; all of them received as
-// sent is none; a field not received (yet) leaves it unknown. No comparison (no send yet):
-// unknown.
-std::vector<Measurement> FieldMeasurements(const receiver::AirCheck* check);
+// rds-lost, pilot-lost and poor-reception as the watch sees them now: rds-lost unknown until
+// a group or the silence has come, poor reception until a whole window has.
+std::vector<Measurement> ReceptionMeasurements(const ReceptionWatch& watch);
+
+// pi-error and mismatch as a verdict of the monitor shows them, from evidence only: a field
+// received with another value is a fault; a confirmation clears both; what a weak signal
+// received matches, so it clears what it received and leaves the rest unknown; no RDS says
+// nothing either way.
+std::vector<Measurement> FieldMeasurements(receiver::AirEvent event,
+                                           const std::vector<receiver::FieldDifference>& fields);
 
 }  // namespace serve

@@ -1,5 +1,6 @@
 #include "serve/station.h"
 
+#include <array>
 #include <asio/post.hpp>
 #include <cstdio>
 #include <iomanip>
@@ -8,6 +9,7 @@
 #include "rds/cp1252.h"
 #include "rds/station_checks.h"
 #include "serve/monitor_health.h"
+#include "serve/reception_watch.h"
 #include "transfer/last_sent_record.h"
 #include "transfer/send_throttle.h"
 
@@ -28,6 +30,10 @@ void AddFields(std::string& to, const std::string& fields) {
     to += field;
   }
 }
+
+// The level conditions in the order of receiver::LevelCondition.
+constexpr std::array<Condition, receiver::kLevelConditionCount> kLevelConditions = {
+    Condition::kRdsLevel, Condition::kPilotLevel, Condition::kOverdeviation, Condition::kMpxPower};
 
 bool Has(const std::string& fields, const std::string& field) {
   return ("," + fields + ",").find("," + field + ",") != std::string::npos;
@@ -314,6 +320,19 @@ void ServeStation::Finished(const SendOutcome& outcome) {
 
 void ServeStation::OnAir(receiver::AirEvent event,
                          const std::vector<receiver::FieldDifference>& differences) {
+  if (event == receiver::AirEvent::kNone) return;
+  TakeAir(event, differences);
+  if (!alarms_) return;
+  std::vector<FieldValues> fields;
+  for (const auto& d : differences) {
+    fields.push_back({receiver::FieldName(d.field), d.on_air, d.expected});
+  }
+  alarms_->Verdict(AirVerdictName(air_), fields);
+  alarms_->Measure(FieldMeasurements(event, differences));
+}
+
+void ServeStation::TakeAir(receiver::AirEvent event,
+                           const std::vector<receiver::FieldDifference>& differences) {
   using receiver::AirEvent;
   const auto now = std::chrono::system_clock::now();
   std::string details;
@@ -367,7 +386,23 @@ void ServeStation::OnAir(receiver::AirEvent event,
 
 void ServeStation::OnMonitorSamples(bool present) {
   monitor_silent_ = !present;
-  // The alarms' monitor-failed condition is this one: raised here, cleared when samples come.
+  if (alarms_) {
+    alarms_->Observe(
+        Condition::kMonitorFailed,
+        present ? std::nullopt
+                : std::optional<Fault>(Fault{"no samples from the monitor command for " +
+                                                 std::to_string(kMonitorSilence.count()) + " s",
+                                             {}}));
+    // A blind monitor knows nothing of the air: those conditions hold as they are.
+    if (!present) {
+      for (const Condition c : {Condition::kRdsLost, Condition::kPiError, Condition::kMismatch,
+                                Condition::kPilotLost, Condition::kPoorReception}) {
+        alarms_->Unknown(c);
+      }
+      for (const Condition c : kLevelConditions) alarms_->Unknown(c);
+      alarms_->Verdict("no-signal");
+    }
+  }
   if (!present) {
     air_ = AirVerdict::kNoSignal;
     air_time_ = std::chrono::system_clock::now();
@@ -386,6 +421,15 @@ void ServeStation::OnLevels(const receiver::Levels& levels,
                             std::chrono::system_clock::time_point taken) {
   levels_ = levels;
   levels_time_ = taken;
+  if (alarms_) {
+    std::vector<Measurement> measurements;
+    for (const auto& judged : receiver::JudgeLevels(levels, options_.level_limits)) {
+      measurements.push_back(
+          {kLevelConditions[static_cast<std::size_t>(judged.condition)], judged.judged,
+           judged.fault ? std::optional<Fault>(Fault{*judged.fault, {}}) : std::nullopt});
+    }
+    alarms_->Measure(measurements);
+  }
   std::string faults;
   for (const auto& fault : receiver::LevelFaults(levels, options_.level_limits)) {
     faults += (faults.empty() ? "" : "; ") + fault.text;
@@ -393,6 +437,10 @@ void ServeStation::OnLevels(const receiver::Levels& levels,
   if (faults == level_faults_) return;
   log_.Line(faults.empty() ? "levels: back within limits" : "levels outside limits: " + faults);
   level_faults_ = faults;
+}
+
+void ServeStation::OnReception(const std::vector<Measurement>& measurements) {
+  if (alarms_ && !monitor_silent_) alarms_->Measure(measurements);
 }
 
 std::uint64_t ServeStation::Save() {

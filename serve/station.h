@@ -95,8 +95,11 @@ class ServeStation final : public StationControl {
   // Called with the settings of each send that went out.
   void OnSent(std::function<void(const rds::StationSettings&)> sent) { on_sent_ = std::move(sent); }
   // The monitor's command has stopped delivering samples (present false), or delivers them
-  // again. Without them nothing is known of the air: ONAIR=no-signal, through any send.
+  // again. Without them nothing is known of the air: ONAIR=no-signal, through any send, and
+  // monitor-failed is measured.
   void OnMonitorSamples(bool present);
+  // What the monitor's decoder says of reception (rds-lost, pilot-lost, poor-reception).
+  void OnReception(const std::vector<Measurement>& measurements);
 
   // Takes no further change; lets a running send finish, sends the changes still waiting
   // (one more send at most), saves, then calls done: saved is false when that last save
@@ -111,6 +114,7 @@ class ServeStation final : public StationControl {
   void Schedule(bool now);
   void TryStart();
   void Finished(const SendOutcome& outcome);
+  void TakeAir(receiver::AirEvent event, const std::vector<receiver::FieldDifference>& differences);
   std::uint64_t Save();
   void Saved(std::uint64_t number, const std::optional<std::string>& failure);
   void ArmTaTimeout();

@@ -250,6 +250,9 @@ TEST(AirGuard, ConfirmsThenWatchesForChangesNoSendMade) {
   for (int i = 0; i < 8; ++i) guard.Take(GroupOf(other, i % 4), t0 + 51s);
   EXPECT_EQ(guard.Tick(t0 + 69s), AirEvent::kNone);
   EXPECT_EQ(guard.Tick(t0 + 70s), AirEvent::kMismatch);
+  // The air mended without a send: confirmed once the send shows after all.
+  for (int i = 0; i < 8; ++i) last = guard.Take(GroupOf(Station(), i % 4), t0 + 80s);
+  EXPECT_EQ(last, AirEvent::kConfirmed);
   AirGuard silent(20s, 5s);
   silent.Sent(Station(), t0);
   EXPECT_EQ(silent.Tick(t0 + 20s), AirEvent::kNoRds);

@@ -151,6 +151,12 @@ TEST(ReceptionWatch, PoorReceptionNeedsAWholeWindowOfMostBlocksLostButSomeReceiv
   mono.Stats(stats, ReceptionWatch::Position(15));
   EXPECT_TRUE(mono.RdsLost());
   EXPECT_FALSE(mono.PilotLost());
+  // A command just started again: before a group or 10 s of signal, and before a whole
+  // window, RDS and reception are not known (an active rds-lost must not start to clear).
+  ReceptionWatch fresh;
+  fresh.Stats(stats, ReceptionWatch::Position(9.9));
+  for (const Measurement& m : ReceptionMeasurements(fresh))
+    EXPECT_EQ(m.known, m.condition == Condition::kPilotLost) << ConditionName(m.condition);
 }
 
 // On each system's shell: the event on standard input and in the environment, the exit

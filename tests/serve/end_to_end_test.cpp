@@ -537,7 +537,8 @@ TEST_F(ServeEndToEnd, AnAlarmCommandHearsOfAFaultOnAirItsRecoveryAndABlindMonito
   write_mpx("a.raw", "SENT", 8);
   write_mpx("b.raw", "OTHER", 14);
   write_mpx("c.raw", "SENT", 60);
-  // Played at about the rate of the air, a quarter of a second at a time.
+  // Played at about the rate of the air, a quarter of a second at a time; full scale is full
+  // deviation, so that the levels are within their limits.
   const std::string dir = folder_.string();
   std::ofstream(folder_ / "monitor.sh")
       << "cd " << dir << " && [ ! -e dead ] || exit 1\necho $$ > monitor.pid\n"
@@ -547,7 +548,7 @@ TEST_F(ServeEndToEnd, AnAlarmCommandHearsOfAFaultOnAirItsRecoveryAndABlindMonito
   const fs::path events = folder_ / "events.jsonl", history = folder_ / "history.jsonl";
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--ps", "SENT",
                "--monitor-command", "sh " + dir + "/monitor.sh", "--monitor-timeout", "3",
-               "--alarm-trip", "3", "--alarm-clear", "2", "--heartbeat", "2s", "--history",
+               "--full-scale-khz", "75", "--alarm-trip", "3", "--alarm-clear", "2", "--heartbeat", "2s", "--history",
                history.string(), "--alarm-command", "cat >> '" + events.string() + "'"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);

@@ -70,6 +70,26 @@ class StationRun : public ::testing::Test {
       io_.run_for(10ms);
     }
   }
+  // Alarms on the station, with delays short enough for a test; their conditions in STATUS.
+  StationAlarms& Alarms() {
+    AlarmOptions options;
+    options.delays = {300ms, 200ms};
+    options.system_log = false;
+    alarms_.emplace(io_, options, *log_);
+    station_.UseAlarms(*alarms_);
+    alarms_->Start(true);
+    return *alarms_;
+  }
+  // How long until STATUS says (or stops saying) text, limit at most. The alarms look at
+  // their delays once a second.
+  Clock::duration Until(const std::string& text, bool present, Clock::duration limit = 2500ms) {
+    const auto start = Clock::now();
+    RunUntil([&] {
+      return (station_.Status().find(text) != std::string::npos) == present ||
+             Clock::now() - start >= limit;
+    });
+    return Clock::now() - start;
+  }
   std::string Log() {
     log_.reset();  // writes what waits
     return out_.str();
@@ -80,6 +100,7 @@ class StationRun : public ::testing::Test {
   std::optional<ServeLog> log_{std::in_place, out_};
   SendWorker worker_{cmdline::SendTarget{}};  // no port: recorded only
   ServeStation station_{io_, {}, {}, worker_, *log_};
+  std::optional<StationAlarms> alarms_;
 };
 
 TEST_F(StationRun, AChangeWaitingWhenStopComesIsSentBeforeTheEnd) {
@@ -181,8 +202,10 @@ TEST_F(StationRun, EachNewStateEarnsOneResendBeforeTheAlarm) {
 }
 
 // The monitor's levels in STATUS, and a line in the log when those outside their limits
-// change.
+// change; RDS injection too low raises rds-level after the trip delay, back at its limit it
+// clears after the clear delay, and levels that say nothing (unscaled) leave it as it is.
 TEST_F(StationRun, ShowsTheLevelsAndLogsThoseOutsideTheirLimits) {
+  Alarms();
   receiver::Levels levels;
   levels.scaled = true;
   levels.pilot_khz = 6.75;
@@ -200,8 +223,18 @@ TEST_F(StationRun, ShowsTheLevelsAndLogsThoseOutsideTheirLimits) {
   levels.rds_khz = 1.5;
   station_.OnLevels(levels, at);
   station_.OnLevels(levels, at);
+  const auto tripped = Until("CONDITIONS=rds-level", true);
+  EXPECT_GE(tripped, 250ms);
+  EXPECT_LT(tripped, 2s);
+  levels.scaled = false;
+  station_.OnLevels(levels, at);
+  EXPECT_GE(Until("CONDITIONS=", false), 2500ms) << "unscaled levels cleared the condition";
+  levels.scaled = true;
   levels.rds_khz = 2;
   station_.OnLevels(levels, at);
+  const auto cleared = Until("CONDITIONS=", false);
+  EXPECT_GE(cleared, 150ms);
+  EXPECT_LT(cleared, 2s);
   levels.scaled = false;
   station_.OnLevels(levels, at);
   EXPECT_NE(station_.Status().find(" LEVELS=unscaled,bler:1.3% 14:03:20"), std::string::npos);
@@ -210,6 +243,26 @@ TEST_F(StationRun, ShowsTheLevelsAndLogsThoseOutsideTheirLimits) {
             std::string::npos);
   EXPECT_EQ(log.find("outside limits"), log.rfind("outside limits")) << log;
   EXPECT_NE(log.find("Z levels: back within limits\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("RECOVERY"), std::string::npos) << log;
+}
+
+// A confidence monitor is judged by its false alarms: no RDS, a weak signal and what comes
+// while reception is poor raise no mismatch or pi-error; a PI received with evidence does.
+TEST_F(StationRun, NoRdsAWeakSignalAndPoorReceptionRaiseNoFieldAlarm) {
+  Alarms();
+  using receiver::AirEvent, receiver::Field;
+  station_.OnAir(AirEvent::kNoRds, {});
+  station_.OnAir(AirEvent::kIncomplete, {{Field::kPs, "", "FM RADIO"}, {Field::kPi, "", "2A07"}});
+  EXPECT_GE(Until("CONDITIONS=", true), 2500ms) << station_.Status();
+  station_.OnReception({{Condition::kPoorReception, true, Fault{"poor reception", {}}}});
+  station_.OnAir(AirEvent::kMismatch,
+                 {{Field::kPs, "F?O", "FM RADIO"}, {Field::kPi, "2A0F", "2A07"}});
+  EXPECT_LT(Until("CONDITIONS=poor-reception", true), 2s);
+  EXPECT_GE(Until("CONDITIONS=poor-reception", false), 2500ms) << station_.Status();
+  station_.OnReception({{Condition::kPoorReception, true, std::nullopt}});
+  station_.OnAir(AirEvent::kChangedOnAir, {{Field::kPi, "C201", "2A07"}});
+  EXPECT_LT(Until("CONDITIONS=pi-error", true), 2s);
+  EXPECT_NE(Log().find(": PI on air 'C201', sent '2A07', since "), std::string::npos);
 }
 
 }  // namespace
