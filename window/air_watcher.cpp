@@ -15,7 +15,9 @@ constexpr std::chrono::seconds kRestartPause{2};
 
 AirWatcher::AirWatcher(std::string command, std::chrono::milliseconds confirm_timeout,
                        std::chrono::milliseconds change_grace, Event on_event)
-    : command_(std::move(command)), on_event_(std::move(on_event)), guard_(confirm_timeout, change_grace) {
+    : command_(std::move(command)),
+      on_event_(std::move(on_event)),
+      guard_(confirm_timeout, change_grace) {
   reader_ = std::thread([this] { Run(); });
   ticker_ = std::thread([this] {
     while (!quit_) {

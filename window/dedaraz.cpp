@@ -541,7 +541,8 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail,
   air_verdict_ = FilledText(text, {detail});
   QStringList tip;
   if (verdict == AirVerdict::kChanged) {
-    tip << FilledText(ui_->ONAIRCHANGED, {QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))});
+    tip << FilledText(ui_->ONAIRCHANGED,
+                      {QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))});
   }
   for (const AirField& field : fields) {
     tip << FilledText(ui_->ONAIRFIELD, {field.name, field.on_air, field.sent});

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "receiver/air_guard.h"
-
 #include "transfer/port_choice.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"

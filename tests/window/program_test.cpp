@@ -394,9 +394,9 @@ TEST_F(ProgramWithWindow, TheWindowTellsAChangeOnAirThatNoSendMade) {
   };
   std::vector<std::pair<std::unique_ptr<app::Program>, std::unique_ptr<TForm1>>> windows;
   for (const Case& c : cases) {
-    Write("tolvex.dat", SettingsFile("FM RADIO", "2",
-                                     c.sent_before ? std::optional(rds::StationSettings{})
-                                                   : std::nullopt));
+    Write("tolvex.dat",
+          SettingsFile("FM RADIO", "2",
+                       c.sent_before ? std::optional(rds::StationSettings{}) : std::nullopt));
     monitor_command_ = c.command;
     Start();
     windows.emplace_back(std::move(program_), std::move(form_));
