@@ -196,7 +196,7 @@ void TForm1::SetUpControls() {
   ui_->ONAIR->hide();
   onair_place_ = ui_->ONAIR->geometry();
   for (QLabel* text : {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRWEAK, ui_->ONAIRNONE,
-                       ui_->ONAIRCHANGED, ui_->ONAIRFIELD, ui_->WARNPI, ui_->WARNPIDEF,
+                       ui_->AIRTIPCHANGED, ui_->AIRTIPFIELD, ui_->WARNPI, ui_->WARNPIDEF,
                        ui_->WARNTATP, ui_->WARNAF, ui_->WARNPS}) {
     text->hide();
   }
@@ -541,11 +541,11 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail,
   air_verdict_ = FilledText(text, {detail});
   QStringList tip;
   if (verdict == AirVerdict::kChanged) {
-    tip << FilledText(ui_->ONAIRCHANGED,
+    tip << FilledText(ui_->AIRTIPCHANGED,
                       {QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))});
   }
   for (const AirField& field : fields) {
-    tip << FilledText(ui_->ONAIRFIELD, {field.name, field.on_air, field.sent});
+    tip << FilledText(ui_->AIRTIPFIELD, {field.name, field.on_air, field.sent});
   }
   air_tip_ = tip.join(u'\n');
   air_fault_ = verdict == AirVerdict::kDiffers || verdict == AirVerdict::kChanged;
