@@ -10,6 +10,11 @@ void AirGuard::Sent(const rds::StationSettings& settings, Clock::time_point now)
   state_ = State::kConfirming;
 }
 
+void AirGuard::Watch(const rds::StationSettings& settings, Clock::time_point now) {
+  Sent(settings, now);
+  state_ = State::kWatching;
+}
+
 AirEvent AirGuard::Take(const Group& group, Clock::time_point now) {
   if (!check_) return AirEvent::kNone;
   check_->Take(group);

@@ -33,6 +33,9 @@ class AirGuard {
 
   // A send of settings has just ended.
   void Sent(const rds::StationSettings& settings, Clock::time_point now);
+  // settings went out before the watch began (a program started anew): nothing to confirm,
+  // only a change from them on air is told.
+  void Watch(const rds::StationSettings& settings, Clock::time_point now);
 
   AirEvent Take(const Group& group, Clock::time_point now);
   // Call now and then: the confirmation's time can run out while nothing arrives.

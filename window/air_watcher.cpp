@@ -10,26 +10,19 @@ using Clock = receiver::AirGuard::Clock;
 
 constexpr std::chrono::milliseconds kTick{100};
 constexpr std::chrono::seconds kRestartPause{2};
-// How long a change on air must hold before it counts.
-constexpr std::chrono::seconds kChangeGrace{5};
 
 }  // namespace
 
 AirWatcher::AirWatcher(std::string command, std::chrono::milliseconds confirm_timeout,
-                       Event on_event)
+                       std::chrono::milliseconds change_grace, Event on_event)
     : command_(std::move(command)),
       on_event_(std::move(on_event)),
-      guard_(confirm_timeout, kChangeGrace) {
+      guard_(confirm_timeout, change_grace) {
   reader_ = std::thread([this] { Run(); });
   ticker_ = std::thread([this] {
     while (!quit_) {
       std::this_thread::sleep_for(kTick);
-      receiver::AirEvent event;
-      {
-        std::lock_guard lock(mutex_);
-        event = guard_.Tick(Clock::now());
-      }
-      Deliver(event);
+      Step([](receiver::AirGuard& guard) { return guard.Tick(Clock::now()); });
     }
   });
 }
@@ -47,6 +40,7 @@ AirWatcher::~AirWatcher() {
 void AirWatcher::Sent(const rds::StationSettings& settings) {
   std::lock_guard lock(mutex_);
   guard_.Sent(settings, Clock::now());
+  ++sends_;
 }
 
 void AirWatcher::Watch(const rds::StationSettings& settings) {
@@ -54,14 +48,10 @@ void AirWatcher::Watch(const rds::StationSettings& settings) {
   guard_.Watch(settings, Clock::now());
 }
 
-void AirWatcher::Deliver(receiver::AirEvent event) {
-  if (event == receiver::AirEvent::kNone) return;
-  std::vector<receiver::FieldDifference> differences;
-  {
-    std::lock_guard lock(mutex_);
-    differences = guard_.differences();
-  }
-  on_event_(event, std::move(differences));
+void AirWatcher::Step(const std::function<receiver::AirEvent(receiver::AirGuard&)>& step) {
+  std::lock_guard lock(mutex_);
+  const receiver::AirEvent event = step(guard_);
+  if (event != receiver::AirEvent::kNone) on_event_(event, guard_.differences(), sends_);
 }
 
 void AirWatcher::Run() {
@@ -77,12 +67,7 @@ void AirWatcher::Run() {
         receiver::ChildSource source(child);
         if (!quit_) {
           receiver::DecodeStream(source, std::nullopt, [this](const receiver::Group& group, auto) {
-            receiver::AirEvent event;
-            {
-              std::lock_guard lock(mutex_);
-              event = guard_.Take(group, Clock::now());
-            }
-            Deliver(event);
+            Step([&group](receiver::AirGuard& guard) { return guard.Take(group, Clock::now()); });
             return !quit_;
           });
         }

@@ -17,12 +17,18 @@ namespace app {
 // The window's watch over what is on air while it is open: runs the monitor command (again
 // 2 s after it ends), decodes the station's RDS and keeps an AirGuard, so that a Send is
 // confirmed and a change on air that no Send made is noticed. Events go to on_event from a
-// thread of the watcher's own; Qt-free.
+// thread of the watcher's own, with the count of Sent calls that came before them, so that one
+// that was on its way while a Send ended can be told from those of that Send. on_event runs
+// under the watcher's lock: it hands the event on and does not call the watcher. Qt-free.
 class AirWatcher {
  public:
-  using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>)>;
+  using Event = std::function<void(receiver::AirEvent, std::vector<receiver::FieldDifference>,
+                                   unsigned sends)>;
 
-  AirWatcher(std::string command, std::chrono::milliseconds confirm_timeout, Event on_event);
+  // confirm_timeout: how long a Send has to show on air; change_grace: how long a change on
+  // air that no Send made must hold before it counts.
+  AirWatcher(std::string command, std::chrono::milliseconds confirm_timeout,
+             std::chrono::milliseconds change_grace, Event on_event);
   ~AirWatcher();  // stops the command
   AirWatcher(const AirWatcher&) = delete;
   AirWatcher& operator=(const AirWatcher&) = delete;
@@ -36,12 +42,14 @@ class AirWatcher {
 
  private:
   void Run();
-  void Deliver(receiver::AirEvent event);
+  // Takes the guard's next event and hands it on, under one lock with the count of sends.
+  void Step(const std::function<receiver::AirEvent(receiver::AirGuard&)>& step);
 
   std::string command_;
   Event on_event_;
   std::mutex mutex_;
   receiver::AirGuard guard_;
+  unsigned sends_ = 0;
   std::atomic<bool> quit_{false};
   std::mutex child_mutex_;
   std::function<void()> stop_child_;

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTime>
 #include <QValidator>
 #include <algorithm>
 #include <filesystem>
@@ -118,6 +119,27 @@ QStringList WrapLines(const QString& text, const QString& suffix, const QFontMet
   return kept;
 }
 
+// A hidden label's text with %1, %2 … replaced by values, each by its number: a translation
+// may drop one or change their order. Empty for no label.
+QString FilledText(const QLabel* label, const QStringList& values) {
+  if (!label) return {};
+  const QString text = label->text();
+  QString filled;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const int number = i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+    if (text[i] == u'%' && number >= 1 && number <= values.size()) {
+      filled += values[number - 1];
+      ++i;
+    } else {
+      filled += text[i];
+    }
+  }
+  return filled;
+}
+
+// The colour of an on-air verdict that found a fault.
+constexpr QRgb kFaultColour = qRgb(0xC0, 0x00, 0x00);
+
 void UseToolTipColours(QWidget* widget) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
@@ -174,7 +196,8 @@ void TForm1::SetUpControls() {
   ui_->ONAIR->hide();
   onair_place_ = ui_->ONAIR->geometry();
   for (QLabel* text : {ui_->ONAIRWAIT, ui_->ONAIROK, ui_->ONAIRDIFF, ui_->ONAIRWEAK, ui_->ONAIRNONE,
-                       ui_->WARNPI, ui_->WARNPIDEF, ui_->WARNTATP, ui_->WARNAF, ui_->WARNPS}) {
+                       ui_->AIRTIPCHANGED, ui_->AIRTIPFIELD, ui_->WARNPI, ui_->WARNPIDEF,
+                       ui_->WARNTATP, ui_->WARNAF, ui_->WARNPS}) {
     text->hide();
   }
 
@@ -492,7 +515,8 @@ void TForm1::SetProgress(int position) {
   ui_->ProgressBar1->repaint();
 }
 
-void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
+void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail,
+                            const std::vector<AirField>& fields) {
   QLabel* text = nullptr;
   switch (verdict) {
     case AirVerdict::kNone:
@@ -504,6 +528,7 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
       text = ui_->ONAIROK;
       break;
     case AirVerdict::kDiffers:
+    case AirVerdict::kChanged:
       text = ui_->ONAIRDIFF;
       break;
     case AirVerdict::kWeak:
@@ -513,16 +538,23 @@ void TForm1::ShowAirVerdict(AirVerdict verdict, const QString& detail) {
       text = ui_->ONAIRNONE;
       break;
   }
-  const QString shown = text ? text->text() : QString();
-  air_verdict_ = shown.contains(u"%1") ? shown.arg(detail) : shown;
+  air_verdict_ = FilledText(text, {detail});
+  QStringList tip;
+  if (verdict == AirVerdict::kChanged) {
+    tip << FilledText(ui_->AIRTIPCHANGED,
+                      {QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))});
+  }
+  for (const AirField& field : fields) {
+    tip << FilledText(ui_->AIRTIPFIELD, {field.name, field.on_air, field.sent});
+  }
+  air_tip_ = tip.join(u'\n');
+  air_fault_ = verdict == AirVerdict::kDiffers || verdict == AirVerdict::kChanged;
   ShowOnAirArea();
 }
 
 void TForm1::ShowSendWarnings(const std::vector<rds::StationWarning>& warnings) {
   const auto filled = [](const QLabel* label, const QString& value, const QString& detail = {}) {
-    const QString text = label->text();
-    if (!text.contains(u"%1")) return text;
-    return text.contains(u"%2") ? text.arg(value, detail) : text.arg(value);
+    return FilledText(label, {value, detail});
   };
   send_warnings_.clear();
   for (const rds::StationWarning& w : warnings) {
@@ -559,7 +591,12 @@ void TForm1::ShowOnAirArea() {
   const bool shown = !air_verdict_.isEmpty() || !send_warnings_.isEmpty();
   area->setVisible(shown);
   ui_->ProgressBar1->setVisible(!shown);
-  area->setToolTip(app::PlainToolTip(send_warnings_.join(u'\n')));
+  QStringList tip = send_warnings_;
+  if (!air_tip_.isEmpty()) tip << air_tip_;
+  area->setToolTip(app::PlainToolTip(tip.join(u'\n')));
+  QPalette colours = palette();
+  if (air_fault_) colours.setColor(QPalette::WindowText, QColor(kFaultColour));
+  area->setPalette(colours);
   if (!shown) return;
   const bool warned = !send_warnings_.isEmpty();
   QRect place = onair_place_;

@@ -105,10 +105,16 @@ class TForm1 : public QWidget {
   static void SetBusyCursor(bool busy);
   void SetProgress(int position);  // hides the on-air verdict once a send runs
 
-  // The verdict of the on-air monitor after a send, in place of the progress bar; kNone
-  // shows the progress bar again. detail is the time (kConfirmed) or the fields (kDiffers).
-  enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kWeak, kNoRds };
-  void ShowAirVerdict(AirVerdict verdict, const QString& detail = {});
+  // The verdict of the on-air monitor, in place of the progress bar; kNone shows the progress
+  // bar again. kChanged: what is on air changed without a Send. detail is the time
+  // (kConfirmed) or the fields' names (kDiffers, kWeak, kChanged). kDiffers and kChanged show
+  // in red, with each field's value on air and as sent last in the tooltip.
+  enum class AirVerdict { kNone, kChecking, kConfirmed, kDiffers, kWeak, kNoRds, kChanged };
+  struct AirField {
+    QString name, on_air, sent;
+  };
+  void ShowAirVerdict(AirVerdict verdict, const QString& detail = {},
+                      const std::vector<AirField>& fields = {});
   // The mistakes in what a send sent, as one line in the same place (all of them in its
   // tooltip), above the verdict when one comes; gone when the next send runs.
   void ShowSendWarnings(const std::vector<rds::StationWarning>& warnings);
@@ -146,6 +152,8 @@ class TForm1 : public QWidget {
   bool shown_before_ = false;
   QRect onair_place_;          // the verdict's place, that of the progress bar
   QString air_verdict_;        // the on-air verdict's text, empty for none
+  QString air_tip_;            // what the verdict found, for the tooltip
+  bool air_fault_ = false;     // the verdict shows in red
   QStringList send_warnings_;  // the last send's warnings, translated
 };
 

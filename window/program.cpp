@@ -13,7 +13,8 @@
 #include "appcore/monitor_setting.h"
 #include "appcore/settings_file.h"
 #include "rds/station_checks.h"
-#include "receiver/air_watch.h"
+#include "receiver/air_check.h"
+#include "transfer/last_sent_record.h"
 #include "transfer/zlportio.h"
 #include "ui_dedaraz.h"
 #include "window/error_box.h"
@@ -24,9 +25,6 @@ namespace app {
 Program::Program() : Program(Parts{}) {}
 
 namespace {
-
-// How long a send has to show on air before the window says what it found.
-constexpr std::chrono::seconds kConfirmTimeout{20};
 
 // The system's serial port object; COM1 and COM2 follow the port links in the user's folder
 // for this program (rdsq7-cli ports), so a USB adapter can be either.
@@ -46,66 +44,92 @@ Program::Program(Parts parts)
               return ChooseLineDriver(port_driver ? *port_driver : transfer::ProcessPortDriver());
             }),
       locale_name_(parts.locale_name.isEmpty() ? QLocale::system().name() : parts.locale_name),
-      monitor_command_(std::move(parts.monitor_command)) {
+      monitor_command_(std::move(parts.monitor_command)),
+      confirm_timeout_(parts.confirm_timeout),
+      change_grace_(parts.change_grace) {
   language_.setObjectName(QStringLiteral("qivLanguage1"));
 }
 
 Program::~Program() {
-  EndConfirmation();
+  watcher_.reset();
   comm_->Close();
 }
 
-void Program::EndConfirmation() {
-  if (!confirming_.joinable()) return;
-  confirm_cancel_ = true;
-  confirming_.join();
-  confirm_cancel_ = false;
+std::optional<std::string> Program::MonitorCommand() const {
+  if (monitor_command_) return monitor_command_;
+  // A monitor file that cannot be read is no reason to trouble the window or a send.
+  try {
+    if (const auto file = MonitorCommandFile(SystemEnvironment())) return ReadMonitorCommand(*file);
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+AirWatcher* Program::Watcher(TForm1& form) {
+  const std::optional<std::string> command = MonitorCommand();
+  if (watcher_ && command && watcher_->command() == *command) return watcher_.get();
+  watcher_.reset();
+  if (!command) return nullptr;
+  watched_form_ = &form;
+  sends_ = 0;
+  watcher_ = std::make_unique<AirWatcher>(
+      *command, confirm_timeout_, change_grace_,
+      [this, watch = ++watches_](receiver::AirEvent event,
+                                 std::vector<receiver::FieldDifference> differences,
+                                 unsigned sends) {
+        QMetaObject::invokeMethod(
+            &relay_,
+            [this, watch, sends, event, differences = std::move(differences)] {
+              // Told by an earlier watcher, or of the air before the last Send: no longer so.
+              if (watch != watches_ || sends != sends_ || !watcher_) return;
+              ShowAirEvent(event, differences);
+            },
+            Qt::QueuedConnection);
+      });
+  return watcher_.get();
 }
 
 void Program::ConfirmOnAir(TForm1& form) {
-  std::optional<std::string> command = monitor_command_;
-  if (!command) {
-    // A monitor file that cannot be read is no reason to trouble a send that worked.
-    try {
-      if (const auto file = MonitorCommandFile(SystemEnvironment()))
-        command = ReadMonitorCommand(*file);
-    } catch (const std::exception&) {
+  AirWatcher* watcher = Watcher(form);
+  if (!watcher) return;
+  form.ShowAirVerdict(TForm1::AirVerdict::kChecking);
+  watcher->Sent(form.StationValues());
+  ++sends_;
+}
+
+void Program::ShowAirEvent(receiver::AirEvent event,
+                           const std::vector<receiver::FieldDifference>& differences) {
+  if (!watched_form_) return;
+  using receiver::AirEvent;
+  using Verdict = TForm1::AirVerdict;
+  const QString names = QString::fromStdString(receiver::DifferenceNames(differences));
+  std::vector<TForm1::AirField> fields;
+  for (const receiver::FieldDifference& d : differences) {
+    if (d.received()) {
+      fields.push_back({QString::fromLatin1(receiver::FieldName(d.field)),
+                        QString::fromStdString(d.on_air), QString::fromStdString(d.expected)});
     }
   }
-  if (!command) return;
-  EndConfirmation();
-  form.ShowAirVerdict(TForm1::AirVerdict::kChecking);
-  const rds::StationSettings sent = form.StationValues();
-  QPointer<TForm1> target(&form);
-  confirming_ = std::thread([this, command = *command, sent, target] {
-    const receiver::Confirmation result =
-        receiver::ConfirmOnAir(command, std::nullopt, sent, kConfirmTimeout, &confirm_cancel_);
-    if (confirm_cancel_) return;
-    QMetaObject::invokeMethod(
-        target,
-        [target, result] {
-          if (!target) return;
-          switch (result.verdict) {
-            case receiver::Verdict::kConfirmed:
-              target->ShowAirVerdict(TForm1::AirVerdict::kConfirmed,
-                                     QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-              break;
-            case receiver::Verdict::kMismatch:
-              target->ShowAirVerdict(
-                  TForm1::AirVerdict::kDiffers,
-                  QString::fromStdString(receiver::DifferenceNames(result.differences)));
-              break;
-            case receiver::Verdict::kIncomplete:
-              target->ShowAirVerdict(
-                  TForm1::AirVerdict::kWeak,
-                  QString::fromStdString(receiver::DifferenceNames(result.differences)));
-              break;
-            default:
-              target->ShowAirVerdict(TForm1::AirVerdict::kNoRds);
-          }
-        },
-        Qt::QueuedConnection);
-  });
+  switch (event) {
+    case AirEvent::kNone:
+      return;
+    case AirEvent::kConfirmed:
+      watched_form_->ShowAirVerdict(Verdict::kConfirmed,
+                                    QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+      return;
+    case AirEvent::kMismatch:
+      watched_form_->ShowAirVerdict(Verdict::kDiffers, names, fields);
+      return;
+    case AirEvent::kIncomplete:
+      watched_form_->ShowAirVerdict(Verdict::kWeak, names);
+      return;
+    case AirEvent::kNoRds:
+      watched_form_->ShowAirVerdict(Verdict::kNoRds);
+      return;
+    case AirEvent::kChangedOnAir:
+      watched_form_->ShowAirVerdict(Verdict::kChanged, names, fields);
+      return;
+  }
 }
 
 TForm1::Hooks Program::Hooks() {
@@ -126,11 +150,22 @@ TForm1::Hooks Program::Hooks() {
   });
   hooks.reset_port_setting = bind([this](TForm1&) { port_choice_.ResetPortSetting(); });
   hooks.reset_time_of_last_send = bind([this](TForm1&) { send_.ResetTimeOfLastSend(); });
-  hooks.load_settings = bind([this](TForm1& form) { LoadSettings(form); });
+  hooks.load_settings = bind([this](TForm1& form) {
+    LoadSettings(form);
+    // With a monitor saved, the window watches the air from now on: a change from the last
+    // send is told, though nothing is sent.
+    AirWatcher* watcher = Watcher(form);
+    const auto sent = transfer::SettingsOfRecord(send_.LastSent());
+    if (watcher && sent) watcher->Watch(*sent);
+  });
   hooks.save_settings = bind([this](TForm1& form) { SaveSettings(form); });
   hooks.apply_port_choice =
       bind([this](TForm1& form) { port_choice_.PORTClick(form.PortIndex()); });
-  hooks.close_serial_port = bind([this](TForm1&) { comm_->Close(); });
+  // At exit the watch over the air ends with the window.
+  hooks.close_serial_port = bind([this](TForm1&) {
+    watcher_.reset();
+    comm_->Close();
+  });
   hooks.enable_direct_port_access =
       bind([](TForm1&) { transfer::ProcessPortDriver().SetDirectPortAccess(true); });
   // The High priority box also raises the sending thread, silently, for each transfer.

@@ -1,17 +1,21 @@
 #pragma once
 
-#include <atomic>
+#include <QObject>
+#include <QPointer>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "receiver/air_guard.h"
 #include "transfer/port_choice.h"
 #include "transfer/precise_pacer.h"
 #include "transfer/send_sequence.h"
 #include "transfer/send_view.h"
 #include "transfer/time_of_day.h"
 #include "transfer/va_comm.h"
+#include "window/air_watcher.h"
 #include "window/dedaraz.h"
 #include "window/qiv_language.h"
 
@@ -32,6 +36,10 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
     QString locale_name;  // the user's locale ("de_DE") for the translation; empty: the system's
     // The on-air monitor's command; unset: the one saved in the user's folder, if any.
     std::optional<std::string> monitor_command;
+    // How long a Send has to show on air, and how long a change on air that no Send made
+    // must hold before the window tells it.
+    std::chrono::milliseconds confirm_timeout = std::chrono::seconds(20);
+    std::chrono::milliseconds change_grace = std::chrono::seconds(5);
     transfer::PortDriver* port_driver = nullptr;  // null: the process's own
   };
 
@@ -64,9 +72,16 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
 
   TForm1& Form();
   std::unique_ptr<transfer::LineDriver> ChooseLineDriver(transfer::PortDriver& driver);
+  // The monitor command saved now (or the one given); none when none is.
+  std::optional<std::string> MonitorCommand() const;
+  // The watch over the air with the monitor command saved now: started, started anew with
+  // another command, or ended when none is saved. Null without a monitor.
+  AirWatcher* Watcher(TForm1& form);
   // After a send, when a monitor is set up: the verdict comes in place of the progress bar.
   void ConfirmOnAir(TForm1& form);
-  void EndConfirmation();
+  // An event of the watch, in the window's thread.
+  void ShowAirEvent(receiver::AirEvent event,
+                    const std::vector<receiver::FieldDifference>& differences);
 
   TForm1* form_ = nullptr;
   std::unique_ptr<transfer::TVaCustomComm> comm_;
@@ -82,8 +97,14 @@ class Program final : private transfer::SendView, private transfer::PortChoiceVi
   bool keep_ignored_file_ = false;
   QString locale_name_;
   std::optional<std::string> monitor_command_;
-  std::atomic<bool> confirm_cancel_{false};
-  std::thread confirming_;
+  std::chrono::milliseconds confirm_timeout_;
+  std::chrono::milliseconds change_grace_;
+  // The watcher's events reach the window's thread through this object, which outlives it.
+  QObject relay_;
+  QPointer<TForm1> watched_form_;
+  unsigned watches_ = 0;  // watchers started, so that an earlier one's late events are dropped
+  unsigned sends_ = 0;    // Sent calls to the present watcher
+  std::unique_ptr<AirWatcher> watcher_;
 };
 
 }  // namespace app

@@ -36,6 +36,7 @@ set(expected
   "${DOCDIR}/docs/shots/locale-de.png|file"
   "${DOCDIR}/docs/shots/windows-wine.png|file"
   "${DOCDIR}/docs/shots/window-onair.png|file"
+  "${DOCDIR}/docs/shots/window-changed-on-air.png|file"
   "${DOCDIR}/docs/shots/rbds-pty-list.png|file"
   "${DOCDIR}/docs/shots/send-warning.png|file"
   "${DOCDIR}/docs/shots/status-page.png|file"

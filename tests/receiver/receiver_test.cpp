@@ -261,6 +261,13 @@ TEST(AirGuard, ConfirmsThenWatchesForChangesNoSendMade) {
   for (int i = 0; i < 4; ++i) silent.Take(GroupOf(Station(), i), t0 + 31s);
   EXPECT_EQ(silent.Tick(t0 + 50s), AirEvent::kIncomplete);
   EXPECT_EQ(DifferenceNames(silent.differences()), "PS,DI,AF");
+  // Watching what went out before: the same on air is nothing to tell, no time runs out, and
+  // a change from it is one that no send made.
+  silent.Watch(Station(), t0 + 60s);
+  for (int i = 0; i < 8; ++i) last = silent.Take(GroupOf(Station(), i % 4), t0 + 61s);
+  EXPECT_EQ(last, AirEvent::kNone);
+  for (int i = 0; i < 8; ++i) silent.Take(GroupOf(other, i % 4), t0 + 62s);
+  EXPECT_EQ(silent.Tick(t0 + 90s), AirEvent::kChangedOnAir);
 }
 
 class BytesSource final : public ByteSource {

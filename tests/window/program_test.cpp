@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "tests/receiver/mpx_synth.h"
 #include "tests/transfer/fakes.h"
 #include "tests/window/gui_test_support.h"
+#include "transfer/last_sent_record.h"
 #include "transfer/preamble.h"
 #include "ui_dedaraz.h"
 #include "window/program_folder.h"
@@ -61,12 +63,35 @@ class FakeComm final : public transfer::TVaCustomComm {
   bool active_ = false;
 };
 
-QByteArray SettingsFile(const QByteArray& ps, const QByteArray& port) {
+// The Last-sent record is that of sent, or lines of no send.
+QByteArray SettingsFile(const QByteArray& ps, const QByteArray& port,
+                        std::optional<rds::StationSettings> sent = std::nullopt) {
   QList<QByteArray> lines = {ps, "10", "1", "0",    "98.5", "",  "",   "", "",
                              "", "",   "1", "2A07", "0001", "0", port, "0"};
   for (int i = 0; i < 14; ++i) lines << QByteArray("X=") + QByteArray::number(i);
+  if (sent) {
+    const transfer::LastSentRecord record = transfer::BuildLastSentRecord(*sent);
+    for (std::size_t i = 0; i < record.size(); ++i) lines[17 + i] = record[i].c_str();
+  }
   return lines.join("\r\n") + "\r\n";
 }
+
+#ifndef _WIN32
+// The multiplex of the window's default values but for PS; weak: the last PS segment lost.
+std::vector<std::int16_t> StationMpx(const std::string& ps, bool weak = false, double seconds = 2) {
+  rds::StationSettings station;
+  station.ps = ps;
+  const auto image = rds::Encode(station).image;
+  std::vector<std::uint8_t> bits(image.begin(), image.end());
+  for (const std::size_t bit : {81, 83}) bits[3 * 104 + bit] ^= weak ? 1 : 0;
+  return receiver::testing::SynthesizeMpx(bits, seconds, {});
+}
+
+bool ShownInRed(const QLabel& label) {
+  const QColor colour = label.palette().color(QPalette::WindowText);
+  return colour.hue() == 0 && colour.saturation() == 255;
+}
+#endif
 
 class ProgramWithWindow : public ::testing::Test {
  protected:
@@ -90,6 +115,8 @@ class ProgramWithWindow : public ::testing::Test {
     parts.clock = &clock_;
     parts.pacer = &pacer_;
     parts.monitor_command = monitor_command_;
+    parts.confirm_timeout = std::chrono::seconds(4);  // the verdict within the tests' wait
+    parts.change_grace = std::chrono::seconds(1);
     parts.port_driver = port_driver_;
     program_ = std::make_unique<app::Program>(std::move(parts));
     form_ = std::make_unique<TForm1>(program_->Hooks());
@@ -108,6 +135,12 @@ class ProgramWithWindow : public ::testing::Test {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
   Ui::Form1& ui() { return form_->Controls(); }
+  // A monitor command that plays mpx, kept in a file of that name.
+  std::string Play(const QString& name, const std::vector<std::int16_t>& mpx) {
+    Write(name, QByteArray(reinterpret_cast<const char*>(mpx.data()),
+                           static_cast<qsizetype>(mpx.size() * sizeof mpx[0])));
+    return "cat '" + QDir(folder_.path()).filePath(name).toStdString() + "'";
+  }
 
   QString previous_folder_ = app::ExecutableFolder();
   QTemporaryDir folder_;
@@ -298,24 +331,13 @@ TEST_F(ProgramWithWindow, TheRbdsChoiceIsKeptInTheUsersFolder) {
 // With a monitor set up, each Send ends with what the monitor found, in place of the
 // progress bar; the next Send brings the bar back.
 TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
-  const auto write_mpx = [&](const QString& name, const std::string& ps, bool weak = false) {
-    rds::StationSettings station;  // the window's own values but for PS
-    station.ps = ps;
-    const auto image = rds::Encode(station).image;
-    std::vector<std::uint8_t> bits(image.begin(), image.end());
-    for (const std::size_t bit : {81, 83}) bits[3 * 104 + bit] ^= weak ? 1 : 0;  // PS 7-8 lost
-    const auto mpx = receiver::testing::SynthesizeMpx(bits, 2.0, {});
-    Write(name, QByteArray(reinterpret_cast<const char*>(mpx.data()),
-                           static_cast<qsizetype>(mpx.size() * sizeof mpx[0])));
-    return "cat '" + QDir(folder_.path()).filePath(name).toStdString() + "'";
-  };
   struct Case {
     std::string command;
     QString verdict;
   };
-  const Case cases[] = {{write_mpx("same.raw", "FM RADIO"), "On air \u2713 "},
-                        {write_mpx("other.raw", "OTHER"), "On air: PS differs"},
-                        {write_mpx("weak.raw", "FM RADIO", true), "Too weak for PS"},
+  const Case cases[] = {{Play("same.raw", StationMpx("FM RADIO")), "On air \u2713 "},
+                        {Play("other.raw", StationMpx("OTHER")), "On air: PS differs"},
+                        {Play("weak.raw", StationMpx("FM RADIO", true)), "Too weak for PS"},
                         {"true", "No RDS received"}};
   int second = 3;
   for (const Case& c : cases) {
@@ -330,6 +352,7 @@ TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
         [&] { return ui().ONAIR->text().section(u'\n', -1).startsWith(c.verdict); }, 20000))
         << ui().ONAIR->text().toStdString();
     EXPECT_FALSE(ui().ProgressBar1->isVisibleTo(form_.get()));
+    EXPECT_EQ(ShownInRed(*ui().ONAIR), c.verdict.startsWith("On air:")) << c.command;
     Stop();
   }
   monitor_command_.reset();
@@ -340,6 +363,62 @@ TEST_F(ProgramWithWindow, SendShowsTheOnAirVerdictWhereAMonitorIsSetUp) {
   QTest::mouseClick(ui().UP, Qt::LeftButton);
   EXPECT_FALSE(ui().ONAIR->isVisibleTo(form_.get()));
   EXPECT_TRUE(ui().ProgressBar1->isVisibleTo(form_.get()));
+}
+
+// While the window is open with a monitor saved, it watches the air against the last send,
+// also without a Send: a change shows in red, with what is on air and what was sent last in
+// the tooltip, until the operator sends. Nothing else turns it red: the air as sent, noise,
+// a weak signal, a dead command, nothing sent before; without a monitor saved, nothing shows.
+TEST_F(ProgramWithWindow, TheWindowTellsAChangeOnAirThatNoSendMade) {
+  const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", folder_.path().toLocal8Bit());
+  QDir(folder_.path()).mkpath("rdsq7");
+  const std::string saved = Play("other.raw", StationMpx("OTHER"));
+  const auto noise = receiver::testing::SynthesizeMpx(std::vector<std::uint8_t>(104), 2,
+                                                      {.rds_level = 0, .noise_rms = 0.3});
+  const auto weak =
+      receiver::testing::ThroughFmChain(StationMpx("FM RADIO", false, 4), {.cn_db = 11});
+  struct Case {
+    std::optional<std::string> command;  // unset: the one saved, if any
+    bool sent_before;
+    QString shown;
+  } cases[] = {{std::nullopt, true, ""},  // before the monitor is saved
+               {std::nullopt, true, "On air: PS differs"},
+               {Play("same.raw", StationMpx("FM RADIO")), true, ""},
+               {Play("noise.raw", noise), true, ""},
+               {Play("weak.raw", weak), true, ""},
+               {"exit 0", true, ""},
+               {saved, false, ""}};
+  std::vector<std::pair<std::unique_ptr<app::Program>, std::unique_ptr<TForm1>>> windows;
+  for (const Case& c : cases) {
+    Write("tolvex.dat",
+          SettingsFile("FM RADIO", "2",
+                       c.sent_before ? std::optional(rds::StationSettings{}) : std::nullopt));
+    monitor_command_ = c.command;
+    Start();
+    windows.emplace_back(std::move(program_), std::move(form_));
+    Write("rdsq7/monitor-command.txt", QByteArray::fromStdString(saved));
+  }
+  TForm1& changed = *windows[1].second;
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return changed.Controls().ONAIR->isVisibleTo(&changed); }, 20000));
+  QTest::qWait(3000);  // the others' commands played to their end and started again
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const QLabel& label = *windows[i].second->Controls().ONAIR;
+    EXPECT_EQ(label.isVisibleTo(windows[i].second.get()) ? label.text() : "", cases[i].shown) << i;
+    EXPECT_EQ(ShownInRed(label), !cases[i].shown.isEmpty()) << i;
+  }
+  EXPECT_EQ(
+      changed.Controls().ONAIR->toolTip().replace(QRegularExpression("\\d\\d:\\d\\d:\\d\\d"), "T"),
+      "Changed on air at T without a Send from this window\n"
+      "PS on air: 'OTHER   ', sent last: 'FM RADIO'");
+  EXPECT_TRUE(comm_.calls.empty());  // nothing sent
+  clock_.Set(At(12, 0, 3));
+  QTest::mouseClick(changed.Controls().UP, Qt::LeftButton);
+  EXPECT_EQ(changed.Controls().ONAIR->text().section(u'\n', -1), "Checking on air\u2026");
+  EXPECT_FALSE(ShownInRed(*changed.Controls().ONAIR));
+  windows.clear();
+  xdg.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", xdg);
 }
 #endif
 
