@@ -5,32 +5,10 @@
 #include <string>
 
 #include "appcore/child_process.h"
+#include "transfer/win_text.h"
 
 namespace app {
-namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string ErrorText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = text ? text : "error " + std::to_string(code);
-  LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) {
-    out.pop_back();
-  }
-  return out;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 struct ChildProcess::Os {
   HANDLE process = nullptr;
@@ -44,7 +22,8 @@ ChildProcess::ChildProcess(const std::string& command) : os_(std::make_unique<Os
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE write_end = nullptr;
   if (!CreatePipe(&os_->out, &write_end, &inherit, 0)) {
-    throw std::runtime_error("can't start " + command + ": " + ErrorText(GetLastError()));
+    throw std::runtime_error("can't start " + command + ": " +
+                             transfer::win::SystemMessage(GetLastError()));
   }
   SetHandleInformation(os_->out, HANDLE_FLAG_INHERIT, 0);
   os_->job = CreateJobObjectW(nullptr, nullptr);
@@ -60,7 +39,7 @@ ChildProcess::ChildProcess(const std::string& command) : os_(std::make_unique<Os
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = write_end;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
+  std::wstring line = L"cmd.exe /d /s /c \"" + transfer::win::Widen(command) + L"\"";
   PROCESS_INFORMATION info{};
   const BOOL started =
       CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
@@ -70,7 +49,7 @@ ChildProcess::ChildProcess(const std::string& command) : os_(std::make_unique<Os
   if (!started) {
     CloseHandle(os_->out);
     if (os_->job) CloseHandle(os_->job);
-    throw std::runtime_error("can't start " + command + ": " + ErrorText(error));
+    throw std::runtime_error("can't start " + command + ": " + transfer::win::SystemMessage(error));
   }
   if (os_->job) AssignProcessToJobObject(os_->job, info.hProcess);
   ResumeThread(info.hThread);

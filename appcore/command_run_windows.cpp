@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "appcore/command_run.h"
+#include "transfer/win_text.h"
 
 namespace app {
 namespace {
@@ -12,14 +13,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kPollMs = 50;
-
-std::wstring Wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 std::wstring Upper(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
@@ -36,31 +29,20 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::stri
       // "=C:=C:\\…" entries name no variable: their first '=' is part of the name.
       const std::wstring name = Upper(entry.substr(0, entry.find(L'=', 1)));
       bool replaced = false;
-      for (const auto& [n, value] : added) replaced = replaced || Upper(Wide(n)) == name;
+      for (const auto& [n, value] : added)
+        replaced = replaced || Upper(transfer::win::Widen(n)) == name;
       if (!replaced) entries.push_back(entry);
     }
     FreeEnvironmentStringsW(block);
   }
-  for (const auto& [name, value] : added) entries.push_back(Wide(name) + L"=" + Wide(value));
+  for (const auto& [name, value] : added)
+    entries.push_back(transfer::win::Widen(name) + L"=" + transfer::win::Widen(value));
   std::sort(entries.begin(), entries.end(),
             [](const std::wstring& a, const std::wstring& b) { return Upper(a) < Upper(b); });
   std::wstring block;
   for (const std::wstring& e : entries) block += e + L'\0';
   block += L'\0';
   return block;
-}
-
-std::string ErrorText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = text ? text : "error " + std::to_string(code);
-  LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) {
-    out.pop_back();
-  }
-  return out;
 }
 
 }  // namespace
@@ -73,7 +55,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
   HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr;
   if (!CreatePipe(&in_read, &in_write, &inherit, 0) ||
       !CreatePipe(&out_read, &out_write, &inherit, 0)) {
-    result.ending = "can't start " + command + ": " + ErrorText(GetLastError());
+    result.ending = "can't start " + command + ": " + transfer::win::SystemMessage(GetLastError());
     for (HANDLE h : {in_read, in_write, out_read, out_write})
       if (h) CloseHandle(h);
     return result;
@@ -93,7 +75,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
   startup.hStdInput = in_read;
   startup.hStdOutput = out_write;
   startup.hStdError = out_write;
-  std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
+  std::wstring line = L"cmd.exe /d /s /c \"" + transfer::win::Widen(command) + L"\"";
   std::wstring env = EnvironmentBlock(environment);
   PROCESS_INFORMATION info{};
   const BOOL started =
@@ -107,7 +89,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
     CloseHandle(in_write);
     CloseHandle(out_read);
     if (job) CloseHandle(job);
-    result.ending = "can't start " + command + ": " + ErrorText(error);
+    result.ending = "can't start " + command + ": " + transfer::win::SystemMessage(error);
     return result;
   }
   if (job) AssignProcessToJobObject(job, info.hProcess);
