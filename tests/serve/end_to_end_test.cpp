@@ -165,6 +165,18 @@ std::string Ask(asio::ip::tcp::socket& socket, asio::streambuf& in, const std::s
   return reply;
 }
 
+// A text client on the port serve names in a log line ("… text=127.0.0.1:4001 …").
+struct TextPort {
+  explicit TextPort(const std::string& line) {
+    socket.connect({asio::ip::make_address("127.0.0.1"), PortOf(line, "text")});
+  }
+  std::string Ask(const std::string& command) { return serve::Ask(socket, in, command); }
+
+  asio::io_context io;
+  asio::ip::tcp::socket socket{io};
+  asio::streambuf in;
+};
+
 // Ask, with "" when no answer comes within 10 s: for a serve that may be stuck.
 std::string AskWithin(asio::ip::tcp::socket& socket, const std::string& line) {
   asio::write(socket, asio::buffer(line + "\n"));
@@ -322,11 +334,8 @@ TEST_F(ServeEndToEnd, WhatTheEncoderHasNotHadIsSentAtStartAndAtStop) {
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--settings", settings_.string()},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=NEW"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("PS=NEW"), "OK");
   EXPECT_EQ(serve.Stop(SIGINT), 0);
   EXPECT_NE(serve.LineWith(" send changes=UNSENT ", 1s), "");
   EXPECT_NE(serve.LineWith(" send changes=PS ", 1s), "");
@@ -372,17 +381,14 @@ TEST_F(ServeEndToEnd, BeyondTheSendBudgetChangesWaitButTaGoesOut) {
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "1"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=ONE"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("PS=ONE"), "OK");
   EXPECT_NE(serve.LineWith(" send changes=PS ", 10s), "");
-  EXPECT_EQ(Ask(text, in, "PS=TWO"), "OK");
+  EXPECT_EQ(text.Ask("PS=TWO"), "OK");
   EXPECT_NE(serve.LineWith("send budget: 1 sends in the last hour; changes wait", 5s), "");
-  const std::string status = Ask(text, in, "STATUS");
+  const std::string status = text.Ask("STATUS");
   EXPECT_NE(status.find(" sends_last_hour=1/1 changes wait until "), std::string::npos) << status;
-  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  EXPECT_EQ(text.Ask("TA=1"), "OK");
   EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
@@ -392,20 +398,17 @@ TEST_F(ServeEndToEnd, WhenAutomationGoesQuietTheFallbackReturnsUntilTheNextChang
                "--fallback-after", "6s", "--max-sends-per-hour", "0"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.Line(5s);
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=SONG"), "OK");
-  EXPECT_EQ(Ask(text, in, "TA=1"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("PS=SONG"), "OK");
+  EXPECT_EQ(text.Ask("TA=1"), "OK");
   // Long enough for the first send (about 2.6 s) to end before the fallback comes.
   EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "");
   EXPECT_NE(serve.LineWith("no change for 6 s: fallback", 10s), "");
-  EXPECT_EQ(Ask(text, in, "PS?"), "PS=STATION");
-  EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
-  EXPECT_NE(Ask(text, in, "STATUS").find(" FALLBACK since "), std::string::npos);
-  EXPECT_EQ(Ask(text, in, "PS=NEXT"), "OK");
-  EXPECT_EQ(Ask(text, in, "STATUS").find("FALLBACK"), std::string::npos);
+  EXPECT_EQ(text.Ask("PS?"), "PS=STATION");
+  EXPECT_EQ(text.Ask("TA?"), "TA=0");
+  EXPECT_NE(text.Ask("STATUS").find(" FALLBACK since "), std::string::npos);
+  EXPECT_EQ(text.Ask("PS=NEXT"), "OK");
+  EXPECT_EQ(text.Ask("STATUS").find("FALLBACK"), std::string::npos);
   EXPECT_NE(serve.LineWith(" send changes=PS,TA ", 10s), "") << "the fallback went out";
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
@@ -429,19 +432,16 @@ TEST_F(ServeEndToEnd, EverySendIsConfirmedOnAirRepeatedOnceThenAlarmed) {
                "--monitor-timeout", "3"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=ELSE"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("PS=ELSE"), "OK");
   EXPECT_NE(serve.LineWith("differs from the send: PS on air 'ON AIR  ' sent 'ELSE    '", 15s), "");
   EXPECT_NE(serve.LineWith("ALARM on air: differs from the send: PS", 15s), "");
-  const std::string alarm = Ask(text, in, "STATUS");
+  const std::string alarm = text.Ask("STATUS");
   EXPECT_TRUE(std::regex_search(alarm, std::regex(" ONAIR=mismatch PS( LEVELS=\\S+ \\S+)? ALARM")))
       << alarm;
-  EXPECT_EQ(Ask(text, in, "PS=ON AIR"), "OK");
+  EXPECT_EQ(text.Ask("PS=ON AIR"), "OK");
   EXPECT_NE(serve.LineWith("on air: confirmed", 15s), "");
-  const std::string confirmed = Ask(text, in, "STATUS");
+  const std::string confirmed = text.Ask("STATUS");
   EXPECT_TRUE(std::regex_search(confirmed, std::regex(" ONAIR=confirmed \\d\\d:\\d\\d:\\d\\d")))
       << confirmed;
   EXPECT_EQ(confirmed.find("ALARM"), std::string::npos);
@@ -463,15 +463,12 @@ TEST_F(ServeEndToEnd, AWeakSignalIsNeitherResentNorAlarmed) {
   Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--max-sends-per-hour", "0",
                "--monitor-command", "cat '" + raw.string() + "'", "--monitor-timeout", "10"},
               instance_, folder_ / "err.txt");
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(serve.LineWith(" text=", 5s), "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=ON AIR"), "OK");
+  TextPort text(serve.LineWith(" text=", 5s));
+  EXPECT_EQ(text.Ask("PS=ON AIR"), "OK");
   // The verdict's line (a mismatch would say "sending once more"), and STATUS. The command
   // ends after each 2 s of signal and is started again after growing pauses (2 s, 4 s).
   EXPECT_NE(serve.LineWith("on air: ", 25s).find("on air: PS not received"), std::string::npos);
-  EXPECT_NE(Ask(text, in, "STATUS").find(" ONAIR=weak PS"), std::string::npos);
+  EXPECT_NE(text.Ask("STATUS").find(" ONAIR=weak PS"), std::string::npos);
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
@@ -483,14 +480,11 @@ TEST_F(ServeEndToEnd, AMonitorThatWritesNothingIsNoSignalWithinTenSeconds) {
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);
   EXPECT_NE(serve.LineWith("on air: no samples from the monitor command for 10 s", 12s), "");
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=QUIET"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("PS=QUIET"), "OK");
   EXPECT_NE(serve.LineWith(" send changes=PS ", 5s), "");
   std::this_thread::sleep_for(1500ms);
-  const std::string status = Ask(text, in, "STATUS");
+  const std::string status = text.Ask("STATUS");
   EXPECT_NE(status.find(" ONAIR=no-signal"), std::string::npos) << status;
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
   EXPECT_EQ(serve.LineWith("on air:", 0s), "") << "told once";
@@ -505,14 +499,11 @@ TEST_F(ServeEndToEnd, SighupAfterARenameGoesOnInANewLogFile) {
   for (int i = 0; i < 50 && Text(log).find(" text=") == std::string::npos; ++i) {
     std::this_thread::sleep_for(100ms);
   }
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(Text(log), "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "PS=KEPT"), "OK");
+  TextPort text(Text(log));
+  EXPECT_EQ(text.Ask("PS=KEPT"), "OK");
   fs::rename(log, rotated);
   kill(serve.Pid(), SIGHUP);
-  EXPECT_EQ(Ask(text, in, "PS?"), "PS=KEPT");
+  EXPECT_EQ(text.Ask("PS?"), "PS=KEPT");
   EXPECT_EQ(serve.Stop(SIGTERM), 0);
   EXPECT_TRUE(std::regex_search(Text(log),
                                 std::regex("^\\S+ log file reopened\n[\\s\\S]* send changes=PS ")))
@@ -546,23 +537,38 @@ TEST_F(ServeEndToEnd, AnAlarmCommandHearsOfAFaultOnAirItsRecoveryAndABlindMonito
       << "  while [ $i -lt $n ]; do dd if=$f.raw bs=85500 skip=$i count=1 2>/dev/null\n"
       << "    i=$((i+1)); sleep 0.25; done; done\n";
   const fs::path events = folder_ / "events.jsonl", history = folder_ / "history.jsonl";
-  Child serve({"serve", "--dry-run", "--listen", "127.0.0.1:0", "--ps", "SENT",
-               "--monitor-command", "sh " + dir + "/monitor.sh", "--monitor-timeout", "3",
-               "--full-scale-khz", "75", "--alarm-trip", "3", "--alarm-clear", "2", "--heartbeat", "2s", "--history",
-               history.string(), "--alarm-command", "cat >> '" + events.string() + "'"},
+  Child serve({"serve",
+               "--dry-run",
+               "--listen",
+               "127.0.0.1:0",
+               "--ps",
+               "SENT",
+               "--monitor-command",
+               "sh " + dir + "/monitor.sh",
+               "--monitor-timeout",
+               "3",
+               "--full-scale-khz",
+               "75",
+               "--alarm-trip",
+               "3",
+               "--alarm-clear",
+               "2",
+               "--heartbeat",
+               "2s",
+               "--history",
+               history.string(),
+               "--alarm-command",
+               "cat >> '" + events.string() + "'"},
               instance_, folder_ / "err.txt");
   const std::string first = serve.LineWith(" text=", 5s);
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "SEND"), "OK");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("SEND"), "OK");
   EXPECT_NE(serve.LineWith("on air: confirmed", 10s), "");
   EXPECT_NE(serve.LineWith("ALARM " + instance_ + ": PS on air 'OTHER', sent 'SENT', since", 30s),
             "");
-  EXPECT_NE(Ask(text, in, "STATUS").find(" ALARM CONDITIONS=mismatch"), std::string::npos);
+  EXPECT_NE(text.Ask("STATUS").find(" ALARM CONDITIONS=mismatch"), std::string::npos);
   EXPECT_NE(serve.LineWith("RECOVERY " + instance_ + ": mismatch over after ", 30s), "");
-  EXPECT_EQ(Ask(text, in, "STATUS").find("CONDITIONS"), std::string::npos);
+  EXPECT_EQ(text.Ask("STATUS").find("CONDITIONS"), std::string::npos);
   std::ofstream(folder_ / "dead").put('\n');
   std::ifstream pid_file(folder_ / "monitor.pid");
   pid_t monitor = 0;
@@ -577,8 +583,9 @@ TEST_F(ServeEndToEnd, AnAlarmCommandHearsOfAFaultOnAirItsRecoveryAndABlindMonito
   int heartbeats = 0;
   for (std::string line; std::getline(lines, line);) {
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(line, m, std::regex("^\\{\"event\":\"(\\w+)\",\"condition\":"
-                                                      "(null|\"([a-z-]+)\")")))
+    ASSERT_TRUE(std::regex_search(line, m,
+                                  std::regex("^\\{\"event\":\"(\\w+)\",\"condition\":"
+                                             "(null|\"([a-z-]+)\")")))
         << line;
     if (m[1] == "heartbeat") {
       ++heartbeats;
@@ -659,11 +666,8 @@ TEST_F(ServeEndToEnd, ALostSerialLineIsOpenedAgainAndLeavesTcpClientsAlone) {
   close(text_line);
   close(line);  // the adapter unplugged
   EXPECT_NE(serve.LineWith("lost uecp-serial ", 5s), "");
-  asio::io_context io;
-  asio::ip::tcp::socket text(io);
-  text.connect({asio::ip::make_address("127.0.0.1"), PortOf(first, "text")});
-  asio::streambuf in;
-  EXPECT_EQ(Ask(text, in, "TA?"), "TA=0");
+  TextPort text(first);
+  EXPECT_EQ(text.Ask("TA?"), "TA=0");
 
   line = PlugInLine(link);  // and plugged in again
   EXPECT_NE(serve.LineWith("uecp-serial " + link.string() + " open again", 10s), "");
