@@ -28,4 +28,8 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
                          std::chrono::milliseconds timeout,
                          const std::atomic<bool>* cancel = nullptr);
 
+// How a run cut short ended, for both systems' RunCommand: "stopped" when it was cancelled,
+// else "ended after 30 s" (or "… ms" below a second).
+std::string CutShortEnding(std::chrono::milliseconds timeout, bool cancelled);
+
 }  // namespace app

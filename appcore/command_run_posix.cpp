@@ -155,11 +155,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
   kill(-pid, SIGKILL);  // whatever it left running in its group
   if (out_parent.fd >= 0) Drain(out_parent.fd, result.output);
   if (result.timed_out) {
-    result.ending = cancel && cancel->load() && Clock::now() < deadline
-                        ? "stopped"
-                        : "ended after " + (timeout < std::chrono::seconds(1)
-                                                ? std::to_string(timeout.count()) + " ms"
-                                                : std::to_string(timeout.count() / 1000) + " s");
+    result.ending = CutShortEnding(timeout, cancel && cancel->load() && Clock::now() < deadline);
   } else {
     result.ending = Describe(status);
     if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);

@@ -140,11 +140,7 @@ CommandResult RunCommand(const std::string& command, const std::string& input,
   CloseHandle(out_read);
   if (job) CloseHandle(job);
   if (result.timed_out) {
-    result.ending = cancel && cancel->load() && Clock::now() < deadline
-                        ? "stopped"
-                        : "ended after " + (timeout < std::chrono::seconds(1)
-                                                ? std::to_string(timeout.count()) + " ms"
-                                                : std::to_string(timeout.count() / 1000) + " s");
+    result.ending = CutShortEnding(timeout, cancel && cancel->load() && Clock::now() < deadline);
   } else {
     result.exit_status = static_cast<int>(code);
     result.ending = "exited with status " + std::to_string(code);

@@ -5,6 +5,15 @@
 #include "serve/log.h"
 
 namespace serve {
+namespace {
+
+// HH:MM:SS of the log's UTC time: what STATUS puts beside a verdict or the levels.
+std::string ClockOf(std::chrono::system_clock::time_point time) {
+  const std::string iso = IsoTime(time);
+  return iso.substr(iso.find('T') + 1, 8);
+}
+
+}  // namespace
 
 const char* AirVerdictName(AirVerdict verdict) {
   switch (verdict) {
@@ -32,9 +41,7 @@ std::string LevelsStatus(const receiver::Levels& l, std::chrono::system_clock::t
     std::snprintf(text, sizeof text, format, value);
     return std::string(text);
   };
-  const std::string iso = IsoTime(taken);
-  const std::string errors =
-      printed("bler:%.1f%% ", l.block_errors_percent) + iso.substr(iso.find('T') + 1, 8);
+  const std::string errors = printed("bler:%.1f%% ", l.block_errors_percent) + ClockOf(taken);
   if (!l.scaled) return "LEVELS=unscaled," + errors;
   return "LEVELS=pilot:" + printed("%.2fkHz", l.pilot_khz) + printed(",rds:%.2fkHz", l.rds_khz) +
          printed(",peak:%.1fkHz", l.peak_khz) + printed(",over%.0fkHz:", l.over_khz) +
@@ -57,12 +64,12 @@ std::string StatusLine(const StationStatus& status) {
     line += " sends_last_hour=" + std::to_string(status.sends_last_hour) + "/" +
             std::to_string(status.sends_per_hour);
   }
-  if (status.changes_wait_until) line += " changes wait until " + IsoTime(*status.changes_wait_until);
+  if (status.changes_wait_until)
+    line += " changes wait until " + IsoTime(*status.changes_wait_until);
   if (status.air != AirVerdict::kNotMonitored) {
     line += std::string(" ONAIR=") + AirVerdictName(status.air);
     if (status.air == AirVerdict::kConfirmed && status.air_time) {
-      const std::string iso = IsoTime(*status.air_time);
-      line += ' ' + iso.substr(iso.find('T') + 1, 8);  // HH:MM:SS
+      line += ' ' + ClockOf(*status.air_time);
     }
     if (status.air == AirVerdict::kMismatch || status.air == AirVerdict::kWeak) {
       line += ' ' + receiver::DifferenceNames(status.air_differences);
